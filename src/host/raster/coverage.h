@@ -1,0 +1,27 @@
+// Which pixels each primitive covers. These are the platform's rules (as its DIB engine applies
+// them), kept in one place; every function clips to the bitmap and accepts any int coordinates.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "host/colour.h"
+#include "host/raster/bitmap.h"
+
+namespace lumacore::coverage {
+
+// Fills columns left..right-1 of rows top..bottom-1 (half-open, already ordered).
+void fillRect(Bitmap& bitmap, std::int64_t left, std::int64_t top, std::int64_t right,
+              std::int64_t bottom, std::uint32_t pixel);
+
+// A one-pixel line from `from` up to, not including, `to`.
+void line(Bitmap& bitmap, Point from, Point to, std::uint32_t pixel);
+
+// The interior of a closed polygon under the alternate (even-odd) rule.
+void fillPolygon(Bitmap& bitmap, std::span<const Point> points, std::uint32_t pixel);
+
+// Copies the width x height block at (dx, 0) to (0, 0), as an overlapping block copy on one
+// surface; only pixels whose source and destination both lie on the bitmap are copied.
+void scroll(Bitmap& bitmap, int width, int height, int dx);
+
+} // namespace lumacore::coverage

@@ -1,0 +1,52 @@
+#include "host/raster/raster_surface.h"
+
+#include <algorithm>
+#include <array>
+
+#include "host/raster/coverage.h"
+
+namespace lumacore {
+
+void RasterSurface::rectangle(int left, int top, int right, int bottom) {
+    if (left > right) std::swap(left, right);
+    if (top > bottom) std::swap(top, bottom);
+    // An empty rectangle draws nothing, not even its outline.
+    if (left == right || top == bottom) return;
+
+    // The outline runs round the covered cells (the last column and row are right-1, bottom-1),
+    // anticlockwise from the top-right corner, each side stopping before the next corner.
+    const int lastX = right - 1;
+    const int lastY = bottom - 1;
+    const std::uint32_t pen = pixelOf(state_.pen);
+    const std::array<Point, 4> corners{{{lastX, top}, {left, top}, {left, lastY}, {lastX, lastY}}};
+    for (std::size_t i = 0; i < corners.size(); ++i)
+        coverage::line(bitmap_, corners[i], corners[(i + 1) % corners.size()], pen);
+
+    // The brush fills what lies strictly inside the outline.
+    coverage::fillRect(bitmap_, std::int64_t{left} + 1, std::int64_t{top} + 1, lastX, lastY,
+                       pixelOf(state_.brush));
+}
+
+void RasterSurface::polygon(std::span<const Point> points) {
+    if (points.size() < 2) return;
+    // The interior first, then the closed outline over it.
+    coverage::fillPolygon(bitmap_, points, pixelOf(state_.brush));
+    const std::uint32_t pen = pixelOf(state_.pen);
+    for (std::size_t i = 0; i < points.size(); ++i)
+        coverage::line(bitmap_, points[i], points[(i + 1) % points.size()], pen);
+}
+
+void RasterSurface::lineTo(int x, int y) {
+    coverage::line(bitmap_, state_.position, {x, y}, pixelOf(state_.pen));
+    state_.position = {x, y};
+}
+
+void RasterSurface::setPixel(int x, int y, Colour colour) {
+    if (bitmap_.contains(x, y)) bitmap_.row(y)[x] = pixelOf(colour);
+}
+
+void RasterSurface::scrollLeft(int width, int height, int dx) {
+    coverage::scroll(bitmap_, width, height, dx);
+}
+
+} // namespace lumacore

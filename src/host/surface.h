@@ -1,0 +1,37 @@
+// The drawing operations the renderers rely on, in the platform's own vocabulary. One surface is
+// a window's drawing surface (GDI) or a pixel buffer (the software rasteriser); both honour the
+// same coverage rules, so a renderer draws the same pixels on either.
+#pragma once
+
+#include <span>
+
+#include "host/colour.h"
+
+namespace lumacore {
+
+class Surface {
+  public:
+    virtual ~Surface() = default;
+
+    // A solid one-pixel pen of this colour replaces the selected one (which is released).
+    virtual void setPen(Colour colour) = 0;
+    // A solid brush of this colour replaces the selected one (which is released).
+    virtual void setBrush(Colour colour) = 0;
+
+    // Outline in the pen colour, interior in the brush colour; covers columns left..right-1 and
+    // rows top..bottom-1. Corners may come in either order.
+    virtual void rectangle(int left, int top, int right, int bottom) = 0;
+    // Closed polygon, filled with the brush (alternate rule), then outlined with the pen.
+    virtual void polygon(std::span<const Point> points) = 0;
+    // Sets the current position.
+    virtual void moveTo(int x, int y) = 0;
+    // One-pixel line in the pen colour from the current position up to, not including, (x, y),
+    // which becomes the current position.
+    virtual void lineTo(int x, int y) = 0;
+    virtual void setPixel(int x, int y, Colour colour) = 0;
+    // Copies the block at (dx, 0) of size width x height to (0, 0) on the same surface; pixels
+    // the source does not cover keep their content. Non-positive sizes copy nothing.
+    virtual void scrollLeft(int width, int height, int dx) = 0;
+};
+
+} // namespace lumacore

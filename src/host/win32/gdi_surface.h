@@ -1,0 +1,47 @@
+// The drawing operations on a real GDI device context. Colours are set the platform's way:
+// create a pen or brush, select it, delete the one it replaced, so that at most one pen and one
+// brush of ours are alive on the surface. The surface's own objects, returned by the first
+// selection, are put back by release() (and by the destructor) before the DC goes away.
+#pragma once
+
+#include <windows.h>
+
+#include "host/surface.h"
+
+namespace lumacore {
+
+class GdiSurface final : public Surface {
+  public:
+    explicit GdiSurface(HDC dc) : dc_(dc) {}
+    ~GdiSurface() override { release(); }
+    GdiSurface(const GdiSurface&) = delete;
+    GdiSurface& operator=(const GdiSurface&) = delete;
+
+    void setPen(Colour colour) override;
+    void setBrush(Colour colour) override;
+    void rectangle(int left, int top, int right, int bottom) override;
+    void polygon(std::span<const Point> points) override;
+    void moveTo(int x, int y) override;
+    void lineTo(int x, int y) override;
+    void setPixel(int x, int y, Colour colour) override;
+    void scrollLeft(int width, int height, int dx) override;
+
+    // Selects the surface's own pen and brush back and deletes ours. Drawing afterwards starts
+    // again from the surface's own objects.
+    void release();
+
+    HDC dc() const { return dc_; }
+
+  private:
+    // Selects `object` in place of the current one of its kind; `own` tracks our live object
+    // and `original` the surface's, which is kept for release().
+    void replace(HGDIOBJ object, HGDIOBJ& own, HGDIOBJ& original);
+
+    HDC dc_;
+    HGDIOBJ pen_ = nullptr;
+    HGDIOBJ brush_ = nullptr;
+    HGDIOBJ originalPen_ = nullptr;
+    HGDIOBJ originalBrush_ = nullptr;
+};
+
+} // namespace lumacore
