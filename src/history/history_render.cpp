@@ -11,16 +11,37 @@ namespace {
 constexpr double kBanner = kBannerFraction;
 constexpr double kAboveBaseline = kAboveBaselineFraction;
 
-int capChannel(int value) { return value >= 255 ? 255 : value; }
-
-// Intensity of a bin: boosted for higher bins, scaled by the brightness, at most 245. The cap is
-// applied before truncating so that no brightness, however absurd, overflows the conversion.
-int intensityOf(int bin, float brightness, int level) {
-    const double raw = (bin * 0.01 + 2.0) * brightness * level;
-    return raw > 245.0 ? 245 : truncToInt(raw);
+int capChannel(int value) {
+    return value >= 255 ? 255 : value;
 }
 
 } // namespace
+
+BinShade binShade(const HistoryState& state, int bin, int level) {
+    // The cap is applied before truncating, so that no brightness, however absurd, overflows
+    // the conversion; every in-range intensity is the truncated product as before.
+    const double raw = (bin * 0.01 + 2.0) * state.brightness * level;
+    const int v = raw > 245.0 ? 245 : truncToInt(raw);
+    const PaletteEntry& hue = state.palette[255 * bin / kHistoryBins];
+    return {v, capChannel(hue.red * v / 215), capChannel(hue.green * v / 215),
+            capChannel(hue.blue * v / 215)};
+}
+
+BoxPlacement boxPlacement(const HistoryState& state, int bin, int intensity) {
+    const int W = state.windowWidth;
+    const int H = state.windowHeight;
+    return {
+        truncToInt(W - bin * static_cast<double>(state.depthStep) / state.skewTangent),
+        truncToInt(H * (kAboveBaseline + bin * static_cast<double>(state.verticalScale) / 150)),
+        truncToInt(static_cast<double>(intensity) * H * kAboveBaseline / 255),
+    };
+}
+
+Rect bandRect(const HistoryState& state, int bin) {
+    const int W = state.windowWidth;
+    const int m = truncToInt((1.0 - kBanner) * state.windowHeight * bin / 150);
+    return {W - state.columnStep, m - 1, W, truncToInt(m + static_cast<double>(state.depthStep))};
+}
 
 int historyRender(HistoryState& state, const winampVisModule& module) {
     const int W = state.windowWidth;
@@ -53,29 +74,21 @@ int historyRender(HistoryState& state, const winampVisModule& module) {
     for (int i = 0; i < kHistoryBins; ++i) {
         const int level = is3D ? state.binSums[i] / state.columnStep
                                : module.spectrumData[1][i] + module.spectrumData[0][i];
-        const int v = intensityOf(i, state.brightness, level);
-        const PaletteEntry& hue = state.palette[255 * i / kHistoryBins];
-        const int red = capChannel(hue.red * v / 215);
-        const int green = capChannel(hue.green * v / 215);
-        const int blue = capChannel(hue.blue * v / 215);
-        if (v <= 3) continue;
+        const BinShade shade = binShade(state, i, level);
+        if (shade.intensity <= 3) continue;
 
         if (is3D) {
-            dc->setPen(rgb(std::min(red + 20, 255), std::min(green + 20, 255),
-                           std::min(blue + 20, 255)));
-            dc->setBrush(rgb(red, green, blue));
-            const int x = truncToInt(W - i * static_cast<double>(state.depthStep) /
-                                             state.skewTangent);
-            const int y = truncToInt(
-                H * (kAboveBaseline + i * static_cast<double>(state.verticalScale) / 150));
-            const int height = truncToInt(static_cast<double>(v) * H * kAboveBaseline / 255);
-            drawColumnBox(state, x, y, height);
+            dc->setPen(rgb(std::min(shade.red + 20, 255), std::min(shade.green + 20, 255),
+                           std::min(shade.blue + 20, 255)));
+            dc->setBrush(rgb(shade.red, shade.green, shade.blue));
+            const BoxPlacement box = boxPlacement(state, i, shade.intensity);
+            drawColumnBox(state, box.x, box.y, box.height);
         } else {
-            const Colour colour = rgb(red, green, blue);
+            const Colour colour = rgb(shade.red, shade.green, shade.blue);
             dc->setPen(colour);
             dc->setBrush(colour);
-            const int m = truncToInt((1.0 - kBanner) * H * i / 150);
-            dc->rectangle(W - state.columnStep, m - 1, W, truncToInt(m + static_cast<double>(state.depthStep)));
+            const Rect band = bandRect(state, i);
+            dc->rectangle(band.left, band.top, band.right, band.bottom);
         }
     }
     return 0;

@@ -27,7 +27,9 @@ void setMode(HistoryState& state, int flag) {
     state.columnStep = 1;
 }
 
-int currentMode(const HistoryState& state) { return state.mode3D; }
+int currentMode(const HistoryState& state) {
+    return state.mode3D;
+}
 
 int speedValue(HistoryState& state, int value) {
     if (value == -1) return truncToInt(state.speed);

@@ -32,10 +32,10 @@ struct PaletteEntry {
 struct HistoryState {
     int windowX = 0;
     int windowY = 0;
-    int windowWidth = 0;  // outer size before creation, client size after
+    int windowWidth = 0; // outer size before creation, client size after
     int windowHeight = 0;
-    Rect windowRect{};    // outer rectangle, screen coordinates; saved at Quit
-    Rect restoreRect{};   // outer rectangle before full screen
+    Rect windowRect{};  // outer rectangle, screen coordinates; saved at Quit
+    Rect restoreRect{}; // outer rectangle before full screen
     std::uint8_t mode3D = 1;
     int columnStep = 4;
     int savedColumnStep = columnStep;

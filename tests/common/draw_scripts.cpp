@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <sstream>
 
 #include "history/column_box.h"
 #include "history/history_render.h"
@@ -31,13 +32,19 @@ std::uint32_t backgroundPixel(int x, int y) {
 
 namespace {
 
+std::string sizedName(const char* kind, int w, int h) {
+    std::ostringstream name;
+    name << kind << '_' << w << 'x' << h;
+    return name.str();
+}
+
 void randomColours(Surface& s, Random& r) {
     s.setPen(r.colour());
     s.setBrush(r.colour());
 }
 
 DrawScript rectangles(int w, int h, int count, std::uint64_t seed) {
-    return {"rectangles_" + std::to_string(w) + "x" + std::to_string(h), w, h, [=](Surface& s) {
+    return {sizedName("rectangles", w, h), w, h, [=](Surface& s) {
                 Random r(seed);
                 for (int i = 0; i < count; ++i) {
                     if (i % 3 == 0) randomColours(s, r);
@@ -52,8 +59,7 @@ DrawScript rectangles(int w, int h, int count, std::uint64_t seed) {
 }
 
 DrawScript quadrilaterals(int w, int h, int count, std::uint64_t seed) {
-    return {"quadrilaterals_" + std::to_string(w) + "x" + std::to_string(h), w, h,
-            [=](Surface& s) {
+    return {sizedName("quadrilaterals", w, h), w, h, [=](Surface& s) {
                 Random r(seed);
                 for (int i = 0; i < count; ++i) {
                     randomColours(s, r);
@@ -84,7 +90,7 @@ DrawScript quadrilaterals(int w, int h, int count, std::uint64_t seed) {
 
 // The 3D boxes at every height 0..255, placed along all four edges of the surface.
 DrawScript columnBoxes(int w, int h) {
-    return {"column_boxes_" + std::to_string(w) + "x" + std::to_string(h), w, h, [=](Surface& s) {
+    return {sizedName("column_boxes", w, h), w, h, [=](Surface& s) {
                 HistoryState state;
                 state.drawDC = &s;
                 state.depthStep = depthStepFor(h);
@@ -102,13 +108,14 @@ DrawScript columnBoxes(int w, int h) {
 }
 
 DrawScript lines(int w, int h, std::uint64_t seed) {
-    return {"lines_" + std::to_string(w) + "x" + std::to_string(h), w, h, [=](Surface& s) {
+    return {sizedName("lines", w, h), w, h, [=](Surface& s) {
                 Random r(seed);
                 // A star: from the centre to every point of a square ring, all directions.
                 const int cx = w / 2, cy = h / 2, radius = std::min(w, h) / 2 + 5;
                 for (int k = -radius; k <= radius; ++k) {
-                    for (const Point end : {Point{cx + k, cy - radius}, Point{cx + k, cy + radius},
-                                            Point{cx - radius, cy + k}, Point{cx + radius, cy + k}}) {
+                    for (const Point end :
+                         {Point{cx + k, cy - radius}, Point{cx + k, cy + radius},
+                          Point{cx - radius, cy + k}, Point{cx + radius, cy + k}}) {
                         s.setPen(r.colour());
                         s.moveTo(cx, cy);
                         s.lineTo(end.x, end.y);
@@ -130,7 +137,7 @@ DrawScript lines(int w, int h, std::uint64_t seed) {
 }
 
 DrawScript pixels(int w, int h, std::uint64_t seed) {
-    return {"pixels_" + std::to_string(w) + "x" + std::to_string(h), w, h, [=](Surface& s) {
+    return {sizedName("pixels", w, h), w, h, [=](Surface& s) {
                 Random r(seed);
                 for (int i = 0; i < 5000; ++i)
                     s.setPixel(r.between(-5, w + 5), r.between(-5, h + 5), r.colour());
@@ -138,13 +145,12 @@ DrawScript pixels(int w, int h, std::uint64_t seed) {
 }
 
 DrawScript scrolls(int w, int h) {
-    return {"scrolls_" + std::to_string(w) + "x" + std::to_string(h), w, h, [=](Surface& s) {
+    return {sizedName("scrolls", w, h), w, h, [=](Surface& s) {
                 Random r(99);
                 for (const int dx : {0, 1, 2, 7, w - 1, w, w + 1, 3 * w, -3}) {
                     s.setPen(r.colour());
                     s.setBrush(r.colour());
-                    s.rectangle(r.between(0, w), r.between(0, h), r.between(0, w),
-                                r.between(0, h));
+                    s.rectangle(r.between(0, w), r.between(0, h), r.between(0, w), r.between(0, h));
                     s.scrollLeft(w - dx, h - r.between(0, h / 2), dx);
                     s.scrollLeft(w, h, dx); // source partly beyond the right edge
                 }
@@ -153,7 +159,7 @@ DrawScript scrolls(int w, int h) {
 
 // Coordinates far outside the surface, within the range the platform honours exactly (2^27).
 DrawScript farOutside(int w, int h, std::uint64_t seed) {
-    return {"far_outside_" + std::to_string(w) + "x" + std::to_string(h), w, h, [=](Surface& s) {
+    return {sizedName("far_outside", w, h), w, h, [=](Surface& s) {
                 Random r(seed);
                 const int far[] = {-100000000, -1000000, -70000, 70000, 1000000, 100000000};
                 // Polygons far above the surface are left out: the platform steps every
@@ -188,9 +194,7 @@ DrawScript farOutside(int w, int h, std::uint64_t seed) {
 }
 
 DrawScript historySequence(int w, int h, bool threeD, int frames) {
-    return {std::string("history_") + (threeD ? "3d_" : "2d_") + std::to_string(w) + "x" +
-                std::to_string(h),
-            w, h, [=](Surface& s) {
+    return {sizedName(threeD ? "history_3d" : "history_2d", w, h), w, h, [=](Surface& s) {
                 auto state = std::make_unique<HistoryState>();
                 auto module = std::make_unique<winampVisModule>();
                 state->drawDC = &s;
@@ -214,13 +218,14 @@ void scriptedFrame(winampVisModule& module, int frame) {
         for (int i = 0; i < kSamplesPerChannel; ++i) {
             // A falling spectrum with moving peaks, a silent stretch and full-scale bursts.
             const double base = 200.0 * std::exp(-i / 60.0);
-            const double peak = 120.0 * std::exp(-std::pow((i - (frame * 7 + ch * 40) % 150) / 6.0, 2));
+            const double peak =
+                120.0 * std::exp(-std::pow((i - (frame * 7 + ch * 40) % 150) / 6.0, 2));
             int value = static_cast<int>(base + peak) + (frame * 31 + i * 17 + ch * 5) % 23;
             if (frame % 11 == 5) value = 0;
             if (frame % 13 == 7 && i % 9 == 0) value = 255;
             module.spectrumData[ch][i] = static_cast<unsigned char>(value > 255 ? 255 : value);
-            module.waveformData[ch][i] =
-                static_cast<unsigned char>(static_cast<int>(100 * std::sin((i + frame * 3) * 0.07 + ch)));
+            module.waveformData[ch][i] = static_cast<unsigned char>(
+                static_cast<int>(100 * std::sin((i + frame * 3) * 0.07 + ch)));
         }
     }
 }

@@ -36,7 +36,9 @@ struct DrawScript {
 };
 
 // gtest prints a script by its name.
-inline void PrintTo(const DrawScript& script, std::ostream* out) { *out << script.name; }
+inline void PrintTo(const DrawScript& script, std::ostream* out) {
+    *out << script.name;
+}
 
 // Every script of the fidelity suite.
 std::vector<DrawScript> fidelityScripts();

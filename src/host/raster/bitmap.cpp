@@ -16,6 +16,8 @@ Colour Bitmap::colourAt(int x, int y) const {
     return colourOfPixel(row(y)[x]);
 }
 
-void Bitmap::fill(Colour colour) { std::fill(pixels_.begin(), pixels_.end(), pixelOf(colour)); }
+void Bitmap::fill(Colour colour) {
+    std::fill(pixels_.begin(), pixels_.end(), pixelOf(colour));
+}
 
 } // namespace lumacore

@@ -18,9 +18,7 @@ class Bitmap {
 
     int width() const { return width_; }
     int height() const { return height_; }
-    bool contains(int x, int y) const {
-        return x >= 0 && y >= 0 && x < width_ && y < height_;
-    }
+    bool contains(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
 
     std::uint32_t* row(int y) { return pixels_.data() + static_cast<std::size_t>(y) * width_; }
     const std::uint32_t* row(int y) const {

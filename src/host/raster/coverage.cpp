@@ -10,8 +10,12 @@ namespace {
 using i64 = std::int64_t;
 
 // Division rounding toward minus and plus infinity (the divisor is positive).
-i64 floorDiv(i64 a, i64 b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-i64 ceilDiv(i64 a, i64 b) { return -floorDiv(-a, b); }
+i64 floorDiv(i64 a, i64 b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+i64 ceilDiv(i64 a, i64 b) {
+    return -floorDiv(-a, b);
+}
 
 void fillSpan(Bitmap& bitmap, i64 y, i64 left, i64 right, std::uint32_t pixel) {
     left = std::max<i64>(left, 0);
@@ -94,27 +98,33 @@ void steppedLine(Bitmap& bitmap, Point from, Point to, std::uint32_t pixel) {
     kHi = std::min<i64>(kHi, major - 1);
     if (kLo > kHi) return;
 
-    // minorAt is non-decreasing in k: find the first k at or past nLo and the last at or before nHi.
+    // minorAt is non-decreasing in k: find the first k at or past nLo and the last at or before
+    // nHi.
     i64 lo = kLo, hi = kHi + 1;
     while (lo < hi) {
         const i64 mid = lo + (hi - lo) / 2;
-        if (minorAt(mid) >= nLo) hi = mid;
-        else lo = mid + 1;
+        if (minorAt(mid) >= nLo)
+            hi = mid;
+        else
+            lo = mid + 1;
     }
     const i64 first = lo;
     lo = first;
     hi = kHi + 1;
     while (lo < hi) {
         const i64 mid = lo + (hi - lo) / 2;
-        if (minorAt(mid) > nHi) hi = mid;
-        else lo = mid + 1;
+        if (minorAt(mid) > nHi)
+            hi = mid;
+        else
+            lo = mid + 1;
     }
     const i64 last = lo - 1;
 
     i64 n = first <= last ? minorAt(first) : 0;
     i64 numerator = 2 * first * minor + s.bias - major;
     for (i64 k = first; k <= last; ++k) {
-        while (numerator > 2 * major * n) ++n;
+        while (numerator > 2 * major * n)
+            ++n;
         const i64 a = majorStart + k * majorStep;
         const i64 b = minorStart + n * minorStep;
         const i64 x = s.xMajor ? a : b;
@@ -136,19 +146,24 @@ Point clampForFill(Point p) {
 void fillRect(Bitmap& bitmap, i64 left, i64 top, i64 right, i64 bottom, std::uint32_t pixel) {
     top = std::max<i64>(top, 0);
     bottom = std::min<i64>(bottom, bitmap.height());
-    for (i64 y = top; y < bottom; ++y) fillSpan(bitmap, y, left, right, pixel);
+    for (i64 y = top; y < bottom; ++y)
+        fillSpan(bitmap, y, left, right, pixel);
 }
 
 void line(Bitmap& bitmap, Point from, Point to, std::uint32_t pixel) {
     // Horizontal and vertical lines cover the start and stop before the end, in either direction.
     if (from.y == to.y) {
-        if (from.x <= to.x) fillRect(bitmap, from.x, from.y, to.x, i64{from.y} + 1, pixel);
-        else fillRect(bitmap, i64{to.x} + 1, from.y, i64{from.x} + 1, i64{from.y} + 1, pixel);
+        if (from.x <= to.x)
+            fillRect(bitmap, from.x, from.y, to.x, i64{from.y} + 1, pixel);
+        else
+            fillRect(bitmap, i64{to.x} + 1, from.y, i64{from.x} + 1, i64{from.y} + 1, pixel);
         return;
     }
     if (from.x == to.x) {
-        if (from.y <= to.y) fillRect(bitmap, from.x, from.y, i64{from.x} + 1, to.y, pixel);
-        else fillRect(bitmap, from.x, i64{to.y} + 1, i64{from.x} + 1, i64{from.y} + 1, pixel);
+        if (from.y <= to.y)
+            fillRect(bitmap, from.x, from.y, i64{from.x} + 1, to.y, pixel);
+        else
+            fillRect(bitmap, from.x, i64{to.y} + 1, i64{from.x} + 1, i64{from.y} + 1, pixel);
         return;
     }
     steppedLine(bitmap, from, to, pixel);

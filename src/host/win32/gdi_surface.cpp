@@ -7,8 +7,10 @@ namespace lumacore {
 void GdiSurface::replace(HGDIOBJ object, HGDIOBJ& own, HGDIOBJ& original) {
     if (object == nullptr) return;
     HGDIOBJ previous = SelectObject(dc_, object);
-    if (own != nullptr) DeleteObject(own);
-    else original = previous;
+    if (own != nullptr)
+        DeleteObject(own);
+    else
+        original = previous;
     own = object;
 }
 
@@ -28,15 +30,22 @@ void GdiSurface::polygon(std::span<const Point> points) {
     if (points.size() < 2) return;
     std::vector<POINT> vertices;
     vertices.reserve(points.size());
-    for (const Point p : points) vertices.push_back({p.x, p.y});
+    for (const Point p : points)
+        vertices.push_back({p.x, p.y});
     Polygon(dc_, vertices.data(), static_cast<int>(vertices.size()));
 }
 
-void GdiSurface::moveTo(int x, int y) { MoveToEx(dc_, x, y, nullptr); }
+void GdiSurface::moveTo(int x, int y) {
+    MoveToEx(dc_, x, y, nullptr);
+}
 
-void GdiSurface::lineTo(int x, int y) { LineTo(dc_, x, y); }
+void GdiSurface::lineTo(int x, int y) {
+    LineTo(dc_, x, y);
+}
 
-void GdiSurface::setPixel(int x, int y, Colour colour) { SetPixel(dc_, x, y, colour); }
+void GdiSurface::setPixel(int x, int y, Colour colour) {
+    SetPixel(dc_, x, y, colour);
+}
 
 void GdiSurface::scrollLeft(int width, int height, int dx) {
     if (width <= 0 || height <= 0) return;

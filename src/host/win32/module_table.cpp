@@ -52,6 +52,8 @@ winampVisModule* getModule(int index) {
     return &modules[index];
 }
 
-winampVisHeader* visHeader() { return &header; }
+winampVisHeader* visHeader() {
+    return &header;
+}
 
 } // namespace lumacore

@@ -14,7 +14,11 @@ int scopeInit(winampVisModule* module) {
 }
 
 void scopeQuit(winampVisModule*) {}
-int oscilloscopeRender(winampVisModule*) { return 0; }
-int vuMeterRender(winampVisModule*) { return 0; }
+int oscilloscopeRender(winampVisModule*) {
+    return 0;
+}
+int vuMeterRender(winampVisModule*) {
+    return 0;
+}
 
 } // namespace lumacore
