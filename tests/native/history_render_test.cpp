@@ -161,7 +161,7 @@ TEST(HistoryRender, EmptyClientAreaCountsFramesButDrawsNothing) {
         for (int frame = 0; frame < 7; ++frame)
             EXPECT_EQ(d.render(), 0);
         EXPECT_EQ(d.state->frameCount, 2); // the cadence carries on
-        for (const std::uint32_t p : d.bitmap.pixels())
+        for (const std::uint32_t p : d.bitmap.packed())
             EXPECT_EQ(p, pixelOf(kMarker));
     }
 }

@@ -248,7 +248,7 @@ TEST(RasterSurface, EmptyBitmapIgnoresEverything) {
     surface.polygon(quad);
     surface.setPixel(0, 0, kInk);
     surface.scrollLeft(10, 10, 1);
-    EXPECT_TRUE(bitmap.pixels().empty());
+    EXPECT_TRUE(bitmap.packed().empty());
 }
 
 } // namespace

@@ -18,8 +18,8 @@ TEST_P(Scripts, AreDeterministicOnTheRasteriser) {
     RasterSurface b(second);
     script.draw(a);
     script.draw(b);
-    EXPECT_EQ(first.pixels(), second.pixels());
-    EXPECT_EQ(first.pixels().size(), static_cast<std::size_t>(script.width) * script.height);
+    EXPECT_EQ(first.packed(), second.packed());
+    EXPECT_EQ(first.packed().size(), static_cast<std::size_t>(script.width) * script.height);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fidelity, Scripts, ::testing::ValuesIn(fidelityScripts()),

@@ -1,5 +1,6 @@
 // A 32-bit pixel buffer laid out like a top-down 32-bit DIB section: one uint32 per pixel,
-// 0x00RRGGBB, rows top to bottom.
+// 0x00RRGGBB, rows top to bottom. Rows lie `stride()` pixels apart: a little padding keeps the
+// rows of a tall narrow shape from all landing in the same few cache sets.
 #pragma once
 
 #include <cstddef>
@@ -20,12 +21,13 @@ class Bitmap {
     int height() const { return height_; }
     bool contains(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
 
-    std::uint32_t* row(int y) { return pixels_.data() + static_cast<std::size_t>(y) * width_; }
+    int stride() const { return stride_; }
+    std::uint32_t* row(int y) { return pixels_.data() + static_cast<std::size_t>(y) * stride_; }
     const std::uint32_t* row(int y) const {
-        return pixels_.data() + static_cast<std::size_t>(y) * width_;
+        return pixels_.data() + static_cast<std::size_t>(y) * stride_;
     }
-    const std::vector<std::uint32_t>& pixels() const { return pixels_; }
-    std::vector<std::uint32_t>& pixels() { return pixels_; }
+    // The pixels row after row without padding: width() * height() values.
+    std::vector<std::uint32_t> packed() const;
 
     // The colour at (x, y) as a COLORREF; black outside the bitmap.
     Colour colourAt(int x, int y) const;
@@ -34,6 +36,7 @@ class Bitmap {
   private:
     int width_ = 0;
     int height_ = 0;
+    int stride_ = 0;
     std::vector<std::uint32_t> pixels_;
 };
 

@@ -1,6 +1,7 @@
 #include "host/raster/coverage.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -15,14 +16,6 @@ i64 floorDiv(i64 a, i64 b) {
 }
 i64 ceilDiv(i64 a, i64 b) {
     return -floorDiv(-a, b);
-}
-
-void fillSpan(Bitmap& bitmap, i64 y, i64 left, i64 right, std::uint32_t pixel) {
-    left = std::max<i64>(left, 0);
-    right = std::min<i64>(right, bitmap.width());
-    if (y < 0 || y >= bitmap.height() || left >= right) return;
-    std::uint32_t* row = bitmap.row(static_cast<int>(y));
-    std::fill(row + left, row + right, pixel);
 }
 
 // Sloped lines: the points of a line whose end lies 2^28 or more from the origin are divided by
@@ -70,6 +63,39 @@ void axisRange(i64 start, int step, i64 size, i64& lo, i64& hi) {
     }
 }
 
+// Narrows the steps [first, last] of a sloped line to those whose pixel lies on the bitmap;
+// false when none does. minorAt is non-decreasing in the step, so each end is a binary search.
+template <typename MinorAt>
+bool clipSteps(i64 majorStart, int majorStep, i64 majorSize, i64 minorStart, int minorStep,
+               i64 minorSize, i64 major, const MinorAt& minorAt, i64& first, i64& last) {
+    i64 kLo, kHi, nLo, nHi;
+    axisRange(majorStart, majorStep, majorSize, kLo, kHi);
+    axisRange(minorStart, minorStep, minorSize, nLo, nHi);
+    kLo = std::max<i64>(kLo, 0);
+    kHi = std::min<i64>(kHi, major - 1);
+    if (kLo > kHi) return false;
+
+    i64 lo = kLo, hi = kHi + 1;
+    while (lo < hi) {
+        const i64 mid = lo + (hi - lo) / 2;
+        if (minorAt(mid) >= nLo)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    first = lo;
+    hi = kHi + 1;
+    while (lo < hi) {
+        const i64 mid = lo + (hi - lo) / 2;
+        if (minorAt(mid) > nHi)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    last = lo - 1;
+    return first <= last;
+}
+
 void steppedLine(Bitmap& bitmap, Point from, Point to, std::uint32_t pixel) {
     const Point p1 = reduceFarPoint(from);
     const Point p2 = reduceFarPoint(to);
@@ -88,49 +114,37 @@ void steppedLine(Bitmap& bitmap, Point from, Point to, std::uint32_t pixel) {
     const i64 minorStart = s.xMajor ? p1.y : p1.x;
     const int majorStep = s.xMajor ? s.xStep : s.yStep;
     const int minorStep = s.xMajor ? s.yStep : s.xStep;
-    const i64 majorSize = s.xMajor ? bitmap.width() : bitmap.height();
-    const i64 minorSize = s.xMajor ? bitmap.height() : bitmap.width();
 
-    i64 kLo, kHi, nLo, nHi;
-    axisRange(majorStart, majorStep, majorSize, kLo, kHi);
-    axisRange(minorStart, minorStep, minorSize, nLo, nHi);
-    kLo = std::max<i64>(kLo, 0);
-    kHi = std::min<i64>(kHi, major - 1);
-    if (kLo > kHi) return;
-
-    // minorAt is non-decreasing in k: find the first k at or past nLo and the last at or before
-    // nHi.
-    i64 lo = kLo, hi = kHi + 1;
-    while (lo < hi) {
-        const i64 mid = lo + (hi - lo) / 2;
-        if (minorAt(mid) >= nLo)
-            hi = mid;
-        else
-            lo = mid + 1;
+    // A line whose ends both lie on the bitmap needs no clipping.
+    i64 first = 0, last = major - 1;
+    const bool onBitmap = bitmap.contains(p1.x, p1.y) && bitmap.contains(p2.x, p2.y);
+    if (!onBitmap) {
+        const i64 majorSize = s.xMajor ? bitmap.width() : bitmap.height();
+        const i64 minorSize = s.xMajor ? bitmap.height() : bitmap.width();
+        if (!clipSteps(majorStart, majorStep, majorSize, minorStart, minorStep, minorSize, major,
+                       minorAt, first, last))
+            return;
     }
-    const i64 first = lo;
-    lo = first;
-    hi = kHi + 1;
-    while (lo < hi) {
-        const i64 mid = lo + (hi - lo) / 2;
-        if (minorAt(mid) > nHi)
-            hi = mid;
-        else
-            lo = mid + 1;
-    }
-    const i64 last = lo - 1;
 
-    i64 n = first <= last ? minorAt(first) : 0;
-    i64 numerator = 2 * first * minor + s.bias - major;
-    for (i64 k = first; k <= last; ++k) {
-        while (numerator > 2 * major * n)
-            ++n;
-        const i64 a = majorStart + k * majorStep;
-        const i64 b = minorStart + n * minorStep;
-        const i64 x = s.xMajor ? a : b;
-        const i64 y = s.xMajor ? b : a;
-        bitmap.row(static_cast<int>(y))[x] = pixel;
-        numerator += 2 * minor;
+    // Step from the first visible pixel; `slack` is how far the error term may still grow before
+    // the minor axis steps (0 <= slack < 2 * major).
+    const i64 n = minorAt(first);
+    i64 slack = 2 * major * n - (2 * first * minor + s.bias - major);
+    const i64 x = s.xMajor ? majorStart + first * majorStep : minorStart + n * minorStep;
+    const i64 y = s.xMajor ? minorStart + n * minorStep : majorStart + first * majorStep;
+    const std::ptrdiff_t stride = bitmap.stride();
+    const std::ptrdiff_t majorAdvance = s.xMajor ? majorStep : majorStep * stride;
+    const std::ptrdiff_t minorAdvance = s.xMajor ? minorStep * stride : minorStep;
+    std::uint32_t* p = bitmap.row(static_cast<int>(y)) + x;
+    for (i64 k = first;; ++k) {
+        *p = pixel;
+        if (k == last) break;
+        slack -= 2 * minor;
+        if (slack < 0) {
+            slack += 2 * major;
+            p += minorAdvance;
+        }
+        p += majorAdvance;
     }
 }
 
@@ -141,13 +155,77 @@ Point clampForFill(Point p) {
     return {std::clamp(p.x, -kLimit, kLimit), std::clamp(p.y, -kLimit, kLimit)};
 }
 
+// Tall narrow shapes walk down rows a whole stride apart, which the hardware prefetcher does not
+// follow: ask for the row a few below while drawing this one. (A hint only: the address may lie
+// past the bitmap.)
+void prefetchRowsAhead(const std::uint32_t* p, std::ptrdiff_t stride) {
+    constexpr std::ptrdiff_t kRowsAhead = 16;
+    const auto ahead = reinterpret_cast<std::uintptr_t>(p) +
+                       static_cast<std::uintptr_t>(kRowsAhead * stride) * sizeof(std::uint32_t);
+    __builtin_prefetch(reinterpret_cast<const void*>(ahead), 1, 3);
+}
+
+// A small array on the stack for the usual handful of elements, on the heap beyond that.
+template <typename T, std::size_t N> class SmallBuffer {
+  public:
+    explicit SmallBuffer(std::size_t size) {
+        if (size > N) heap_.resize(size);
+        span_ = size > N ? std::span<T>(heap_) : std::span<T>(inline_).first(size);
+    }
+    std::span<T> span() const { return span_; }
+
+  private:
+    std::array<T, N> inline_; // left uninitialised: every element is written before it is read
+    std::vector<T> heap_;
+    std::span<T> span_;
+};
+
+// A polygon edge from its upper end; it covers the scanlines from its upper end to the one
+// before its lower end. On scanline yTop + k its crossing is xTop + ceil(dx * k / dy), the
+// first pixel centre at or right of the edge, stepped without division row by row.
+struct Edge {
+    i64 yTop, yEnd;
+    i64 x;         // crossing on the current scanline
+    i64 remainder; // (x - xTop) * dy - dx * k, kept in [0, dy)
+    i64 dy, stepX, stepRemainder;
+
+    void advanceTo(i64 y) {
+        const i64 k = y - yTop;
+        const i64 dx = stepX * dy + stepRemainder;
+        const i64 advance = ceilDiv(dx * k, dy);
+        x += advance;
+        remainder = advance * dy - dx * k;
+    }
+    void step() {
+        x += stepX;
+        remainder -= stepRemainder;
+        if (remainder < 0) {
+            ++x;
+            remainder += dy;
+        }
+    }
+};
+
 } // namespace
 
 void fillRect(Bitmap& bitmap, i64 left, i64 top, i64 right, i64 bottom, std::uint32_t pixel) {
+    left = std::max<i64>(left, 0);
     top = std::max<i64>(top, 0);
+    right = std::min<i64>(right, bitmap.width());
     bottom = std::min<i64>(bottom, bitmap.height());
-    for (i64 y = top; y < bottom; ++y)
-        fillSpan(bitmap, y, left, right, pixel);
+    if (left >= right || top >= bottom) return;
+    const std::ptrdiff_t stride = bitmap.stride();
+    const std::ptrdiff_t width = right - left;
+    std::uint32_t* p = bitmap.row(static_cast<int>(top)) + left;
+    for (i64 y = top;; ++y) {
+        prefetchRowsAhead(p, stride);
+        if (width == 1)
+            *p = pixel;
+        else
+            std::fill_n(p, width, pixel);
+        if (y + 1 == bottom) break;
+        p += stride;
+    }
 }
 
 void line(Bitmap& bitmap, Point from, Point to, std::uint32_t pixel) {
@@ -171,15 +249,10 @@ void line(Bitmap& bitmap, Point from, Point to, std::uint32_t pixel) {
 
 void fillPolygon(Bitmap& bitmap, std::span<const Point> points, std::uint32_t pixel) {
     if (points.size() < 2 || bitmap.width() == 0) return;
+    constexpr std::size_t kInline = 8;
 
-    // Every non-horizontal edge, from its upper end; it covers the scanlines from its upper end
-    // to the one before its lower end. On scanline y its crossing is xTop + ceil(dx * k / dy),
-    // k = y - yTop: the first pixel centre inside the edge.
-    struct Edge {
-        i64 xTop, yTop, yEnd, dx, dy;
-    };
-    std::vector<Edge> edges;
-    edges.reserve(points.size());
+    SmallBuffer<Edge, kInline> edgeBuffer(points.size());
+    std::size_t count = 0;
     i64 yMin = INT64_MAX, yMax = INT64_MIN;
     Point previous = clampForFill(points.back());
     for (const Point raw : points) {
@@ -187,27 +260,83 @@ void fillPolygon(Bitmap& bitmap, std::span<const Point> points, std::uint32_t pi
         const Point top = previous.y > current.y ? current : previous;
         const Point bottom = previous.y > current.y ? previous : current;
         previous = current;
-        if (top.y == bottom.y) continue;
-        edges.push_back({top.x, top.y, bottom.y, i64{bottom.x} - top.x, i64{bottom.y} - top.y});
+        if (top.y == bottom.y) continue; // horizontal edges cross no scanline
+        const i64 dx = i64{bottom.x} - top.x;
+        const i64 dy = i64{bottom.y} - top.y;
+        const i64 stepX = floorDiv(dx, dy);
+        edgeBuffer.span()[count++] = {top.y, bottom.y, top.x, 0, dy, stepX, dx - stepX * dy};
         yMin = std::min<i64>(yMin, top.y);
         yMax = std::max<i64>(yMax, bottom.y);
     }
-    if (edges.empty()) return;
-
-    // Alternate rule: on each scanline the sorted crossings pair up into half-open spans.
-    std::vector<i64> crossings;
-    crossings.reserve(edges.size());
+    if (count == 0) return;
+    const std::span<Edge> edges = edgeBuffer.span().first(count);
     const i64 yFrom = std::max<i64>(yMin, 0);
-    const i64 yTo = std::min<i64>(yMax, bitmap.height());
-    for (i64 y = yFrom; y < yTo; ++y) {
-        crossings.clear();
-        for (const Edge& e : edges) {
-            if (y < e.yTop || y >= e.yEnd) continue;
-            crossings.push_back(e.xTop + ceilDiv(e.dx * (y - e.yTop), e.dy));
+    const i64 yTo = std::max(yFrom, std::min<i64>(yMax, bitmap.height()));
+    for (Edge& e : edges)
+        if (e.yTop < yFrom) e.advanceTo(yFrom); // edges from above start on the first row
+
+    // Between two consecutive edge ends the set of crossing edges stays the same; most segments
+    // of a quadrilateral have two, a span between them. Otherwise the alternate rule applies:
+    // the sorted crossings pair up into half-open spans.
+    SmallBuffer<i64, 2 * kInline> breakBuffer(2 * count);
+    const std::span<i64> breaks = breakBuffer.span();
+    for (std::size_t i = 0; i < count; ++i) {
+        breaks[2 * i] = std::clamp(edges[i].yTop, yFrom, yTo);
+        breaks[2 * i + 1] = std::clamp(edges[i].yEnd, yFrom, yTo);
+    }
+    std::sort(breaks.begin(), breaks.end());
+
+    SmallBuffer<Edge*, kInline> activeBuffer(count);
+    SmallBuffer<i64, kInline> crossingBuffer(count);
+    const std::span<i64> crossings = crossingBuffer.span();
+    for (std::size_t b = 0; b + 1 < breaks.size(); ++b) {
+        const i64 segmentTop = breaks[b];
+        const i64 segmentEnd = breaks[b + 1];
+        if (segmentTop == segmentEnd) continue;
+        std::size_t activeCount = 0;
+        for (Edge& e : edges)
+            if (e.yTop <= segmentTop && e.yEnd >= segmentEnd)
+                activeBuffer.span()[activeCount++] = &e;
+        const std::span<Edge*> active = activeBuffer.span().first(activeCount);
+
+        std::uint32_t* row = bitmap.row(static_cast<int>(segmentTop));
+        const std::ptrdiff_t stride = bitmap.stride();
+        const i64 width = bitmap.width();
+        if (activeCount == 2) {
+            // The common case, kept in registers: one span between two edges per row.
+            Edge a = *active[0];
+            Edge c = *active[1];
+            for (i64 y = segmentTop;; ++y) {
+                const i64 left = std::max<i64>(std::min(a.x, c.x), 0);
+                const i64 right = std::min<i64>(std::max(a.x, c.x), width);
+                if (left < right) {
+                    prefetchRowsAhead(row + left, stride);
+                    std::fill(row + left, row + right, pixel);
+                }
+                a.step();
+                c.step();
+                if (y + 1 == segmentEnd) break;
+                row += stride;
+            }
+            *active[0] = a;
+            *active[1] = c;
+            continue;
         }
-        std::sort(crossings.begin(), crossings.end());
-        for (std::size_t i = 0; i + 1 < crossings.size(); i += 2)
-            fillSpan(bitmap, y, crossings[i], crossings[i + 1], pixel);
+        for (i64 y = segmentTop;; ++y) {
+            for (std::size_t i = 0; i < activeCount; ++i)
+                crossings[i] = active[i]->x;
+            std::sort(crossings.begin(),
+                      crossings.begin() + static_cast<std::ptrdiff_t>(activeCount));
+            for (std::size_t i = 0; i + 1 < activeCount; i += 2) {
+                const i64 left = std::max<i64>(crossings[i], 0);
+                const i64 right = std::min<i64>(crossings[i + 1], width);
+                if (left < right) std::fill(row + left, row + right, pixel);
+            }
+            for (Edge* e : active)
+                e->step();
+            if (y + 1 == segmentEnd) break;
+            row += stride;
+        }
     }
 }
 
