@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "host/vis_module.h"
 
@@ -82,6 +83,26 @@ TEST_F(Library, ModuleRecordsCarryTheirStaticValues) {
     EXPECT_EQ(scope->Quit, meter->Quit);
     EXPECT_NE(scope->Render, meter->Render);
     EXPECT_NE(header->getModule(0)->Init, scope->Init);
+}
+
+TEST(VersionResource, NamesTheProductAndItsVersion) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(LUMACORE_DLL_PATH, &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoA(LUMACORE_DLL_PATH, 0, size, data.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), LUMACORE_VERSION_MAJOR);
+    EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), LUMACORE_VERSION_MINOR);
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionLS), LUMACORE_VERSION_PATCH);
+
+    char* product = nullptr;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\StringFileInfo\\040904B0\\ProductName",
+                               reinterpret_cast<void**>(&product), &length));
+    EXPECT_STREQ(product, "Lumacore");
 }
 
 } // namespace
