@@ -22,6 +22,10 @@ void GdiSurface::setBrush(Colour colour) {
     replace(CreateSolidBrush(colour), brush_, originalBrush_);
 }
 
+void GdiSurface::selectFont(HFONT font) {
+    replace(font, font_, originalFont_);
+}
+
 void GdiSurface::rectangle(int left, int top, int right, int bottom) {
     Rectangle(dc_, left, top, right, bottom);
 }
@@ -62,6 +66,11 @@ void GdiSurface::release() {
         SelectObject(dc_, originalBrush_);
         DeleteObject(brush_);
         brush_ = originalBrush_ = nullptr;
+    }
+    if (font_ != nullptr) {
+        SelectObject(dc_, originalFont_);
+        DeleteObject(font_);
+        font_ = originalFont_ = nullptr;
     }
 }
 

@@ -1,7 +1,7 @@
 // The drawing operations on a real GDI device context. Colours are set the platform's way:
 // create a pen or brush, select it, delete the one it replaced, so that at most one pen and one
-// brush of ours are alive on the surface. The surface's own objects, returned by the first
-// selection, are put back by release() (and by the destructor) before the DC goes away.
+// brush (and font) of ours are alive on the surface. The surface's own objects, returned by the
+// first selection, are put back by release() (and by the destructor) before the DC goes away.
 #pragma once
 
 #include <windows.h>
@@ -26,8 +26,11 @@ class GdiSurface final : public Surface {
     void setPixel(int x, int y, Colour colour) override;
     void scrollLeft(int width, int height, int dx) override;
 
-    // Selects the surface's own pen and brush back and deletes ours. Drawing afterwards starts
-    // again from the surface's own objects.
+    // Selects `font` (ours from now on) and deletes the font of ours it replaces.
+    void selectFont(HFONT font);
+
+    // Selects the surface's own pen, brush and font back and deletes ours. Drawing afterwards
+    // starts again from the surface's own objects.
     void release();
 
     HDC dc() const { return dc_; }
@@ -42,6 +45,8 @@ class GdiSurface final : public Surface {
     HGDIOBJ brush_ = nullptr;
     HGDIOBJ originalPen_ = nullptr;
     HGDIOBJ originalBrush_ = nullptr;
+    HGDIOBJ font_ = nullptr;
+    HGDIOBJ originalFont_ = nullptr;
 };
 
 } // namespace lumacore

@@ -1,0 +1,53 @@
+// The command line of vishost, the player stand-in:
+//
+//   vishost PLUGIN.dll [--list] [--module N]
+//           [--frames FILE | --signal music|silence|sweep|full] [--count N] [--no-delay]
+//           [--threaded | --single-thread]
+//           [--title TEXT | --null-title]... [--list-pos N]
+//           [--at K:ACTION]... [--log FILE]
+//
+// Playlist entries come in command-line order; --null-title makes an entry whose title the
+// player gives as a null pointer. Actions run before Render of frame K (0-based) in command-line
+// order; see actions.h for their grammar.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "actions.h"
+
+namespace lumacore::vishost {
+
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Options {
+    std::string pluginPath;
+    bool list = false;
+    bool help = false;
+    int module = 0;
+    std::string framesPath;       // --frames: play a frames file
+    std::string signal = "music"; // otherwise: a built-in signal
+    std::optional<int> count;     // frames to render; default: all frames, or no limit
+    bool noDelay = false;         // skip the module's delayMs wait between frames
+    bool threaded = true;         // run the module on its own thread, as players do
+    std::vector<std::optional<std::string>> playlist;
+    int listPos = 0;
+    std::vector<ScheduledAction> actions;
+    std::string logPath;
+};
+
+// Parses the arguments after the program name. Throws UsageError with a one-line message.
+Options parseCommandLine(const std::vector<std::string>& args);
+
+// A whole number in decimal or 0x hex, within [min, max]; `what` names it in the error.
+int parseNumber(const std::string& text, const std::string& what, long long min = -2147483648LL,
+                long long max = 2147483647LL);
+
+extern const char* const kUsage;
+
+} // namespace lumacore::vishost

@@ -1,0 +1,105 @@
+#include "plugin_windows.h"
+
+namespace lumacore::vishost {
+namespace {
+
+constexpr const char* kDialogClass = "#32770";
+
+bool isDialog(HWND hwnd) {
+    return windowClassName(hwnd) == kDialogClass;
+}
+
+// Windows the system makes on every GUI thread, not the plug-in's.
+bool isSystemHelper(HWND hwnd) {
+    const std::string name = windowClassName(hwnd);
+    return name == "IME" || name == "MSCTFIME UI";
+}
+
+struct Enumeration {
+    const WindowScope* scope;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect(HWND hwnd, LPARAM lParam) {
+    auto* enumeration = reinterpret_cast<Enumeration*>(lParam);
+    const WindowScope& scope = *enumeration->scope;
+    DWORD process = 0;
+    const DWORD thread = GetWindowThreadProcessId(hwnd, &process);
+    if (process != GetCurrentProcessId() || hwnd == scope.player || isSystemHelper(hwnd))
+        return TRUE;
+    if (thread == scope.visThread || GetWindow(hwnd, GW_OWNER) == scope.player)
+        enumeration->found.push_back(hwnd);
+    return TRUE;
+}
+
+std::string ownerRole(HWND owner, HWND player) {
+    if (!owner) return "none";
+    return owner == player ? "player" : "window";
+}
+
+} // namespace
+
+std::string windowClassName(HWND hwnd) {
+    char name[256] = "";
+    GetClassNameA(hwnd, name, sizeof name);
+    return name;
+}
+
+std::vector<HWND> pluginWindows(const WindowScope& scope) {
+    Enumeration enumeration{&scope, {}};
+    EnumWindows(collect, reinterpret_cast<LPARAM>(&enumeration));
+    return enumeration.found;
+}
+
+HWND findPluginWindow(const WindowScope& scope) {
+    HWND fallback = nullptr;
+    for (HWND hwnd : pluginWindows(scope)) {
+        if (!IsWindowVisible(hwnd) || isDialog(hwnd)) continue;
+        const auto instance = reinterpret_cast<HMODULE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
+        if (instance == scope.plugin) return hwnd;
+        if (!fallback) fallback = hwnd;
+    }
+    return fallback;
+}
+
+HWND findDialog(const WindowScope& scope) {
+    for (HWND hwnd : pluginWindows(scope))
+        if (IsWindowVisible(hwnd) && isDialog(hwnd)) return hwnd;
+    return nullptr;
+}
+
+Snapshot takeSnapshot(const WindowScope& scope, const std::string& label, int frame) {
+    Snapshot snapshot;
+    snapshot.label = label;
+    snapshot.frame = frame;
+    const HWND window = findPluginWindow(scope);
+    const HWND dialog = findDialog(scope);
+    for (HWND hwnd : pluginWindows(scope)) {
+        WindowSnapshot entry;
+        entry.handle = reinterpret_cast<std::uintptr_t>(hwnd);
+        entry.role = hwnd == window ? "window" : hwnd == dialog ? "dialog" : "other";
+        entry.className = windowClassName(hwnd);
+        char title[512] = "";
+        GetWindowTextA(hwnd, title, sizeof title);
+        entry.title = title;
+        RECT rect{};
+        GetWindowRect(hwnd, &rect);
+        entry.rect = {rect.left, rect.top, rect.right, rect.bottom};
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        entry.clientWidth = client.right - client.left;
+        entry.clientHeight = client.bottom - client.top;
+        entry.style = static_cast<std::uint32_t>(GetWindowLongA(hwnd, GWL_STYLE));
+        entry.exStyle = static_cast<std::uint32_t>(GetWindowLongA(hwnd, GWL_EXSTYLE));
+        entry.visible = IsWindowVisible(hwnd) != FALSE;
+        entry.topmost = (entry.exStyle & WS_EX_TOPMOST) != 0;
+        entry.iconic = IsIconic(hwnd) != FALSE;
+        const HWND owner = GetWindow(hwnd, GW_OWNER);
+        entry.owner = reinterpret_cast<std::uintptr_t>(owner);
+        entry.ownerRole = ownerRole(owner, scope.player);
+        snapshot.windows.push_back(std::move(entry));
+    }
+    return snapshot;
+}
+
+} // namespace lumacore::vishost

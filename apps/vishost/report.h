@@ -1,0 +1,104 @@
+// What one vishost run observed: the module's lifecycle, every message the player window
+// received, the message boxes the plug-in tried to show, the actions applied and the windows
+// seen at each dump and at the end. The JSON log (json_log.h) is this record written out.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lumacore::vishost {
+
+// One message as the player window's procedure received it.
+struct RecordedMessage {
+    std::uint64_t sequence = 0; // shared with message boxes: the order of events in the run
+    unsigned message = 0;
+    std::uint64_t wParam = 0;
+    std::int64_t lParam = 0;
+    std::int64_t result = 0;          // what the player window answered
+    std::optional<std::string> title; // for IPC_GETPLAYLISTTITLE: the text it pointed to
+    bool posted = false; // came through the message queue (PostMessage) rather than a send
+    int frame = 0;       // frames rendered when it arrived
+};
+
+struct MessageBoxRecord {
+    std::uint64_t sequence = 0;
+    std::uintptr_t owner = 0;
+    std::string ownerClass; // the owner's window class when the box was asked for
+    std::optional<std::string> caption;
+    std::optional<std::string> text;
+    unsigned flags = 0;
+    int answer = 0;
+    int frame = 0;
+};
+
+struct WindowRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+struct WindowSnapshot {
+    std::uintptr_t handle = 0;
+    std::string role; // "window" (the plug-in's window), "dialog" (the open dialog) or "other"
+    std::string className;
+    std::string title;
+    WindowRect rect; // outer rectangle, screen coordinates
+    int clientWidth = 0, clientHeight = 0;
+    std::uint32_t style = 0, exStyle = 0;
+    bool visible = false;
+    bool topmost = false; // WS_EX_TOPMOST
+    bool iconic = false;  // minimised
+    std::uintptr_t owner = 0;
+    std::string ownerRole; // "player", "none" or "window"
+};
+
+struct Snapshot {
+    std::string label; // "dump:PATH", "dump-dialog:PATH" or "end"
+    int frame = 0;
+    std::vector<WindowSnapshot> windows;
+};
+
+struct ActionRecord {
+    int frame = 0;
+    std::string text; // as given on the command line, without the frame
+    bool applied = false;
+    std::string error; // empty when it went through
+};
+
+struct DumpRecord {
+    int frame = 0;
+    std::string path;
+    bool dialog = false;
+    int width = 0, height = 0;
+    std::string error; // empty when the image was written
+};
+
+struct Report {
+    std::string pluginPath;
+    bool loaded = false;
+    int headerVersion = 0;
+    std::string headerDescription;
+    int moduleIndex = 0;
+    std::string moduleDescription;
+    bool threaded = true;
+    std::string source;            // "signal:NAME" or "frames:PATH"
+    bool messageBoxHooked = false; // the plug-in imports MessageBoxA and it was redirected
+
+    bool initCalled = false;
+    int initResult = 0;
+    int framesRendered = 0;
+    int lastRenderResult = 0;
+    // Why the frame loop stopped: "count", "frames-ended", "quit-message", "render-returned",
+    // "init-failed", "frames-error" or "not-started".
+    std::string endReason = "not-started";
+    bool quitCalled = false;
+
+    std::vector<RecordedMessage> messages;
+    std::vector<MessageBoxRecord> messageBoxes;
+    std::vector<ActionRecord> actions;
+    std::vector<DumpRecord> dumps;
+    std::vector<Snapshot> snapshots;
+    std::vector<std::string> errors;
+};
+
+} // namespace lumacore::vishost

@@ -1,0 +1,89 @@
+#include "signals.h"
+
+#include <cmath>
+
+namespace lumacore::vishost {
+namespace {
+
+unsigned char clampByte(double value) {
+    if (value <= 0) return 0;
+    if (value >= 255) return 255;
+    return static_cast<unsigned char>(value);
+}
+
+unsigned char sampleByte(double value) {
+    const double clamped = value < -128 ? -128 : value > 127 ? 127 : value;
+    return static_cast<unsigned char>(static_cast<signed char>(std::lround(clamped)));
+}
+
+void music(Frame& frame, int index) {
+    const bool beat = index % 16 < 2;
+    const bool quiet = index % 97 >= 90;
+    for (int ch = 0; ch < 2; ++ch) {
+        for (int i = 0; i < kSamplesPerChannel; ++i) {
+            const double base = 190.0 * std::exp(-i / 70.0) * (beat ? 1.3 : 1.0);
+            const int centre = (index * 5 + ch * 37) % 180;
+            const double peak = 110.0 * std::exp(-std::pow((i - centre) / 7.0, 2));
+            const double ripple = (index * 29 + i * 13 + ch * 7) % 19;
+            frame.spectrum[ch][i] = quiet ? 0 : clampByte(base + peak + ripple);
+            const double t = i + index * static_cast<double>(kSamplesPerChannel);
+            const double level = quiet ? 0.0 : beat ? 1.0 : 0.6;
+            frame.waveform[ch][i] = sampleByte(
+                level * (70.0 * std::sin(t * 0.031 + ch) + 40.0 * std::sin(t * 0.17 + 2 * ch)));
+        }
+    }
+}
+
+void sweep(Frame& frame, int index) {
+    const int band = index % kSamplesPerChannel;
+    const double step = 0.02 + 0.002 * (index % 100);
+    for (int ch = 0; ch < 2; ++ch)
+        for (int i = 0; i < kSamplesPerChannel; ++i) {
+            frame.spectrum[ch][i] = i == band ? 255 : 0;
+            frame.waveform[ch][i] = sampleByte(127.0 * std::sin(i * step));
+        }
+}
+
+void full(Frame& frame) {
+    for (int ch = 0; ch < 2; ++ch)
+        for (int i = 0; i < kSamplesPerChannel; ++i) {
+            frame.spectrum[ch][i] = 255;
+            frame.waveform[ch][i] = sampleByte((i / 8) % 2 ? -128 : 127);
+        }
+}
+
+} // namespace
+
+bool isSignalName(const std::string& name) {
+    return name == "music" || name == "silence" || name == "sweep" || name == "full";
+}
+
+Frame signalFrame(const std::string& name, int index) {
+    Frame frame; // zeroed: silence
+    frame.timeUs = static_cast<std::uint64_t>(index) * 1000000 / 60;
+    if (name == "music") music(frame, index);
+    if (name == "sweep") sweep(frame, index);
+    if (name == "full") full(frame);
+    return frame;
+}
+
+FrameSource::FrameSource(const std::string& framesPath, const std::string& signal)
+    : framesPath_(framesPath), signal_(signal) {
+    if (!framesPath.empty()) reader_ = std::make_unique<FramesReader>(framesPath);
+}
+
+bool FrameSource::next(Frame& frame) {
+    if (reader_) return reader_->next(frame);
+    frame = signalFrame(signal_, index_++);
+    return true;
+}
+
+std::uint32_t FrameSource::sampleRate() const {
+    return reader_ ? reader_->header().sampleRate : 44100;
+}
+
+std::string FrameSource::description() const {
+    return reader_ ? "frames:" + framesPath_ : "signal:" + signal_;
+}
+
+} // namespace lumacore::vishost

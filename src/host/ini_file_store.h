@@ -1,0 +1,56 @@
+// The settings file as a plain file, for builds without the platform's profile functions (and
+// for checking them). Reads give exactly what GetPrivateProfileIntA gives for the same bytes:
+//
+// - lines end at any run of CR and LF characters; blanks (tab, LF, VT, FF, CR, ^Z, space) around
+//   a line are ignored and blank lines skipped;
+// - a line starting with '[' and holding a ']' opens a section named by the text up to the last
+//   ']', trimmed; lines before the first header form an unnamed section;
+// - any other line is a key: the name runs up to the first '=' (trimmed), the value from after
+//   it (trimmed); a line without '=' is a key without value, which reads as missing. Comment
+//   lines (';') are simply keys nobody asks for;
+// - names compare without regard to ASCII case and are cut at a NUL byte; the first section of a
+//   name is the only one searched, and within it the first key of the name wins;
+// - a value in matching single or double quotes loses them; at most 29 characters are parsed,
+//   as the platform's 30-character buffer allows; an empty result reads as missing;
+// - the number: leading characters up to space skipped, one optional sign, "0x", "0o" or "0b"
+//   selecting base 16, 8 or 2, then digits up to the first non-digit, wrapping modulo 2^32;
+// - a UTF-8 byte-order mark is skipped; a UTF-16 mark (either byte order) makes the file UTF-16.
+//
+// Writes differ from the platform's in one deliberate way: the platform loads the whole file
+// and saves it back in its own form (CRLF endings, no blank lines, no blanks around names,
+// consecutive nameless keys dropped), while this store changes only what it owns:
+//
+// - an existing key keeps its line, spelling and spacing; only the value text is replaced (a key
+//   without '=' gains "=value"); writing the value it already has leaves the file untouched;
+// - a new key becomes a line after the last line of its section; a new section is appended at
+//   the end of the file; new lines take the line ending of their neighbour, else the file's
+//   first, else CRLF; an unterminated last line gets that ending before anything is added;
+// - every other byte stays as it was. Both stores read the result identically.
+//
+// The file is replaced through a temporary file beside it, so a failed write loses nothing. A
+// file that cannot be read gives the fallbacks; a read-only or unreadable file is not written.
+// Names are compared in ASCII case only and the text is taken byte for byte: the settings'
+// names are ASCII, so the platform's code-page conversion changes nothing they can match.
+#pragma once
+
+#include <string>
+
+#include "host/settings_store.h"
+
+namespace lumacore {
+
+class IniFileStore final : public SettingsStore {
+  public:
+    explicit IniFileStore(std::string path);
+
+    unsigned readInt(const std::string& section, const std::string& key, int fallback) override;
+    bool writeString(const std::string& section, const std::string& key,
+                     const std::string& value) override;
+
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+} // namespace lumacore

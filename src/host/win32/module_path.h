@@ -1,0 +1,13 @@
+// The full file name of this library, as the settings file's location is derived from it.
+#pragma once
+
+#include <string>
+
+#include "host/vis_module.h"
+
+namespace lumacore {
+
+// GetModuleFileNameA of the record's hDllInstance, into a buffer of 260 characters.
+std::string moduleFileName(const winampVisModule& module);
+
+} // namespace lumacore
