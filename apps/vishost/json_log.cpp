@@ -145,7 +145,14 @@ std::string windowJson(const WindowSnapshot& w) {
         << "], \"style\": " << hex(w.style) << ", \"exStyle\": " << hex(w.exStyle)
         << ", \"visible\": " << boolean(w.visible) << ", \"topmost\": " << boolean(w.topmost)
         << ", \"iconic\": " << boolean(w.iconic) << ", \"owner\": " << hex(w.owner)
-        << ", \"ownerRole\": " << jsonString(w.ownerRole) << "}";
+        << ", \"ownerRole\": " << jsonString(w.ownerRole);
+    if (w.role == "control") {
+        out << ", \"parent\": " << hex(w.parent) << ", \"id\": " << w.controlId
+            << ", \"clientRect\": [" << w.clientRect.left << ", " << w.clientRect.top << ", "
+            << w.clientRect.right << ", " << w.clientRect.bottom << "]";
+        if (w.value) out << ", \"value\": " << *w.value;
+    }
+    out << "}";
     return out.str();
 }
 

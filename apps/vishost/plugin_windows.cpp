@@ -1,5 +1,7 @@
 #include "plugin_windows.h"
 
+#include <commctrl.h>
+
 namespace lumacore::vishost {
 namespace {
 
@@ -68,6 +70,50 @@ HWND findDialog(const WindowScope& scope) {
     return nullptr;
 }
 
+namespace {
+
+std::vector<HWND> childWindows(HWND parent) {
+    std::vector<HWND> children;
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM list) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+WindowSnapshot controlSnapshot(HWND control, HWND parent) {
+    WindowSnapshot entry;
+    entry.handle = reinterpret_cast<std::uintptr_t>(control);
+    entry.role = "control";
+    entry.className = windowClassName(control);
+    char text[512] = "";
+    GetWindowTextA(control, text, sizeof text);
+    entry.title = text;
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    entry.rect = {rect.left, rect.top, rect.right, rect.bottom};
+    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
+    entry.clientRect = {rect.left, rect.top, rect.right, rect.bottom};
+    entry.clientWidth = rect.right - rect.left;
+    entry.clientHeight = rect.bottom - rect.top;
+    entry.style = static_cast<std::uint32_t>(GetWindowLongA(control, GWL_STYLE));
+    entry.exStyle = static_cast<std::uint32_t>(GetWindowLongA(control, GWL_EXSTYLE));
+    entry.visible = IsWindowVisible(control) != FALSE;
+    entry.parent = reinterpret_cast<std::uintptr_t>(parent);
+    entry.controlId = GetDlgCtrlID(control);
+    entry.ownerRole = "none";
+    if (lstrcmpiA(entry.className.c_str(), "msctls_trackbar32") == 0)
+        entry.value = static_cast<int>(SendMessageA(control, TBM_GETPOS, 0, 0));
+    else if (lstrcmpiA(entry.className.c_str(), "Button") == 0)
+        entry.value = static_cast<int>(SendMessageA(control, BM_GETCHECK, 0, 0));
+    return entry;
+}
+
+} // namespace
+
 Snapshot takeSnapshot(const WindowScope& scope, const std::string& label, int frame) {
     Snapshot snapshot;
     snapshot.label = label;
@@ -98,6 +144,8 @@ Snapshot takeSnapshot(const WindowScope& scope, const std::string& label, int fr
         entry.owner = reinterpret_cast<std::uintptr_t>(owner);
         entry.ownerRole = ownerRole(owner, scope.player);
         snapshot.windows.push_back(std::move(entry));
+        for (HWND child : childWindows(hwnd))
+            snapshot.windows.push_back(controlSnapshot(child, hwnd));
     }
     return snapshot;
 }

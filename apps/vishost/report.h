@@ -39,7 +39,9 @@ struct WindowRect {
 
 struct WindowSnapshot {
     std::uintptr_t handle = 0;
-    std::string role; // "window" (the plug-in's window), "dialog" (the open dialog) or "other"
+    // "window" (the plug-in's window), "dialog" (the open dialog), "other", or "control" (a
+    // child of one of those, listed right after it)
+    std::string role;
     std::string className;
     std::string title;
     WindowRect rect; // outer rectangle, screen coordinates
@@ -50,6 +52,12 @@ struct WindowSnapshot {
     bool iconic = false;  // minimised
     std::uintptr_t owner = 0;
     std::string ownerRole; // "player", "none" or "window"
+    // Controls only: the parent, the control id, the rectangle in the parent's client
+    // coordinates, and the value a user sees (a button's check state, a trackbar's position).
+    std::uintptr_t parent = 0;
+    int controlId = 0;
+    WindowRect clientRect;
+    std::optional<int> value;
 };
 
 struct Snapshot {

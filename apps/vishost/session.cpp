@@ -108,8 +108,10 @@ class ModuleRun {
         if (!pumpMessages()) quit_ = true;
     }
 
+    // All of the frame's actions run, even after a quit message: it ends the loop only after
+    // them, so that a script can act on a display its user has just closed.
     void runActions(int k) {
-        for (std::size_t i = 0; i < options_.actions.size() && !quit_; ++i) {
+        for (std::size_t i = 0; i < options_.actions.size(); ++i) {
             if (options_.actions[i].frame != k) continue;
             ActionTarget target;
             target.visThread = visThread_;
@@ -123,7 +125,7 @@ class ModuleRun {
             ActionRecord& record = report_.actions[i];
             record.error = applyAction(options_.actions[i].action, target);
             record.applied = true;
-            pump();
+            if (!quit_) pump();
         }
     }
 
