@@ -16,16 +16,19 @@ unsigned char sampleByte(double value) {
     return static_cast<unsigned char>(static_cast<signed char>(std::lround(clamped)));
 }
 
+// Levels of the range a player hands over for ordinary music: strong low bands, a melody line
+// that wanders, a beat every 16 frames, a slow swell and a short silence now and then.
 void music(Frame& frame, int index) {
     const bool beat = index % 16 < 2;
-    const bool quiet = index % 97 >= 90;
+    const bool quiet = index % 197 >= 190;
+    const double swell = 0.65 + 0.35 * std::sin(index * 0.037);
     for (int ch = 0; ch < 2; ++ch) {
         for (int i = 0; i < kSamplesPerChannel; ++i) {
-            const double base = 190.0 * std::exp(-i / 70.0) * (beat ? 1.3 : 1.0);
-            const int centre = (index * 5 + ch * 37) % 180;
-            const double peak = 110.0 * std::exp(-std::pow((i - centre) / 7.0, 2));
-            const double ripple = (index * 29 + i * 13 + ch * 7) % 19;
-            frame.spectrum[ch][i] = quiet ? 0 : clampByte(base + peak + ripple);
+            const double base = 60.0 * std::exp(-i / 45.0) * (beat ? 1.7 : 1.0) * swell;
+            const double centre = 75.0 + 55.0 * std::sin(index * 0.021 + ch * 0.4);
+            const double melody = 32.0 * std::exp(-std::pow((i - centre) / 5.0, 2));
+            const double ripple = (index * 29 + i * 13 + ch * 7) % 9;
+            frame.spectrum[ch][i] = quiet ? 0 : clampByte(base + melody + ripple);
             const double t = i + index * static_cast<double>(kSamplesPerChannel);
             const double level = quiet ? 0.0 : beat ? 1.0 : 0.6;
             frame.waveform[ch][i] = sampleByte(
