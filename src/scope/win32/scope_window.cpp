@@ -2,23 +2,160 @@
 
 #include <windows.h>
 
-namespace lumacore {
+#include <optional>
 
-// The scope window is not built yet: Init says so and fails, so a player never renders it.
-void scopeConfig(winampVisModule*) {}
+#include "history/history_state.h"
+#include "host/settings.h"
+#include "host/win32/gdi_surface.h"
+#include "host/win32/module_path.h"
+#include "host/win32/profile_store.h"
+#include "scope/oscilloscope.h"
+#include "scope/scope_state.h"
+#include "scope/vu_meter.h"
+
+namespace lumacore {
+namespace {
+
+constexpr char kClassName[] = "3D-Lumacor";
+constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU;
+constexpr int kOuterWidth = 288;
+constexpr int kOuterHeight = 280;
+constexpr char kAboutText[] = "Lumacore oscilloscope and VU meter\n"
+                              "by the Lumacore authors\n\n"
+                              "Contact: see the Lumacore README";
+
+// The window's drawing surface, held from Init until Quit (or until the window is destroyed).
+std::optional<GdiSurface> windowSurface;
+
+HWND scopeHwnd() {
+    return static_cast<HWND>(scopeState().scopeWindow);
+}
+
+// Puts the surface's own pen and brush back, then hands the DC back to the window.
+void releaseWindowSurface() {
+    if (windowSurface) {
+        HDC dc = windowSurface->dc();
+        windowSurface.reset();
+        if (scopeHwnd() != nullptr) ReleaseDC(scopeHwnd(), dc);
+    }
+    historyState().drawDC = nullptr;
+}
+
+} // namespace
+
+LRESULT CALLBACK scopeWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    ScopeState& state = scopeState();
+    switch (message) {
+    case WM_CREATE:
+        return 0;
+    case WM_DESTROY:
+        // Whoever destroys the window (the user or Quit), nothing may draw on it afterwards.
+        if (hwnd == scopeHwnd()) {
+            releaseWindowSurface();
+            state.scopeWindow = nullptr;
+        }
+        PostQuitMessage(0);
+        return 0;
+    case WM_MOVE: {
+        RECT r{};
+        GetWindowRect(hwnd, &r);
+        state.screenX = r.left;
+        state.screenY = r.top;
+        return 0;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(hwnd, &paint);
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        {
+            GdiSurface surface(paint.hdc); // puts the paint DC's own pen and brush back
+            surface.setPen(kScopeGrey);
+            surface.setBrush(kScopeGrey);
+            surface.rectangle(0, 0, client.right, client.bottom);
+        }
+        EndPaint(hwnd, &paint);
+        return 0;
+    }
+    case WM_KEYDOWN:
+    case WM_KEYUP: {
+        auto* module = reinterpret_cast<winampVisModule*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        if (module != nullptr)
+            PostMessageA(static_cast<HWND>(module->hwndParent), message, wParam, lParam);
+        return 0;
+    }
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+void scopeConfig(winampVisModule* module) {
+    MessageBoxA(static_cast<HWND>(module->hwndParent), kAboutText, "About", MB_OK);
+}
 
 int scopeInit(winampVisModule* module) {
-    MessageBoxA(static_cast<HWND>(module->hwndParent), "This display is not available yet.",
-                module->description, MB_OK);
-    return 1;
+    ScopeState& state = scopeState();
+    HWND owner = static_cast<HWND>(module->hwndParent);
+    HINSTANCE instance = static_cast<HINSTANCE>(module->hDllInstance);
+    {
+        ProfileStore store(settingsPath(moduleFileName(*module)));
+        readScopeSettings(state, store, module->description);
+    }
+
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = scopeWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kClassName;
+    if (!RegisterClassA(&windowClass)) {
+        MessageBoxA(owner, "Error registering window class", "blah", MB_OK);
+        return 1;
+    }
+
+    HWND hwnd = CreateWindowExA(0, kClassName, module->description, kWindowStyle, state.screenX,
+                                state.screenY, kOuterWidth, kOuterHeight, nullptr, nullptr,
+                                instance, nullptr);
+    if (hwnd == nullptr) {
+        MessageBoxA(owner, "Error creating window", module->description, MB_OK);
+        // Left registered, the class would make every later Init of this process fail.
+        UnregisterClassA(kClassName, instance);
+        return 1;
+    }
+    state.scopeWindow = hwnd;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(module));
+    windowSurface.emplace(GetDC(hwnd));
+    historyState().drawDC = &*windowSurface;
+    ShowWindow(hwnd, SW_SHOWNORMAL);
+    return 0;
 }
 
-void scopeQuit(winampVisModule*) {}
-int oscilloscopeRender(winampVisModule*) {
-    return 0;
+void scopeQuit(winampVisModule* module) {
+    ScopeState& state = scopeState();
+    {
+        ProfileStore store(settingsPath(moduleFileName(*module)));
+        writeScopeSettings(state, store, module->description);
+    }
+    // The user may have closed the window already: then there is nothing left to release.
+    HWND hwnd = scopeHwnd();
+    if (hwnd != nullptr) {
+        releaseWindowSurface();
+        DestroyWindow(hwnd);
+    }
+    state.scopeWindow = nullptr;
+    historyState().drawDC = nullptr;
+    UnregisterClassA(kClassName, static_cast<HINSTANCE>(module->hDllInstance));
 }
-int vuMeterRender(winampVisModule*) {
-    return 0;
+
+int oscilloscopeRender(winampVisModule* module) {
+    Surface* dc = historyState().drawDC;
+    if (module == nullptr || dc == nullptr) return 0;
+    return oscilloscopeRender(*dc, *module);
+}
+
+int vuMeterRender(winampVisModule* module) {
+    Surface* dc = historyState().drawDC;
+    if (module == nullptr || dc == nullptr) return 0;
+    return vuMeterRender(scopeState(), *dc, *module);
 }
 
 } // namespace lumacore
