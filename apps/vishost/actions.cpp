@@ -212,13 +212,18 @@ Action parseAction(const std::string& text) {
         need(1, 1);
         action.kind = ActionKind::Resize;
         parsePair(args[0], what, action.first, action.second, 0);
+    } else if (name == "move") {
+        need(1, 1);
+        action.kind = ActionKind::Move;
+        parsePair(args[0], what, action.first, action.second, -32768);
     } else if (name == "minimise" || name == "minimize" || name == "restore" || name == "close" ||
-               name == "config") {
+               name == "config" || name == "invalidate") {
         need(0, 0);
-        action.kind = name == "restore"  ? ActionKind::Restore
-                      : name == "close"  ? ActionKind::Close
-                      : name == "config" ? ActionKind::Config
-                                         : ActionKind::Minimise;
+        action.kind = name == "restore"      ? ActionKind::Restore
+                      : name == "close"      ? ActionKind::Close
+                      : name == "config"     ? ActionKind::Config
+                      : name == "invalidate" ? ActionKind::Invalidate
+                                             : ActionKind::Minimise;
     } else if (name == "slider") {
         need(2, 3);
         action.kind = ActionKind::Slider;
@@ -300,6 +305,16 @@ std::string applyAction(const Action& action, ActionTarget& target) {
         return "";
     case ActionKind::Resize:
         return resize(window, action.first, action.second);
+    case ActionKind::Move:
+        // The outer top-left corner to (X, Y), as a user dragging the caption would.
+        SetWindowPos(window, nullptr, action.first, action.second, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return "";
+    case ActionKind::Invalidate:
+        // The whole window uncovered: it repaints at once.
+        InvalidateRect(window, nullptr, TRUE);
+        UpdateWindow(window);
+        return "";
     case ActionKind::Minimise:
         ShowWindow(window, SW_MINIMIZE);
         return "";

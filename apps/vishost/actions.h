@@ -1,7 +1,8 @@
 // Scripted actions: what a user would do to the plug-in's windows, applied by the host just
 // before a given frame is rendered. Grammar (one action per `--at K:ACTION`):
 //   keydown:VK  keyup:VK  key:VK  char:CODE
-//   command:ID[:NOTIFY]  timer[:ID]  mouse:X,Y  resize:W,H  minimise  restore  close  config
+//   command:ID[:NOTIFY]  timer[:ID]  mouse:X,Y  resize:W,H  move:X,Y  minimise  restore
+//   close  config  invalidate
 //   slider:ID:POS[:CODE]  click:ID  dump:PATH  dump-dialog:PATH
 // VK is a number (decimal or 0x hex) or a key name (tab, escape, a..z, f1..f12, ...); CODE of
 // char is a number or one character; CODE of slider is a number or a scroll name (thumbtrack,
@@ -31,6 +32,8 @@ enum class ActionKind {
     Timer,
     Mouse,
     Resize,
+    Move,
+    Invalidate,
     Minimise,
     Restore,
     Close,

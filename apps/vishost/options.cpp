@@ -8,13 +8,14 @@
 namespace lumacore::vishost {
 
 const char* const kUsage =
-    "usage: vishost PLUGIN.dll [--list] [--module N]\n"
+    "usage: vishost PLUGIN.dll [--list] [--config-only] [--module N]\n"
     "               [--frames FILE | --signal music|silence|sweep|full] [--count N] [--no-delay]\n"
     "               [--threaded | --single-thread] [--title TEXT | --null-title]... "
     "[--list-pos N]\n"
     "               [--at K:ACTION]... [--log FILE]\n"
     "actions: keydown:VK keyup:VK key:VK char:CODE command:ID[:NOTIFY] timer[:ID] mouse:X,Y\n"
-    "         resize:W,H minimise restore close config slider:ID:POS[:CODE] click:ID\n"
+    "         resize:W,H move:X,Y minimise restore close config invalidate\n"
+    "         slider:ID:POS[:CODE] click:ID\n"
     "         dump:PATH dump-dialog:PATH   (PATH ends in .bmp or .png)\n";
 
 int parseNumber(const std::string& text, const std::string& what, long long min, long long max) {
@@ -48,6 +49,8 @@ Options parseCommandLine(const std::vector<std::string>& args) {
             options.help = true;
         } else if (arg == "--list") {
             options.list = true;
+        } else if (arg == "--config-only") {
+            options.configOnly = true;
         } else if (arg == "--module") {
             options.module = parseNumber(value(), "--module", 0);
         } else if (arg == "--frames") {

@@ -28,6 +28,7 @@ class UsageError : public std::runtime_error {
 struct Options {
     std::string pluginPath;
     bool list = false;
+    bool configOnly = false; // call the module's Config without running it, then stop
     bool help = false;
     int module = 0;
     std::string framesPath;       // --frames: play a frames file

@@ -97,7 +97,7 @@ struct Report {
     int framesRendered = 0;
     int lastRenderResult = 0;
     // Why the frame loop stopped: "count", "frames-ended", "quit-message", "render-returned",
-    // "init-failed", "frames-error" or "not-started".
+    // "init-failed", "frames-error", "config-only" or "not-started".
     std::string endReason = "not-started";
     bool quitCalled = false;
 

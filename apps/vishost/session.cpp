@@ -47,6 +47,13 @@ class ModuleRun {
         visThread_ = GetCurrentThreadId();
         MSG msg;
         PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE); // gives the thread its message queue
+        if (options_.configOnly) {
+            // The player's configuration command while the module is not running.
+            module_.Config(&module_);
+            report_.endReason = "config-only";
+            drainMessages();
+            return;
+        }
         report_.initCalled = true;
         report_.initResult = module_.Init(&module_);
         if (report_.initResult != 0) {
@@ -239,6 +246,7 @@ Report runSession(const Options& options) {
 }
 
 int exitCodeFor(const Report& report) {
+    if (report.endReason == "config-only") return report.errors.empty() ? 0 : 1;
     if (!report.initCalled) return 3;
     if (report.initResult != 0 || report.endReason == "frames-error" || !report.errors.empty())
         return 1;

@@ -30,7 +30,8 @@ void music(Frame& frame, int index) {
             const double ripple = (index * 29 + i * 13 + ch * 7) % 9;
             frame.spectrum[ch][i] = quiet ? 0 : clampByte(base + melody + ripple);
             const double t = i + index * static_cast<double>(kSamplesPerChannel);
-            const double level = quiet ? 0.0 : beat ? 1.0 : 0.6;
+            const double loudness = 0.06 + 0.3 * (0.5 + 0.5 * std::sin(index * 0.045));
+            const double level = quiet ? 0.0 : beat ? 0.55 : loudness;
             frame.waveform[ch][i] = sampleByte(
                 level * (70.0 * std::sin(t * 0.031 + ch) + 40.0 * std::sin(t * 0.17 + 2 * ch)));
         }

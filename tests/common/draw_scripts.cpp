@@ -3,12 +3,15 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <sstream>
 
 #include "history/column_box.h"
 #include "history/history_render.h"
 #include "history/palette.h"
+#include "scope/oscilloscope.h"
+#include "scope/vu_meter.h"
 
 namespace lumacore::testing {
 
@@ -211,6 +214,37 @@ DrawScript historySequence(int w, int h, bool threeD, int frames) {
             }};
 }
 
+DrawScript oscilloscopeSequence(int w, int h, int channels, int frames) {
+    return {sizedName(channels == 2 ? "oscilloscope" : "oscilloscope_mono", w, h), w, h,
+            [=](Surface& s) {
+                auto module = std::make_unique<winampVisModule>();
+                module->nCh = channels;
+                for (int f = 0; f < frames; ++f) {
+                    scriptedFrame(*module, f);
+                    // Full-scale and wrapping samples too: -128, 64/65, 127.
+                    module->waveformData[0][f % 288] = 0x80;
+                    module->waveformData[1][(f * 7) % 288] = 65;
+                    module->waveformData[0][(f * 11) % 288] = 127;
+                    oscilloscopeRender(s, *module);
+                }
+            }};
+}
+
+DrawScript vuMeterSequence(int w, int h, int frames) {
+    return {sizedName("vu_meter", w, h), w, h, [=](Surface& s) {
+                auto module = std::make_unique<winampVisModule>();
+                ScopeState state;
+                for (int f = 0; f < frames; ++f) {
+                    scriptedFrame(*module, f);
+                    if (f % 7 == 3)
+                        std::memset(module->waveformData, 0x80, sizeof module->waveformData);
+                    if (f % 11 == 5)
+                        std::memset(module->waveformData, 0, sizeof module->waveformData);
+                    vuMeterRender(state, s, *module);
+                }
+            }};
+}
+
 } // namespace
 
 void scriptedFrame(winampVisModule& module, int frame) {
@@ -245,6 +279,11 @@ std::vector<DrawScript> fidelityScripts() {
     scripts.push_back(scrolls(1, 1));
     scripts.back().drawsSomething = false;
     scripts.push_back(farOutside(120, 90, 8));
+    scripts.push_back(oscilloscopeSequence(289, 257, 2, 12));
+    scripts.push_back(oscilloscopeSequence(276, 243, 1, 6));
+    scripts.push_back(oscilloscopeSequence(50, 40, 2, 4));
+    scripts.push_back(vuMeterSequence(289, 257, 320));
+    scripts.push_back(vuMeterSequence(60, 130, 100));
     for (const bool threeD : {false, true}) {
         scripts.push_back(historySequence(800, 600, threeD, 40));
         scripts.push_back(historySequence(1920, 1080, threeD, 30));

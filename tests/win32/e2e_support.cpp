@@ -1,10 +1,13 @@
 #include "e2e_support.h"
 
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
 
+#include "draw_scripts.h"
+#include "frames/frames_file.h"
 #include "history/history_render.h"
 #include "history/palette.h"
 #include "host/raster/raster_surface.h"
@@ -39,6 +42,54 @@ std::string PluginFolder::readSettings() const {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::string tempFile(const std::string& name) {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    return std::string(base) + "lumacore-e2e-" + std::to_string(GetCurrentProcessId()) + "-" + name;
+}
+
+Picture readBmp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), {});
+    auto le = [&](std::size_t at, int n) {
+        std::uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i)
+            v = v << 8 | b[at + i];
+        return v;
+    };
+    Picture p;
+    if (b.size() < 54 || b[0] != 'B' || le(28, 2) != 24) return p;
+    p.width = static_cast<int>(le(18, 4));
+    p.height = static_cast<int>(le(22, 4));
+    const std::size_t offset = le(10, 4);
+    const std::size_t stride = (static_cast<std::size_t>(p.width) * 3 + 3) / 4 * 4;
+    if (offset + stride * p.height > b.size()) return Picture{};
+    p.pixels.resize(static_cast<std::size_t>(p.width) * p.height);
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            const std::size_t at = offset + (p.height - 1 - y) * stride + x * 3;
+            p.pixels[static_cast<std::size_t>(y) * p.width + x] =
+                std::uint32_t{b[at + 2]} << 16 | b[at + 1] << 8 | b[at];
+        }
+    return p;
+}
+
+Recording::Recording(int count) : frames(count) {
+    static int serial = 0;
+    path = tempFile("frames-" + std::to_string(++serial) + ".lmf");
+    FramesWriter writer(path, 44100, {60, 1});
+    for (int f = 0; f < count; ++f) {
+        scriptedFrame(frames[f], f);
+        frames[f].nCh = 2;
+        writer.append(frameFromModule(frames[f], static_cast<std::uint64_t>(f) * 16667));
+    }
+    writer.finish();
+}
+
+Recording::~Recording() {
+    DeleteFileA(path.c_str());
 }
 
 Bitmap renderReference(const ReferenceDisplay& display,

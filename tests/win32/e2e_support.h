@@ -46,4 +46,26 @@ Bitmap renderReference(const ReferenceDisplay& display, const std::vector<winamp
 int countDifferences(const Bitmap& expected, const std::vector<std::uint32_t>& actual, int rows,
                      std::string& report);
 
+// A path in the temporary folder, unique to this process.
+std::string tempFile(const std::string& name);
+
+// A 24-bit BMP written by vishost, as 0x00RRGGBB rows top to bottom (empty when unreadable).
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+Picture readBmp(const std::string& path);
+
+// Scripted music-like frames, written as a frames file and kept for the reference rendering.
+struct Recording {
+    std::string path;
+    std::vector<winampVisModule> frames;
+    explicit Recording(int count);
+    ~Recording();
+    Recording(const Recording&) = delete;
+    Recording& operator=(const Recording&) = delete;
+};
+
 } // namespace lumacore::testing

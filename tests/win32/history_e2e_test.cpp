@@ -30,12 +30,6 @@ using vishost::WindowSnapshot;
 constexpr unsigned kWmUser = 0x400;
 constexpr unsigned kWmKeyUp = 0x101;
 
-std::string tempFile(const std::string& name) {
-    char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
-    return std::string(base) + "lumacore-e2e-" + std::to_string(GetCurrentProcessId()) + "-" + name;
-}
-
 class HistoryDisplay : public ::testing::Test {
   protected:
     // Runs module 0 on this thread, without waits, with these further arguments.
@@ -66,55 +60,6 @@ class HistoryDisplay : public ::testing::Test {
     }
 
     PluginFolder folder_{LUMACORE_DLL_PATH};
-};
-
-// A 24-bit BMP written by vishost, as 0x00RRGGBB rows top to bottom.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> pixels;
-    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-};
-
-Picture readBmp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), {});
-    auto le = [&](std::size_t at, int n) {
-        std::uint32_t v = 0;
-        for (int i = n - 1; i >= 0; --i)
-            v = v << 8 | b[at + i];
-        return v;
-    };
-    Picture p;
-    if (b.size() < 54 || b[0] != 'B' || le(28, 2) != 24) return p;
-    p.width = static_cast<int>(le(18, 4));
-    p.height = static_cast<int>(le(22, 4));
-    const std::size_t offset = le(10, 4);
-    const std::size_t stride = (static_cast<std::size_t>(p.width) * 3 + 3) / 4 * 4;
-    if (offset + stride * p.height > b.size()) return Picture{};
-    p.pixels.resize(static_cast<std::size_t>(p.width) * p.height);
-    for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x) {
-            const std::size_t at = offset + (p.height - 1 - y) * stride + x * 3;
-            p.pixels[static_cast<std::size_t>(y) * p.width + x] =
-                std::uint32_t{b[at + 2]} << 16 | b[at + 1] << 8 | b[at];
-        }
-    return p;
-}
-
-// Scripted music-like frames, written as a frames file and kept for the reference rendering.
-struct Recording {
-    std::string path = tempFile("frames-" + std::to_string(GetTickCount()) + ".lmf");
-    std::vector<winampVisModule> frames;
-    explicit Recording(int count) : frames(count) {
-        FramesWriter writer(path, 44100, {60, 1});
-        for (int f = 0; f < count; ++f) {
-            scriptedFrame(frames[f], f);
-            writer.append(frameFromModule(frames[f], static_cast<std::uint64_t>(f) * 16667));
-        }
-        writer.finish();
-    }
-    ~Recording() { DeleteFileA(path.c_str()); }
 };
 
 int pictureRows(int clientHeight) {
