@@ -4,6 +4,8 @@
 #pragma once
 
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "host/colour.h"
 
@@ -32,6 +34,18 @@ class Surface {
     // Copies the block at (dx, 0) of size width x height to (0, 0) on the same surface; pixels
     // the source does not cover keep their content. Non-positive sizes copy nothing.
     virtual void scrollLeft(int width, int height, int dx) = 0;
+
+    // Text, as the platform draws it in its default opaque mode: glyphs in the text colour, the
+    // cells behind them filled with the background colour.
+    virtual void setTextColour(Colour colour) = 0;
+    virtual void setBackgroundColour(Colour colour) = 0;
+    // Creates and selects a font (the replaced one is released). `height` is the platform's font
+    // height: a positive value is the cell height (ascent plus descent) in pixels, a negative one
+    // the em height; regular weight, no italic, underline or strike-out, default character set.
+    virtual void selectFont(int height, const std::string& face) = 0;
+    // Writes `text` (bytes in the Windows ANSI code page) in the selected font with its cells'
+    // top-left corner at (x, y).
+    virtual void textOut(int x, int y, std::string_view text) = 0;
 };
 
 } // namespace lumacore

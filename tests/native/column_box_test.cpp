@@ -22,6 +22,10 @@ class PolygonLog final : public Surface {
     void lineTo(int, int) override {}
     void setPixel(int, int, Colour) override {}
     void scrollLeft(int, int, int) override {}
+    void setTextColour(Colour) override {}
+    void setBackgroundColour(Colour) override {}
+    void selectFont(int, const std::string&) override {}
+    void textOut(int, int, std::string_view) override {}
 };
 
 TEST(DrawColumnBox, SideFrontAndTopFacesAtTheDocumentedCorners) {

@@ -3,11 +3,11 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 
 #include "history/history_state.h"
 #include "history/palette.h"
+#include "history/title_banner.h"
 #include "history/win32/config_dialog.h"
 #include "history/win32/history_settings.h"
 #include "host/arith.h"
@@ -28,7 +28,6 @@ constexpr int kButtonWidth = 80;
 constexpr int kButtonMaxHeight = 20;
 constexpr UINT_PTR kBannerTimer = 1;
 constexpr UINT kBannerPeriodMs = 4000;
-constexpr double kBanner = kBannerFraction;
 
 // The window's drawing surface, held from Init until Quit (or until the window is destroyed).
 std::optional<GdiSurface> windowSurface;
@@ -38,10 +37,6 @@ bool keyDownToggled = false;
 
 HWND displayHwnd() {
     return static_cast<HWND>(historyState().displayWindow);
-}
-
-int bannerTop(int clientHeight) {
-    return truncToInt((1.0 - kBanner) * clientHeight);
 }
 
 void showButtons(int command) {
@@ -61,31 +56,14 @@ void releaseWindowSurface() {
     state.drawDC = nullptr;
 }
 
-// Every four seconds: clear the banner strip and write the current playlist title in it.
+// Every four seconds: hide the buttons, then clear the banner strip and write the current
+// playlist title in it.
 void drawBanner() {
     HistoryState& state = historyState();
     showButtons(SW_HIDE);
     if (!windowSurface) return;
-    GdiSurface& dc = *windowSurface;
-    const int W = state.windowWidth;
-    const int H = state.windowHeight;
-
-    dc.setPen(state.backgroundColour);
-    dc.setBrush(state.backgroundColour);
-    dc.rectangle(0, bannerTop(H), W, H);
-    SetBkColor(dc.dc(), state.backgroundColour);
-
-    const int blue = 230 * std::rand() / 32767;
-    const int green = 230 * std::rand() / 32767;
-    const int red = 230 * std::rand() / 32767;
-    SetTextColor(dc.dc(), rgb(red, green, blue));
-
-    dc.selectFont(CreateFontA(truncToInt((1.0 - kBanner) * H * 0.1), 0, 0, 0, 0, FALSE, FALSE,
-                              FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, "Arial"));
-
     const char* title = playlistTitle(static_cast<HWND>(getModule(0)->hwndParent));
-    if (title != nullptr)
-        TextOutA(dc.dc(), 0, bannerTop(H), title, static_cast<int>(std::strlen(title)));
+    drawTitleBanner(state, *windowSurface, title, [] { return std::rand(); });
 }
 
 void layoutButtons(int W, int H) {

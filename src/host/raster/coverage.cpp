@@ -353,4 +353,37 @@ void scroll(Bitmap& bitmap, int width, int height, int dx) {
     }
 }
 
+namespace {
+
+std::uint32_t mixChannel(std::uint32_t under, std::uint32_t over, std::uint32_t alpha, int shift) {
+    const std::uint32_t a = (under >> shift) & 0xFF;
+    const std::uint32_t b = (over >> shift) & 0xFF;
+    return ((a * (255 - alpha) + b * alpha + 127) / 255) << shift;
+}
+
+} // namespace
+
+void blendMask(Bitmap& bitmap, i64 left, i64 top, int width, int height,
+               const std::vector<std::uint8_t>& mask, std::uint32_t pixel) {
+    if (width <= 0 || height <= 0 ||
+        mask.size() / static_cast<std::size_t>(width) < static_cast<std::size_t>(height))
+        return;
+    const i64 x0 = std::max<i64>(left, 0);
+    const i64 y0 = std::max<i64>(top, 0);
+    const i64 x1 = std::min<i64>(left + width, bitmap.width());
+    const i64 y1 = std::min<i64>(top + height, bitmap.height());
+    for (i64 y = y0; y < y1; ++y) {
+        const std::uint8_t* cover = mask.data() + (y - top) * width + (x0 - left);
+        std::uint32_t* p = bitmap.row(static_cast<int>(y)) + x0;
+        for (i64 x = x0; x < x1; ++x, ++p, ++cover) {
+            const std::uint32_t alpha = *cover;
+            if (alpha == 255)
+                *p = pixel;
+            else if (alpha != 0)
+                *p = mixChannel(*p, pixel, alpha, 16) | mixChannel(*p, pixel, alpha, 8) |
+                     mixChannel(*p, pixel, alpha, 0);
+        }
+    }
+}
+
 } // namespace lumacore::coverage

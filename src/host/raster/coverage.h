@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "host/colour.h"
 #include "host/raster/bitmap.h"
@@ -23,5 +24,11 @@ void fillPolygon(Bitmap& bitmap, std::span<const Point> points, std::uint32_t pi
 // Copies the width x height block at (dx, 0) to (0, 0), as an overlapping block copy on one
 // surface; only pixels whose source and destination both lie on the bitmap are copied.
 void scroll(Bitmap& bitmap, int width, int height, int dx);
+
+// Text: a width x height box of coverage values (0..255, rows top to bottom) with its top-left
+// corner at (left, top) mixes `pixel` into what lies beneath, channel by channel and rounded;
+// 255 replaces the pixel, 0 keeps it. A mask shorter than width * height draws nothing.
+void blendMask(Bitmap& bitmap, std::int64_t left, std::int64_t top, int width, int height,
+               const std::vector<std::uint8_t>& mask, std::uint32_t pixel);
 
 } // namespace lumacore::coverage

@@ -1,7 +1,11 @@
+// The rasteriser's drawing operations: each applies the platform's coverage rule (coverage.cpp)
+// with the colours of the surface's DrawState.
 #include "host/raster/raster_surface.h"
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <cstdint>
 
 #include "host/raster/coverage.h"
 
@@ -47,6 +51,37 @@ void RasterSurface::setPixel(int x, int y, Colour colour) {
 
 void RasterSurface::scrollLeft(int width, int height, int dx) {
     coverage::scroll(bitmap_, width, height, dx);
+}
+
+void RasterSurface::selectFont(int height, const std::string& face) {
+    state_.fontHeight = height;
+    state_.fontFace = face;
+}
+
+namespace {
+
+int clampToInt(std::int64_t value) {
+    return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
+}
+
+} // namespace
+
+void RasterSurface::textOut(int x, int y, std::string_view text) {
+    if (textRenderer_ == nullptr || text.empty()) return;
+    // What of the bitmap the text can reach, in the text's own coordinates.
+    const Rect visible{clampToInt(-std::int64_t{x}), clampToInt(-std::int64_t{y}),
+                       clampToInt(std::int64_t{bitmap_.width()} - x),
+                       clampToInt(std::int64_t{bitmap_.height()} - y)};
+    if (visible.right <= 0 || visible.bottom <= 0) return;
+    const TextRun run = textRenderer_->layout(state_.fontHeight, state_.fontFace, text, visible);
+    if (run.height <= 0 || run.width <= 0) return;
+
+    coverage::fillRect(bitmap_, x, y, std::int64_t{x} + run.width, std::int64_t{y} + run.height,
+                       pixelOf(state_.backgroundColour));
+    const std::uint32_t ink = pixelOf(state_.textColour);
+    for (const GlyphCoverage& glyph : run.glyphs)
+        coverage::blendMask(bitmap_, std::int64_t{x} + glyph.left, std::int64_t{y} + glyph.top,
+                            glyph.width, glyph.height, glyph.coverage, ink);
 }
 
 } // namespace lumacore

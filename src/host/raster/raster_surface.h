@@ -2,22 +2,34 @@
 // the platform's exact coverage rules, so that it draws what the platform draws, pixel for pixel.
 #pragma once
 
+#include <string>
+
 #include "host/raster/bitmap.h"
+#include "host/raster/text_renderer.h"
 #include "host/surface.h"
 
 namespace lumacore {
 
 // The surface's selected objects and current position, as one visible record. A fresh surface
-// has a black one-pixel pen, a white brush and its position at the origin.
+// has a black one-pixel pen, a white brush, its position at the origin, black text on a white
+// background and no font (height 0, which text renderers refuse).
 struct DrawState {
     Colour pen = kBlack;
     Colour brush = kWhite;
     Point position{};
+    Colour textColour = kBlack;
+    Colour backgroundColour = kWhite;
+    int fontHeight = 0;
+    std::string fontFace;
 };
 
+// Text goes through a TextRenderer, which the surface does not own and which must outlive it.
+// Without one, textOut draws nothing at all: the size of the cells is unknown, so not even the
+// background is filled.
 class RasterSurface final : public Surface {
   public:
-    explicit RasterSurface(Bitmap& bitmap) : bitmap_(bitmap) {}
+    explicit RasterSurface(Bitmap& bitmap, TextRenderer* textRenderer = nullptr)
+        : bitmap_(bitmap), textRenderer_(textRenderer) {}
 
     void setPen(Colour colour) override { state_.pen = colour; }
     void setBrush(Colour colour) override { state_.brush = colour; }
@@ -27,12 +39,19 @@ class RasterSurface final : public Surface {
     void lineTo(int x, int y) override;
     void setPixel(int x, int y, Colour colour) override;
     void scrollLeft(int width, int height, int dx) override;
+    void setTextColour(Colour colour) override { state_.textColour = colour; }
+    void setBackgroundColour(Colour colour) override { state_.backgroundColour = colour; }
+    void selectFont(int height, const std::string& face) override;
+    void textOut(int x, int y, std::string_view text) override;
+
+    void setTextRenderer(TextRenderer* textRenderer) { textRenderer_ = textRenderer; }
 
     const DrawState& state() const { return state_; }
     Bitmap& bitmap() { return bitmap_; }
 
   private:
     Bitmap& bitmap_;
+    TextRenderer* textRenderer_;
     DrawState state_;
 };
 

@@ -1,5 +1,9 @@
+// The drawing operations on a GDI device context, each one platform call; pens, brushes and
+// fonts are created here and deleted once replaced or released.
 #include "host/win32/gdi_surface.h"
 
+#include <algorithm>
+#include <climits>
 #include <vector>
 
 namespace lumacore {
@@ -54,6 +58,24 @@ void GdiSurface::setPixel(int x, int y, Colour colour) {
 void GdiSurface::scrollLeft(int width, int height, int dx) {
     if (width <= 0 || height <= 0) return;
     BitBlt(dc_, 0, 0, width, height, dc_, dx, 0, SRCCOPY);
+}
+
+void GdiSurface::setTextColour(Colour colour) {
+    SetTextColor(dc_, colour);
+}
+
+void GdiSurface::setBackgroundColour(Colour colour) {
+    SetBkColor(dc_, colour);
+}
+
+void GdiSurface::selectFont(int height, const std::string& face) {
+    selectFont(CreateFontA(height, 0, 0, 0, 0, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0,
+                           face.c_str()));
+}
+
+void GdiSurface::textOut(int x, int y, std::string_view text) {
+    const auto length = static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX));
+    TextOutA(dc_, x, y, text.data(), length);
 }
 
 void GdiSurface::release() {

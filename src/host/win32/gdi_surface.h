@@ -25,6 +25,11 @@ class GdiSurface final : public Surface {
     void lineTo(int x, int y) override;
     void setPixel(int x, int y, Colour colour) override;
     void scrollLeft(int width, int height, int dx) override;
+    void setTextColour(Colour colour) override;
+    void setBackgroundColour(Colour colour) override;
+    // CreateFontA with this height and face, every other parameter 0 apart from DEFAULT_CHARSET.
+    void selectFont(int height, const std::string& face) override;
+    void textOut(int x, int y, std::string_view text) override;
 
     // Selects `font` (ours from now on) and deletes the font of ours it replaces.
     void selectFont(HFONT font);

@@ -1,0 +1,37 @@
+// Turns a sound stream into what a player hands a visualisation plug-in for each Render call:
+// 2 x 576 waveform samples (signed 8-bit) at the call's time and 2 x 576 spectrum bins (0..255,
+// lowest frequency first) from a windowed FFT. Streams: memory does not grow with the song.
+#pragma once
+
+#include <memory>
+
+#include "audio/audio_source.h"
+#include "host/vis_module.h"
+
+namespace lumacore::cli {
+
+// The spectrum of a call comes from this many samples starting at the call's time; the waveform
+// is the first kSamplesPerChannel of them (docs/analysis.md).
+inline constexpr int kAnalysisWindow = 2 * kSamplesPerChannel;
+
+class Analyser {
+  public:
+    // Render calls happen `callsPerSecond` times per second of sound, the first at time 0; a
+    // call is made for every time before the end of the sound. Throws std::invalid_argument
+    // for a rate that is not a positive number. The source must outlive the analyser.
+    Analyser(AudioSource& source, double callsPerSecond);
+    ~Analyser();
+    Analyser(const Analyser&) = delete;
+    Analyser& operator=(const Analyser&) = delete;
+
+    // Fills module.spectrumData and module.waveformData for the next call and returns true, or
+    // returns false once the sound has ended. `timeSeconds` receives the call's time. The
+    // source's AudioError passes through.
+    bool next(winampVisModule& module, double& timeSeconds);
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace lumacore::cli

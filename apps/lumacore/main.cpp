@@ -1,0 +1,120 @@
+// lumacore: Lumacore's pictures without a Windows player. `render` turns audio (or a recorded
+// frames file) into a video, a PNG still or a PNG sequence; `analyse` writes the frames file that
+// vishost plays, so the plug-in under Wine and this renderer can be fed the same frames.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <exception>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+#include "output/temporary_files.h"
+#include "render/render_job.h"
+
+namespace {
+
+using lumacore::cli::ModuleKind;
+using lumacore::cli::RenderOptions;
+
+// "WxH" into width and height; false when it is not that.
+bool parseSize(const std::string& text, int& width, int& height) {
+    const std::size_t x = text.find_first_of("xX");
+    if (x == std::string::npos || x == 0 || x + 1 >= text.size()) return false;
+    try {
+        std::size_t used = 0;
+        const long long w = std::stoll(text.substr(0, x), &used);
+        if (used != x) return false;
+        const long long h = std::stoll(text.substr(x + 1), &used);
+        if (used != text.size() - x - 1) return false;
+        if (w < -1000000 || w > 1000000 || h < -1000000 || h > 1000000) {
+            width = height = -1; // reported as out of range
+            return true;
+        }
+        width = static_cast<int>(w);
+        height = static_cast<int>(h);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"lumacore: renders Lumacore's visualisations of audio into video or pictures"};
+    app.set_version_flag("--version", std::string("lumacore ") + LUMACORE_VERSION);
+    app.require_subcommand(1);
+
+    RenderOptions render;
+    std::string size;
+    std::string module = "history";
+    std::string mode = "3d";
+    double brightness = 1.0;
+    std::string title;
+    CLI::App* renderCommand =
+        app.add_subcommand("render", "render INPUT (or the built-in demo tune) to OUTPUT");
+    renderCommand->add_option("input", render.input, "audio file (default: the demo tune)");
+    renderCommand
+        ->add_option("-o,--output", render.output,
+                     "OUTPUT: .mp4 .mkv .webm (video with the sound), .png (a still at "
+                     "--at), a directory (PNG sequence), - (raw RGBA), null")
+        ->required();
+    renderCommand->add_option("--frames", render.framesFile, "render from a frames file");
+    renderCommand->add_option("--module", module, "history, scope or vu")
+        ->check(CLI::IsMember({"history", "scope", "vu"}));
+    renderCommand->add_option("--mode", mode, "2d or 3d (history)")
+        ->check(CLI::IsMember({"2d", "3d"}));
+    renderCommand->add_option("--brightness", brightness, "0.2 to 2.0 (history)");
+    renderCommand->add_option("--size", size,
+                              "client area WxH (default 1280x720; 289x257 for scope and vu)");
+    renderCommand->add_option("--fps", render.fps, "video frame rate (default 60)");
+    renderCommand->add_option("--rate", render.rate, "Render calls per second (default: --fps)");
+    renderCommand->add_option("--title", title, "banner text (default: tags, else file name)");
+    renderCommand->add_option("--start", render.start, "seconds into the input to begin");
+    renderCommand->add_option("--duration", render.duration, "seconds to render");
+    renderCommand->add_option("--at", render.at, "the moment of a .png still, in seconds");
+    renderCommand->add_option("--scale", render.scale, "integer enlargement (nearest neighbour)");
+    renderCommand->add_flag("-q,--quiet", render.quiet, "no progress bar");
+
+    std::string analyseInput, analyseOutput;
+    double analyseRate = 60;
+    CLI::App* analyseCommand =
+        app.add_subcommand("analyse", "write the frames file of INPUT (or the demo tune)");
+    analyseCommand->alias("analyze");
+    analyseCommand->add_option("input", analyseInput, "audio file (default: the demo tune)");
+    analyseCommand->add_option("-o,--output", analyseOutput, "frames file to write")->required();
+    analyseCommand->add_option("--rate", analyseRate, "frames per second (default 60)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    }
+
+    lumacore::cli::installInterruptCleanup();
+    try {
+        if (*renderCommand) {
+            const std::map<std::string, ModuleKind> modules = {{"history", ModuleKind::History},
+                                                               {"scope", ModuleKind::Scope},
+                                                               {"vu", ModuleKind::VuMeter}};
+            render.module = modules.at(module);
+            render.threeD = mode == "3d";
+            render.brightness = static_cast<float>(brightness);
+            if (renderCommand->count("--title")) render.title = title;
+            if (!size.empty()) {
+                if (!parseSize(size, render.width, render.height))
+                    throw std::invalid_argument("--size must look like 1280x720, not '" + size +
+                                                "'");
+                render.sizeGiven = true;
+            }
+            lumacore::cli::runRender(render);
+        } else {
+            lumacore::cli::runAnalyse(analyseInput, analyseOutput, analyseRate);
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "lumacore: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,72 @@
+// Temporary files and folders written beside an output and renamed into place when it is
+// complete, and the interrupt handler that removes them when the render is stopped by a signal.
+#pragma once
+
+#include <string>
+
+namespace lumacore::cli {
+
+// Makes SIGINT, SIGTERM and SIGHUP remove every registered temporary path before the process
+// dies of the signal as it would have anyway. A signal the process ignores stays ignored.
+// Calling it again does nothing.
+void installInterruptCleanup();
+
+// Registers a path for the interrupt handler: a file is unlinked, a folder has its entries
+// unlinked and is then removed (it must hold plain files only). Returns a slot for
+// unregisterTemporaryPath(). Throws OutputError when the path is too long or the fixed table
+// is full.
+int registerTemporaryPath(const std::string& path, bool folder);
+void unregisterTemporaryPath(int slot);
+
+// The message for a folder that a file cannot be created in, given the errno of the attempt:
+// "folder 'x' does not exist", "'x' is not a folder", "cannot write to folder 'x': ...".
+std::string folderProblem(const std::string& folder, int error);
+
+// A file created beside `target` as ".NAME.XXXXXX.part" (unique, never replacing anything) with
+// the usual permissions, or those of an existing target. commit() renames it over the target;
+// the destructor removes it unless it was committed. Throws OutputError when the folder does not
+// exist, is not a folder or is not writable.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(const std::string& target);
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    const std::string& target() const { return target_; }
+    int descriptor() const { return fd_; } // open for writing until commit()
+
+    // Flushes the data to disk and renames the file over the target. Throws OutputError.
+    void commit();
+
+  private:
+    std::string target_;
+    std::string path_;
+    int fd_ = -1;
+    int slot_ = -1;
+    bool committed_ = false;
+};
+
+// A folder created in the existing folder `parent` as ".NAME.XXXXXX.part" (unique, with the
+// usual permissions). The destructor removes it and the files in it unless release() was called.
+// Throws OutputError like TemporaryFile.
+class TemporaryFolder {
+  public:
+    TemporaryFolder(const std::string& parent, const std::string& name);
+    ~TemporaryFolder();
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    // The folder now belongs elsewhere (renamed into place or emptied and removed by the
+    // caller): forget it.
+    void release();
+
+  private:
+    std::string path_;
+    int slot_ = -1;
+    bool released_ = false;
+};
+
+} // namespace lumacore::cli

@@ -1,0 +1,470 @@
+// Video outputs through FFmpeg: H.264 with AAC in MP4 or Matroska, VP9 with Opus in WebM. The
+// sound is read from its source as the pictures arrive, so the two streams are encoded side by
+// side and the muxer interleaves them with little buffering, however long the render is.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "output/sinks.h"
+#include "output/temporary_files.h"
+
+namespace lumacore::cli {
+namespace {
+
+std::string avError(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+struct FormatFree {
+    void operator()(AVFormatContext* context) const {
+        avio_closep(&context->pb);
+        avformat_free_context(context);
+    }
+};
+struct CodecFree {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct FrameFree {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketFree {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct ScaleFree {
+    void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+struct ResampleFree {
+    void operator()(SwrContext* context) const { swr_free(&context); }
+};
+struct FifoFree {
+    void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
+};
+
+using FormatPtr = std::unique_ptr<AVFormatContext, FormatFree>;
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+
+struct ContainerSpec {
+    const char* format;        // FFmpeg's muxer
+    AVCodecID video;           // any encoder of this codec will do, the preferred one first
+    const char* videoEncoder;  // the preferred one, named in errors
+    const char* videoCodec;    // for messages
+    const char* audioEncoder;  // preferred
+    const char* audioFallback; // FFmpeg's own, experimental encoder, or nullptr
+    const char* audioCodec;
+};
+
+ContainerSpec specFor(VideoContainer container) {
+    switch (container) {
+    case VideoContainer::Mp4:
+        return {"mp4", AV_CODEC_ID_H264, "libx264", "H.264", "aac", nullptr, "AAC"};
+    case VideoContainer::Matroska:
+        return {"matroska", AV_CODEC_ID_H264, "libx264", "H.264", "aac", nullptr, "AAC"};
+    case VideoContainer::WebM:
+        break;
+    }
+    return {"webm", AV_CODEC_ID_VP9, "libvpx-vp9", "VP9", "libopus", "opus", "Opus"};
+}
+
+// The encoders to try for a codec: the preferred one, then any other FFmpeg has for it (a
+// hardware encoder, say). Encoders taking RGB input do not fit a yuv420p stream.
+std::vector<const AVCodec*> encoderCandidates(AVCodecID id, const char* preferred) {
+    std::vector<const AVCodec*> candidates;
+    if (const AVCodec* codec = avcodec_find_encoder_by_name(preferred)) candidates.push_back(codec);
+    void* state = nullptr;
+    while (const AVCodec* codec = av_codec_iterate(&state)) {
+        if (!av_codec_is_encoder(codec) || codec->id != id) continue;
+        if (std::strcmp(codec->name, preferred) == 0 || std::strstr(codec->name, "rgb")) continue;
+        candidates.push_back(codec);
+    }
+    return candidates;
+}
+
+// The encoder's rate nearest above the sound's (Opus has no 44.1 kHz), or the sound's own.
+int chooseSampleRate(const AVCodec* codec, int soundRate) {
+    if (!codec->supported_samplerates) return soundRate;
+    int above = 0, below = 0;
+    for (const int* rate = codec->supported_samplerates; *rate; ++rate) {
+        if (*rate == soundRate) return soundRate;
+        if (*rate > soundRate && (above == 0 || *rate < above)) above = *rate;
+        if (*rate<soundRate&& * rate> below) below = *rate;
+    }
+    return above ? above : below ? below : soundRate;
+}
+
+AVSampleFormat chooseSampleFormat(const AVCodec* codec) {
+    if (!codec->sample_fmts) return AV_SAMPLE_FMT_FLTP;
+    for (AVSampleFormat wanted : {AV_SAMPLE_FMT_FLTP, AV_SAMPLE_FMT_FLT})
+        for (const AVSampleFormat* format = codec->sample_fmts; *format != AV_SAMPLE_FMT_NONE;
+             ++format)
+            if (*format == wanted) return wanted;
+    return codec->sample_fmts[0];
+}
+
+class VideoSink : public FrameSink {
+  public:
+    VideoSink(const std::string& path, VideoContainer container, const SinkOptions& options)
+        : file_(path), spec_(specFor(container)), width_(options.width), height_(options.height),
+          codedWidth_(options.width + (options.width & 1)),
+          codedHeight_(options.height + (options.height & 1)) {
+        if (options.fpsNumerator <= 0 || options.fpsDenominator <= 0)
+            throw OutputError("frame rate " + std::to_string(options.fpsNumerator) + "/" +
+                              std::to_string(options.fpsDenominator) + " is not positive");
+        frameRate_ = {options.fpsNumerator, options.fpsDenominator};
+
+        const std::string url = "file:" + file_.path();
+        AVFormatContext* format = nullptr;
+        int error = avformat_alloc_output_context2(&format, nullptr, spec_.format, url.c_str());
+        if (error < 0 || !format)
+            throw OutputError(std::string("FFmpeg cannot write ") + spec_.format + ": " +
+                              avError(error));
+        format_.reset(format);
+
+        openVideoEncoder();
+        if (options.openSound) sound_ = options.openSound();
+        if (sound_) startSound(options.durationSeconds);
+        if (sound_) openAudioEncoder();
+
+        error = avio_open(&format_->pb, url.c_str(), AVIO_FLAG_WRITE);
+        if (error < 0) fail(error);
+        AVDictionary* muxerOptions = nullptr;
+        if (container == VideoContainer::Mp4)
+            av_dict_set(&muxerOptions, "movflags", "+faststart", 0); // playable while loading
+        error = avformat_write_header(format_.get(), &muxerOptions);
+        av_dict_free(&muxerOptions);
+        if (error < 0) fail(error);
+
+        packet_.reset(av_packet_alloc());
+        picture_.reset(av_frame_alloc());
+        if (!packet_ || !picture_) throw OutputError("out of memory");
+        picture_->format = AV_PIX_FMT_YUV420P;
+        picture_->width = codedWidth_;
+        picture_->height = codedHeight_;
+        if ((error = av_frame_get_buffer(picture_.get(), 0)) < 0) fail(error);
+        openScaler();
+        if (codedWidth_ != width_ || codedHeight_ != height_)
+            padded_.resize(static_cast<std::size_t>(codedWidth_) * codedHeight_ * 4);
+    }
+
+    void write(const std::uint8_t* rgba) override {
+        if (finished_) throw OutputError("'" + file_.target() + "' is already finished");
+        const std::uint8_t* source = rgba;
+        if (!padded_.empty()) source = pad(rgba);
+        const int stride = codedWidth_ * 4;
+        int error = av_frame_make_writable(picture_.get());
+        if (error < 0) fail(error);
+        sws_scale(scaler_.get(), &source, &stride, 0, codedHeight_, picture_->data,
+                  picture_->linesize);
+        picture_->pts = frames_++;
+        encode(video_.get(), videoStream_, picture_.get());
+        if (sound_)
+            pumpAudio(av_rescale_rnd(frames_,
+                                     static_cast<std::int64_t>(frameRate_.den) * soundRate_,
+                                     frameRate_.num, AV_ROUND_UP));
+    }
+
+    void finish() override {
+        if (finished_) return;
+        if (frames_ == 0) throw OutputError("no picture was written to '" + file_.target() + "'");
+        if (sound_) {
+            pumpAudio(-1);
+            resample(nullptr, 0); // what the resampler still holds
+            encodeAudio(true);
+            encode(audio_.get(), audioStream_, nullptr);
+        }
+        encode(video_.get(), videoStream_, nullptr);
+        int error = av_write_trailer(format_.get());
+        if (error < 0) fail(error);
+        if ((error = avio_closep(&format_->pb)) < 0) fail(error);
+        file_.commit();
+        finished_ = true;
+    }
+
+  private:
+    [[noreturn]] void fail(int error) const {
+        throw OutputError("cannot write '" + file_.target() + "': " + avError(error));
+    }
+
+    AVStream* addStream(AVCodecContext* codec) {
+        AVStream* stream = avformat_new_stream(format_.get(), nullptr);
+        if (!stream) throw OutputError("out of memory");
+        const int error = avcodec_parameters_from_context(stream->codecpar, codec);
+        if (error < 0) fail(error);
+        stream->time_base = codec->time_base;
+        return stream;
+    }
+
+    void openVideoEncoder() {
+        const auto candidates = encoderCandidates(spec_.video, spec_.videoEncoder);
+        std::string lastError = "not in this FFmpeg";
+        for (const AVCodec* codec : candidates) {
+            CodecPtr context(avcodec_alloc_context3(codec));
+            if (!context) throw OutputError("out of memory");
+            context->width = codedWidth_;
+            context->height = codedHeight_;
+            context->pix_fmt = AV_PIX_FMT_YUV420P;
+            context->time_base = av_inv_q(frameRate_);
+            context->framerate = frameRate_;
+            context->sample_aspect_ratio = {1, 1};
+            context->color_range = AVCOL_RANGE_MPEG;
+            context->colorspace = AVCOL_SPC_BT709;
+            context->color_primaries = AVCOL_PRI_BT709;
+            context->color_trc = AVCOL_TRC_BT709;
+            context->thread_count = 0; // as many as there are cores
+            if (format_->oformat->flags & AVFMT_GLOBALHEADER)
+                context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+            const std::string name = codec->name;
+            if (name == "libx264") {
+                av_opt_set(context->priv_data, "preset", "veryfast", 0);
+                av_opt_set(context->priv_data, "crf", "20", 0);
+            } else if (name == "libvpx-vp9") {
+                // Constant quality at libvpx's fastest real-time speed.
+                av_opt_set(context->priv_data, "deadline", "realtime", 0);
+                av_opt_set_int(context->priv_data, "cpu-used", 8, 0);
+                av_opt_set_int(context->priv_data, "row-mt", 1, 0);
+                av_opt_set_int(context->priv_data, "crf", 32, 0);
+                context->bit_rate = 0;
+            } else {
+                // Other encoders get a bit rate: about 0.1 bit per pixel.
+                context->bit_rate = std::clamp<std::int64_t>(
+                    static_cast<std::int64_t>(0.1 * codedWidth_ * codedHeight_ *
+                                              av_q2d(frameRate_)),
+                    500'000, 50'000'000);
+            }
+            const int error = avcodec_open2(context.get(), codec, nullptr);
+            if (error >= 0) {
+                video_ = std::move(context);
+                videoStream_ = addStream(video_.get());
+                videoStream_->avg_frame_rate = frameRate_;
+                return;
+            }
+            lastError = avError(error);
+        }
+        throw OutputError(std::string("cannot encode ") + spec_.videoCodec + " for '" +
+                          file_.target() + "': encoder " + spec_.videoEncoder + " " +
+                          (candidates.empty() ? "is not in this FFmpeg" : "failed: " + lastError));
+    }
+
+    // Reads the sound's first block, so that a sound with nothing in it (or a zero duration)
+    // gives a file without an audio track, as no sound at all does.
+    void startSound(double durationSeconds) {
+        soundRate_ = sound_->info().sampleRate;
+        if (soundRate_ < 1 || soundRate_ > 768000)
+            throw OutputError("the sound's sample rate " + std::to_string(soundRate_) +
+                              " is out of range");
+        if (std::isfinite(durationSeconds) && durationSeconds >= 0)
+            soundLimit_ = std::llround(std::min(durationSeconds * soundRate_, 9.0e18));
+        soundBlock_.resize(kSoundBlock * 2);
+        firstBlock_ = readSound(-1);
+        if (firstBlock_ == 0) sound_.reset();
+    }
+
+    void openAudioEncoder() {
+        const AVCodec* codec = avcodec_find_encoder_by_name(spec_.audioEncoder);
+        bool experimental = false;
+        if (!codec && spec_.audioFallback) {
+            codec = avcodec_find_encoder_by_name(spec_.audioFallback);
+            experimental = codec != nullptr;
+        }
+        if (!codec)
+            throw OutputError(std::string("cannot encode ") + spec_.audioCodec + " for '" +
+                              file_.target() + "': encoder " + spec_.audioEncoder +
+                              " is not in this FFmpeg");
+        CodecPtr context(avcodec_alloc_context3(codec));
+        if (!context) throw OutputError("out of memory");
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO; // not const: swr wants it so
+        av_channel_layout_copy(&context->ch_layout, &stereo);
+        context->sample_fmt = chooseSampleFormat(codec);
+        context->sample_rate = chooseSampleRate(codec, soundRate_);
+        context->time_base = {1, context->sample_rate};
+        context->bit_rate = 160'000;
+        if (experimental) context->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
+        if (format_->oformat->flags & AVFMT_GLOBALHEADER)
+            context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        int error = avcodec_open2(context.get(), codec, nullptr);
+        if (error < 0)
+            throw OutputError(std::string("cannot encode ") + spec_.audioCodec + " for '" +
+                              file_.target() + "': encoder " + codec->name +
+                              " failed: " + avError(error));
+        audio_ = std::move(context);
+        audioStream_ = addStream(audio_.get());
+        const bool variable = codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE;
+        audioFrameSize_ = (variable || audio_->frame_size <= 0) ? 1024 : audio_->frame_size;
+        shortLastFrame_ = variable || (codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME);
+
+        SwrContext* resampler = nullptr;
+        error = swr_alloc_set_opts2(&resampler, &audio_->ch_layout, audio_->sample_fmt,
+                                    audio_->sample_rate, &stereo, AV_SAMPLE_FMT_FLT, soundRate_, 0,
+                                    nullptr);
+        resampler_.reset(resampler);
+        if (error < 0 || (error = swr_init(resampler)) < 0)
+            throw OutputError("cannot convert the sound: " + avError(error));
+        fifo_.reset(av_audio_fifo_alloc(audio_->sample_fmt, 2, audioFrameSize_ * 4));
+        if (!fifo_) throw OutputError("out of memory");
+        resample(soundBlock_.data(), static_cast<int>(firstBlock_)); // encoded at the next write
+    }
+
+    void openScaler() {
+        scaler_.reset(sws_getContext(codedWidth_, codedHeight_, AV_PIX_FMT_RGBA, codedWidth_,
+                                     codedHeight_, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
+                                     nullptr, nullptr));
+        if (!scaler_) throw OutputError("cannot convert RGBA pictures to yuv420p");
+        // Full-range RGB in, BT.709 limited-range YUV out, as the stream is labelled.
+        const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+        sws_setColorspaceDetails(scaler_.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+    }
+
+    // The picture with its last column and row repeated up to the even coded size.
+    const std::uint8_t* pad(const std::uint8_t* rgba) {
+        const std::size_t in = static_cast<std::size_t>(width_) * 4;
+        const std::size_t out = static_cast<std::size_t>(codedWidth_) * 4;
+        for (int y = 0; y < codedHeight_; ++y) {
+            const std::uint8_t* from = rgba + std::min(y, height_ - 1) * in;
+            std::uint8_t* to = padded_.data() + y * out;
+            std::memcpy(to, from, in);
+            if (out > in) std::memcpy(to + in, from + in - 4, 4);
+        }
+        return padded_.data();
+    }
+
+    // Sends a frame (nullptr: the end) and writes every packet the encoder has ready.
+    void encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame) {
+        int error = avcodec_send_frame(codec, frame);
+        if (error < 0) fail(error);
+        for (;;) {
+            error = avcodec_receive_packet(codec, packet_.get());
+            if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) return;
+            if (error < 0) fail(error);
+            if (codec == video_.get() && packet_->duration == 0) packet_->duration = 1;
+            av_packet_rescale_ts(packet_.get(), codec->time_base, stream->time_base);
+            packet_->stream_index = stream->index;
+            if ((error = av_interleaved_write_frame(format_.get(), packet_.get())) < 0) fail(error);
+        }
+    }
+
+    // Reads the next block of sound, at most up to `until` frames from its start (-1: no
+    // bound but the limit) into soundBlock_. Returns how many frames; 0 at the end.
+    std::size_t readSound(std::int64_t until) {
+        std::int64_t wanted = soundLimit_ - soundRead_;
+        if (until >= 0) wanted = std::min(wanted, until - soundRead_);
+        if (soundEnded_ || wanted <= 0) return 0;
+        const auto asked = static_cast<std::size_t>(std::min<std::int64_t>(wanted, kSoundBlock));
+        const std::size_t got = std::min(sound_->read(soundBlock_.data(), asked), asked);
+        if (got == 0) soundEnded_ = true;
+        soundRead_ += static_cast<std::int64_t>(got);
+        return got;
+    }
+
+    // Encodes the sound up to `until` frames of it from the start (-1: to its end or the limit).
+    void pumpAudio(std::int64_t until) {
+        encodeAudio(false);
+        while (const std::size_t got = readSound(until)) {
+            resample(soundBlock_.data(), static_cast<int>(got));
+            encodeAudio(false);
+        }
+    }
+
+    void resample(const float* samples, int count) {
+        const int room = swr_get_out_samples(resampler_.get(), count);
+        if (room <= 0) return;
+        const int bytes = av_get_bytes_per_sample(audio_->sample_fmt);
+        const bool planar = av_sample_fmt_is_planar(audio_->sample_fmt);
+        const std::size_t planeBytes = static_cast<std::size_t>(room) * bytes * (planar ? 1 : 2);
+        for (auto& plane : converted_)
+            if (plane.size() < planeBytes) plane.resize(planeBytes);
+        std::uint8_t* planes[2] = {converted_[0].data(), converted_[1].data()};
+        const std::uint8_t* input = reinterpret_cast<const std::uint8_t*>(samples);
+        const int made =
+            swr_convert(resampler_.get(), planes, room, samples ? &input : nullptr, count);
+        if (made < 0) throw OutputError("cannot convert the sound: " + avError(made));
+        if (made > 0 &&
+            av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(planes), made) < made)
+            throw OutputError("out of memory");
+    }
+
+    // Encodes every whole frame of sound waiting; at the end, the short remainder too (padded
+    // with silence for encoders that need whole frames).
+    void encodeAudio(bool last) {
+        for (;;) {
+            const int waiting = av_audio_fifo_size(fifo_.get());
+            if (waiting == 0 || (waiting < audioFrameSize_ && !last)) return;
+            const int take = std::min(waiting, audioFrameSize_);
+            FramePtr frame(av_frame_alloc());
+            if (!frame) throw OutputError("out of memory");
+            frame->format = audio_->sample_fmt;
+            frame->sample_rate = audio_->sample_rate;
+            frame->nb_samples = shortLastFrame_ ? take : audioFrameSize_;
+            av_channel_layout_copy(&frame->ch_layout, &audio_->ch_layout);
+            int error = av_frame_get_buffer(frame.get(), 0);
+            if (error < 0) fail(error);
+            if (take < frame->nb_samples)
+                av_samples_set_silence(frame->data, 0, frame->nb_samples, 2, audio_->sample_fmt);
+            av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame->data), take);
+            frame->pts = audioSamples_;
+            audioSamples_ += frame->nb_samples;
+            encode(audio_.get(), audioStream_, frame.get());
+        }
+    }
+
+    static constexpr int kSoundBlock = 4096;
+
+    TemporaryFile file_; // first: removed after everything writing into it has closed
+    ContainerSpec spec_;
+    int width_;
+    int height_;
+    int codedWidth_; // even, as yuv420p needs
+    int codedHeight_;
+    AVRational frameRate_ = {60, 1};
+    FormatPtr format_;
+    CodecPtr video_;
+    AVStream* videoStream_ = nullptr;
+    std::unique_ptr<SwsContext, ScaleFree> scaler_;
+    FramePtr picture_;
+    PacketPtr packet_;
+    std::vector<std::uint8_t> padded_;
+    std::int64_t frames_ = 0;
+    bool finished_ = false;
+
+    std::unique_ptr<AudioSource> sound_;
+    int soundRate_ = 0;
+    std::int64_t soundLimit_ = INT64_MAX; // frames of sound to use
+    std::int64_t soundRead_ = 0;
+    bool soundEnded_ = false;
+    std::vector<float> soundBlock_;
+    std::size_t firstBlock_ = 0; // frames read before the encoder was opened
+    CodecPtr audio_;
+    AVStream* audioStream_ = nullptr;
+    int audioFrameSize_ = 1024;
+    bool shortLastFrame_ = false;
+    std::unique_ptr<SwrContext, ResampleFree> resampler_;
+    std::unique_ptr<AVAudioFifo, FifoFree> fifo_;
+    std::vector<std::uint8_t> converted_[2];
+    std::int64_t audioSamples_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<FrameSink> openVideo(const std::string& path, VideoContainer container,
+                                     const SinkOptions& options) {
+    checkPictureSize(options);
+    // Encoders report progress and statistics at FFmpeg's default level; a render shows its
+    // own progress, so only errors get through unless the program chose a level itself.
+    if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
+    return std::make_unique<VideoSink>(path, container, options);
+}
+
+} // namespace lumacore::cli
