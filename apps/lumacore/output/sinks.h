@@ -29,7 +29,9 @@ std::unique_ptr<FrameSink> openRawSink(int fd, const SinkOptions& options);
 std::unique_ptr<FrameSink> openPngStill(const std::string& path, const SinkOptions& options);
 // frame-000001.png, frame-000002.png, ... in `folder` (created when missing).
 std::unique_ptr<FrameSink> openPngSequence(const std::string& folder, const SinkOptions& options);
-// A video with the options' sound.
+// A video with the options' sound. Odd sizes are padded by one pixel (the last column or row
+// repeated): yuv420p needs even ones. Lowers FFmpeg's log level to errors unless the program has
+// chosen a level of its own, so that encoder statistics do not mix with the progress bar.
 std::unique_ptr<FrameSink> openVideo(const std::string& path, VideoContainer container,
                                      const SinkOptions& options);
 
