@@ -14,6 +14,7 @@
 #include "host/win32/gdi_surface.h"
 #include "host/win32/module_table.h"
 #include "host/win32/player_messages.h"
+#include "host/win32/window_surface.h"
 
 namespace lumacore {
 namespace {
@@ -30,7 +31,7 @@ constexpr UINT_PTR kBannerTimer = 1;
 constexpr UINT kBannerPeriodMs = 4000;
 
 // The window's drawing surface, held from Init until Quit (or until the window is destroyed).
-std::optional<GdiSurface> windowSurface;
+std::optional<WindowSurface> windowSurface;
 
 // A Tab or Escape key-down toggled full screen and its character has not arrived yet.
 bool keyDownToggled = false;
@@ -47,13 +48,8 @@ void showButtons(int command) {
 
 // Puts the surface's own objects back and hands the DC back to the window.
 void releaseWindowSurface() {
-    HistoryState& state = historyState();
-    if (windowSurface) {
-        HDC dc = windowSurface->dc();
-        windowSurface.reset();
-        if (state.displayWindow != nullptr) ReleaseDC(displayHwnd(), dc);
-    }
-    state.drawDC = nullptr;
+    windowSurface.reset();
+    historyState().drawDC = nullptr;
 }
 
 // Every four seconds: hide the buttons, then clear the banner strip and write the current
@@ -63,7 +59,7 @@ void drawBanner() {
     showButtons(SW_HIDE);
     if (!windowSurface) return;
     const char* title = playlistTitle(static_cast<HWND>(getModule(0)->hwndParent));
-    drawTitleBanner(state, *windowSurface, title, [] { return std::rand(); });
+    drawTitleBanner(state, windowSurface->surface(), title, [] { return std::rand(); });
 }
 
 void layoutButtons(int W, int H) {
@@ -237,8 +233,8 @@ int historyInit(winampVisModule* module) {
     }
     state.displayWindow = hwnd;
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(module));
-    windowSurface.emplace(GetDC(hwnd));
-    state.drawDC = &*windowSurface;
+    windowSurface.emplace(hwnd);
+    state.drawDC = &windowSurface->surface();
     state.backgroundColour = kBlack;
     ShowWindow(hwnd, SW_SHOWNORMAL);
     buildPalette(state);

@@ -9,6 +9,7 @@
 #include "host/win32/gdi_surface.h"
 #include "host/win32/module_path.h"
 #include "host/win32/profile_store.h"
+#include "host/win32/window_surface.h"
 #include "scope/oscilloscope.h"
 #include "scope/scope_state.h"
 #include "scope/vu_meter.h"
@@ -25,7 +26,7 @@ constexpr char kAboutText[] = "Lumacore oscilloscope and VU meter\n"
                               "Contact: see the Lumacore README";
 
 // The window's drawing surface, held from Init until Quit (or until the window is destroyed).
-std::optional<GdiSurface> windowSurface;
+std::optional<WindowSurface> windowSurface;
 
 HWND scopeHwnd() {
     return static_cast<HWND>(scopeState().scopeWindow);
@@ -33,11 +34,7 @@ HWND scopeHwnd() {
 
 // Puts the surface's own pen and brush back, then hands the DC back to the window.
 void releaseWindowSurface() {
-    if (windowSurface) {
-        HDC dc = windowSurface->dc();
-        windowSurface.reset();
-        if (scopeHwnd() != nullptr) ReleaseDC(scopeHwnd(), dc);
-    }
+    windowSurface.reset();
     historyState().drawDC = nullptr;
 }
 
@@ -123,8 +120,8 @@ int scopeInit(winampVisModule* module) {
     }
     state.scopeWindow = hwnd;
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(module));
-    windowSurface.emplace(GetDC(hwnd));
-    historyState().drawDC = &*windowSurface;
+    windowSurface.emplace(hwnd);
+    historyState().drawDC = &windowSurface->surface();
     ShowWindow(hwnd, SW_SHOWNORMAL);
     return 0;
 }
