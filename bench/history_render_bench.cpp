@@ -21,9 +21,7 @@ void historyFrame(benchmark::State& bench, int w, int h, bool threeD) {
     auto state = std::make_unique<HistoryState>();
     auto module = std::make_unique<winampVisModule>();
     state->drawDC = &surface;
-    state->windowWidth = w;
-    state->windowHeight = h;
-    state->depthStep = depthStepFor(h);
+    setClientSize(*state, w, h);
     buildPalette(*state);
     setMode(*state, threeD ? 1 : 0);
     // A minute of music-like spectra is prepared up front; a frame only copies its rows in.

@@ -16,6 +16,12 @@ float depthStepFor(int clientHeight) {
                               150);
 }
 
+void setClientSize(HistoryState& state, int width, int height) {
+    state.windowWidth = width;
+    state.windowHeight = height;
+    state.depthStep = depthStepFor(height);
+}
+
 void setMode(HistoryState& state, int flag) {
     const bool was3D = state.mode3D != 0;
     state.mode3D = flag != 0 ? 1 : 0;

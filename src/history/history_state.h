@@ -66,6 +66,10 @@ struct HistoryState {
 // The depth step of a client area of this height: (1 - 0.33) * height / 150.
 float depthStepFor(int clientHeight);
 
+// A new client size: the width and height all drawing uses, and the depth step that follows from
+// the height.
+void setClientSize(HistoryState& state, int width, int height);
+
 // The record of this load of the library.
 HistoryState& historyState();
 

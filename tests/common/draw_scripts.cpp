@@ -201,9 +201,7 @@ DrawScript historySequence(int w, int h, bool threeD, int frames) {
                 auto state = std::make_unique<HistoryState>();
                 auto module = std::make_unique<winampVisModule>();
                 state->drawDC = &s;
-                state->windowWidth = w;
-                state->windowHeight = h;
-                state->depthStep = depthStepFor(h);
+                setClientSize(*state, w, h);
                 buildPalette(*state);
                 setMode(*state, threeD ? 1 : 0);
                 for (int f = 0; f < frames; ++f) {

@@ -23,9 +23,7 @@ struct Display {
         : bitmap(bitmapW < 0 ? w : bitmapW, bitmapH < 0 ? h : bitmapH), surface(bitmap) {
         bitmap.fill(kMarker);
         state->drawDC = &surface;
-        state->windowWidth = w;
-        state->windowHeight = h;
-        state->depthStep = depthStepFor(h);
+        setClientSize(*state, w, h);
         buildPalette(*state);
         setMode(*state, threeD ? 1 : 0);
     }

@@ -98,9 +98,7 @@ Bitmap renderReference(const ReferenceDisplay& display,
     RasterSurface surface(bitmap);
     auto state = std::make_unique<HistoryState>();
     state->drawDC = &surface;
-    state->windowWidth = display.width;
-    state->windowHeight = display.height;
-    state->depthStep = depthStepFor(display.height);
+    setClientSize(*state, display.width, display.height);
     state->brightness = display.brightness;
     buildPalette(*state);
     setMode(*state, display.threeD ? 1 : 0);

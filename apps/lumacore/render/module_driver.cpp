@@ -21,9 +21,7 @@ ModuleDriver::ModuleDriver(const RenderOptions& options, std::string bannerTitle
     HistoryState& state = *history_;
     bitmap_.fill(state.backgroundColour);
     state.drawDC = surface_.get();
-    state.windowWidth = options_.width;
-    state.windowHeight = options_.height;
-    state.depthStep = depthStepFor(options_.height);
+    setClientSize(state, options_.width, options_.height);
     state.brightness = options_.brightness;
     buildPalette(state);
     setMode(state, options_.threeD ? 1 : 0);

@@ -129,10 +129,8 @@ LRESULT CALLBACK historyWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
         break;
     case WM_SIZE:
         state.windowRect = windowRectOf(hwnd);
-        state.windowWidth = LOWORD(lParam);
-        state.windowHeight = HIWORD(lParam);
+        setClientSize(state, LOWORD(lParam), HIWORD(lParam));
         layoutButtons(state.windowWidth, state.windowHeight);
-        state.depthStep = depthStepFor(state.windowHeight);
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;
