@@ -181,6 +181,44 @@ std::string dumpJson(const DumpRecord& d) {
     return out.str();
 }
 
+std::string countsJson(const ResourceCounts& c) {
+    std::ostringstream out;
+    out << "{\"objects\": " << c.objects << ", \"pens\": " << c.pens
+        << ", \"brushes\": " << c.brushes << ", \"fonts\": " << c.fonts << ", \"dcs\": " << c.dcs
+        << ", \"classes\": " << c.classes << ", \"windows\": " << c.windows
+        << ", \"timers\": " << c.timers << "}";
+    return out.str();
+}
+
+std::string resourcesJson(const ResourceLedgerReport& r) {
+    std::ostringstream out;
+    out << "{\"hooked\": " << boolean(r.hooked) << ", \"objectsCreated\": " << r.objectsCreated
+        << ", \"objectsDeleted\": " << r.objectsDeleted << ", \"dcsTaken\": " << r.dcsTaken
+        << ", \"dcsReleased\": " << r.dcsReleased
+        << ", \"classesRegistered\": " << r.classesRegistered
+        << ", \"classesUnregistered\": " << r.classesUnregistered
+        << ", \"windowsCreated\": " << r.windowsCreated
+        << ", \"windowsDestroyed\": " << r.windowsDestroyed << ", \"timersSet\": " << r.timersSet
+        << ", \"timersKilled\": " << r.timersKilled << ", \"peakObjects\": " << r.peakObjects
+        << ", \"peakPensOnSurface\": " << r.peakPensOnSurface
+        << ", \"peakBrushesOnSurface\": " << r.peakBrushesOnSurface
+        << ", \"deletedWhileSelected\": " << r.deletedWhileSelected
+        << ", \"releasedHoldingObject\": " << r.releasedHoldingObject
+        << ", \"unknownFrees\": " << r.unknownFrees
+        << ", \"crossThreadDestroys\": " << r.crossThreadDestroys
+        << ", \"alive\": " << countsJson(r.alive) << "}";
+    return out.str();
+}
+
+std::string cycleJson(const CycleRecord& c) {
+    std::ostringstream out;
+    out << "{\"cycle\": " << c.index << ", \"init\": " << c.initResult
+        << ", \"frames\": " << c.framesRendered << ", \"endReason\": " << jsonString(c.endReason)
+        << ", \"alive\": " << countsJson(c.alive) << ", \"workingSet\": " << c.workingSetBytes
+        << ", \"private\": " << c.privateBytes << ", \"handles\": " << c.handles << "}";
+    return out.str();
+}
+
 } // namespace
 
 std::string jsonString(std::string_view text) {
@@ -241,6 +279,11 @@ std::string reportJson(const Report& r) {
     w.field("lastRenderResult", std::to_string(r.lastRenderResult));
     w.field("endReason", jsonString(r.endReason));
     w.field("quitCalled", boolean(r.quitCalled));
+    w.field("totalFrames", std::to_string(r.totalFrames));
+    w.field("randomActions", std::to_string(r.randomActions));
+    w.field("playerConfigs", std::to_string(r.playerConfigs));
+    w.field("resources", resourcesJson(r.resources));
+    w.array("cycles", r.cycles, cycleJson);
     w.array("messages", r.messages, messageJson);
     w.array("messageBoxes", r.messageBoxes, boxJson);
     w.array("actions", r.actions, actionJson);

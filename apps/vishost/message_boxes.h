@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "import_table.h"
 #include "report.h"
 
 namespace lumacore::vishost {
@@ -23,16 +24,12 @@ class MessageBoxRedirect {
     ~MessageBoxRedirect();
 
     // Whether the plug-in imports MessageBoxA at all (and so was redirected).
-    bool installed() const { return !patched_.empty(); }
+    bool installed() const { return !patch_.empty(); }
     // The boxes asked for so far, in order.
     std::vector<MessageBoxRecord> records() const;
 
   private:
-    struct Patch {
-        void** slot;
-        void* original;
-    };
-    std::vector<Patch> patched_;
+    ImportPatch patch_;
 };
 
 // The answer every redirected box gives.

@@ -9,10 +9,12 @@ namespace lumacore::vishost {
 
 const char* const kUsage =
     "usage: vishost PLUGIN.dll [--list] [--config-only] [--module N]\n"
-    "               [--frames FILE | --signal music|silence|sweep|full] [--count N] [--no-delay]\n"
+    "               [--frames FILE | --signal music|silence|sweep|full|noise] [--count N] "
+    "[--no-delay]\n"
     "               [--threaded | --single-thread] [--title TEXT | --null-title]... "
     "[--list-pos N]\n"
     "               [--at K:ACTION]... [--log FILE]\n"
+    "               [--cycles N] [--total N] [--random SEED] [--player-config EVERY]\n"
     "actions: keydown:VK keyup:VK key:VK char:CODE command:ID[:NOTIFY] timer[:ID] mouse:X,Y\n"
     "         resize:W,H move:X,Y minimise restore close config invalidate\n"
     "         slider:ID:POS[:CODE] click:ID\n"
@@ -38,7 +40,7 @@ int parseNumber(const std::string& text, const std::string& what, long long min,
 
 Options parseCommandLine(const std::vector<std::string>& args) {
     Options options;
-    bool sawFrames = false, sawSignal = false;
+    bool sawFrames = false, sawSignal = false, sawCycles = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const auto value = [&]() -> const std::string& {
@@ -77,6 +79,15 @@ Options parseCommandLine(const std::vector<std::string>& args) {
             options.listPos = parseNumber(value(), "--list-pos");
         } else if (arg == "--at") {
             options.actions.push_back(parseScheduledAction(value()));
+        } else if (arg == "--cycles") {
+            options.cycles = parseNumber(value(), "--cycles", 1);
+            sawCycles = true;
+        } else if (arg == "--total") {
+            options.totalFrames = parseNumber(value(), "--total", 1);
+        } else if (arg == "--random") {
+            options.randomSeed = static_cast<unsigned>(parseNumber(value(), "--random", 0));
+        } else if (arg == "--player-config") {
+            options.playerConfigEvery = parseNumber(value(), "--player-config", 1);
         } else if (arg == "--log") {
             options.logPath = value();
         } else if (arg.rfind("--", 0) == 0) {
@@ -88,6 +99,7 @@ Options parseCommandLine(const std::vector<std::string>& args) {
                              "')");
         }
     }
+    if (options.totalFrames && !sawCycles) options.cycles = 0x7FFFFFFF;
     if (sawFrames && sawSignal) throw UsageError("--frames and --signal exclude each other");
     if (options.pluginPath.empty() && !options.help) throw UsageError("no plug-in given");
     return options;

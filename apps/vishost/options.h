@@ -1,14 +1,25 @@
 // The command line of vishost, the player stand-in:
 //
 //   vishost PLUGIN.dll [--list] [--module N]
-//           [--frames FILE | --signal music|silence|sweep|full] [--count N] [--no-delay]
+//           [--frames FILE | --signal music|silence|sweep|full|noise] [--count N] [--no-delay]
 //           [--threaded | --single-thread]
 //           [--title TEXT | --null-title]... [--list-pos N]
 //           [--at K:ACTION]... [--log FILE]
+//           [--cycles N] [--total N] [--random SEED] [--player-config EVERY]
 //
 // Playlist entries come in command-line order; --null-title makes an entry whose title the
 // player gives as a null pointer. Actions run before Render of frame K (0-based) in command-line
 // order; see actions.h for their grammar.
+//
+// --cycles repeats the whole run (Init, the frames and their actions, Quit) N times in one load
+// of the library, each on a fresh vis thread, and notes the plug-in's resources after every Quit.
+// --total starts no further cycle once N frames have been rendered in all (cycles without limit
+// unless --cycles is given); a cycle then also ends after the frame that reaches N.
+// --random adds a random user action to about one frame in four (keys, characters, mouse, timer
+// ticks, resizes, minimise and restore, commands, the dialog's controls, and now and then a
+// close), drawn from SEED so that a run can be repeated; their failures (no dialog open, say) are
+// counted, not errors. --player-config has the player's own thread call the module's Config every
+// EVERY frames while the vis thread runs, as a user choosing "Configure" in the player does.
 #pragma once
 
 #include <optional>
@@ -40,6 +51,10 @@ struct Options {
     int listPos = 0;
     std::vector<ScheduledAction> actions;
     std::string logPath;
+    int cycles = 1;
+    int totalFrames = 0; // 0: no limit over the cycles
+    std::optional<unsigned> randomSeed;
+    int playerConfigEvery = 0; // 0: never
 };
 
 // Parses the arguments after the program name. Throws UsageError with a one-line message.

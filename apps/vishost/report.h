@@ -81,6 +81,49 @@ struct DumpRecord {
     std::string error; // empty when the image was written
 };
 
+// The plug-in's platform resources alive at one moment, as its own calls created and freed them.
+struct ResourceCounts {
+    int objects = 0; // GDI objects: pens, brushes, fonts, bitmaps, regions
+    int pens = 0;
+    int brushes = 0;
+    int fonts = 0;
+    int dcs = 0; // device contexts taken (GetDC, BeginPaint, CreateCompatibleDC) and not given back
+    int classes = 0; // window classes registered and not unregistered
+    int windows = 0; // windows and dialogs it created that still exist
+    int timers = 0;  // timers set and neither killed nor gone with their window
+    bool operator==(const ResourceCounts&) const = default;
+};
+
+// What the plug-in did with platform resources over the whole run.
+struct ResourceLedgerReport {
+    bool hooked = false; // the plug-in's imports were redirected to the ledger
+    long long objectsCreated = 0, objectsDeleted = 0;
+    long long dcsTaken = 0, dcsReleased = 0;
+    long long classesRegistered = 0, classesUnregistered = 0;
+    long long windowsCreated = 0, windowsDestroyed = 0;
+    long long timersSet = 0, timersKilled = 0;
+    int peakObjects = 0;           // GDI objects of the plug-in alive at once
+    int peakPensOnSurface = 0;     // the plug-in's live pens that one DC has held at once
+    int peakBrushesOnSurface = 0;  // the same for brushes
+    int deletedWhileSelected = 0;  // DeleteObject on an object still selected into a live DC
+    int releasedHoldingObject = 0; // a DC given back with one of the plug-in's objects selected
+    int unknownFrees = 0; // deletes and releases of handles the plug-in never created or took
+    int crossThreadDestroys = 0; // DestroyWindow on another thread's window (refused)
+    ResourceCounts alive;        // after the last Quit
+};
+
+// One Init ... Quit of a run of several cycles, and the process's figures after it.
+struct CycleRecord {
+    int index = 0;
+    int initResult = 0;
+    int framesRendered = 0;
+    std::string endReason;
+    ResourceCounts alive; // right after Quit (or the failed Init), before the vis thread ends
+    std::uint64_t workingSetBytes = 0;
+    std::uint64_t privateBytes = 0;
+    unsigned long handles = 0; // the process's kernel handles
+};
+
 struct Report {
     std::string pluginPath;
     bool loaded = false;
@@ -107,6 +150,12 @@ struct Report {
     std::vector<DumpRecord> dumps;
     std::vector<Snapshot> snapshots;
     std::vector<std::string> errors;
+
+    ResourceLedgerReport resources;
+    std::vector<CycleRecord> cycles; // every cycle of the run; one for an ordinary run
+    long long totalFrames = 0;       // over every cycle
+    long long randomActions = 0;     // random actions applied (their errors are not failures)
+    long long playerConfigs = 0;     // Config calls made from the player's own thread
 };
 
 } // namespace lumacore::vishost

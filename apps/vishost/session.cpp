@@ -3,24 +3,29 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <random>
 
 #include <windows.h>
+
+#include <psapi.h>
 
 #include "host_window.h"
 #include "message_boxes.h"
 #include "plugin.h"
 #include "plugin_windows.h"
+#include "random_actions.h"
+#include "resource_ledger.h"
 #include "signals.h"
 
 namespace lumacore::vishost {
 namespace {
 
-class ThreadHandle {
+class OwnedHandle {
   public:
-    explicit ThreadHandle(HANDLE handle) : handle_(handle) {}
-    ThreadHandle(const ThreadHandle&) = delete;
-    ThreadHandle& operator=(const ThreadHandle&) = delete;
-    ~ThreadHandle() {
+    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    ~OwnedHandle() {
         if (handle_) CloseHandle(handle_);
     }
     HANDLE get() const { return handle_; }
@@ -35,15 +40,62 @@ void drainMessages() {
     }
 }
 
-// The module's side of the run, on the thread that plays the player's vis thread.
+// What the run shares with the player's own thread: the frames rendered, and its requests to
+// have the player call Config (a counting semaphore, so that none is lost).
+struct PlayerLink {
+    std::atomic<int> frames{0};
+    OwnedHandle configRequests{CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr)};
+};
+
+// The process's memory and handles after a cycle.
+void noteProcessFigures(CycleRecord& cycle) {
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof memory;
+    if (GetProcessMemoryInfo(GetCurrentProcess(),
+                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory)) {
+        cycle.workingSetBytes = memory.WorkingSetSize;
+        cycle.privateBytes = memory.PrivateUsage;
+    }
+    DWORD handles = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &handles)) cycle.handles = handles;
+}
+
+// The module's side of one cycle, on the thread that plays the player's vis thread.
 class ModuleRun {
   public:
     ModuleRun(const Options& options, Report& report, FrameSource& source, HMODULE plugin,
-              winampVisModule& module, HWND player, std::atomic<int>& frames)
+              winampVisModule& module, HWND player, PlayerLink& link, const ResourceLedger& ledger,
+              int cycle)
         : options_(options), report_(report), source_(source), plugin_(plugin), module_(module),
-          player_(player), frames_(frames) {}
+          player_(player), frames_(link.frames), link_(link), ledger_(ledger), cycle_(cycle),
+          random_(options.randomSeed ? *options.randomSeed + static_cast<unsigned>(cycle) : 0) {}
 
     void run() {
+        runCycle();
+        record_.alive = ledger_.alive();
+        windowsAfterQuit_ = ledger_.liveWindows();
+        record_.framesRendered = report_.framesRendered;
+        record_.endReason = report_.endReason;
+        record_.initResult = report_.initResult;
+    }
+
+    // The cycle's record once it is over (the vis thread ended, the player's queue drained).
+    // Windows alive after Quit count as left behind when they belonged to the vis thread (its
+    // end destroyed them) or still exist now; a window of the player's thread that was asked to
+    // destroy itself and did is not.
+    CycleRecord record() const {
+        CycleRecord record = record_;
+        record.alive.windows = 0;
+        for (const LiveWindow& live : windowsAfterQuit_)
+            if ((options_.threaded && live.thread == visThread_) || IsWindow(live.window))
+                ++record.alive.windows;
+        return record;
+    }
+
+  private:
+    bool lastCycle() const { return cycle_ + 1 >= options_.cycles; }
+
+    void runCycle() {
         visThread_ = GetCurrentThreadId();
         MSG msg;
         PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE); // gives the thread its message queue
@@ -54,26 +106,31 @@ class ModuleRun {
             drainMessages();
             return;
         }
+        record_.index = cycle_;
+        report_.framesRendered = 0;
+        report_.quitCalled = false;
+        frames_.store(0);
         report_.initCalled = true;
         report_.initResult = module_.Init(&module_);
         if (report_.initResult != 0) {
             report_.endReason = "init-failed";
-            snapshot("end");
+            if (lastCycle()) snapshot("end");
             drainMessages();
             return;
         }
         frameLoop();
-        snapshot("end");
+        if (lastCycle()) snapshot("end");
         module_.Quit(&module_);
         report_.quitCalled = true;
         drainMessages();
     }
 
-  private:
     void frameLoop() {
         Frame frame;
         for (int k = 0;; ++k) {
-            if (options_.count && k >= *options_.count) {
+            const bool totalReached =
+                options_.totalFrames > 0 && report_.totalFrames >= options_.totalFrames;
+            if ((options_.count && k >= *options_.count) || totalReached) {
                 report_.endReason = "count";
                 runActions(k);
                 return;
@@ -100,8 +157,11 @@ class ModuleRun {
             loadFrame(frame, module_);
             const int result = module_.Render(&module_);
             report_.framesRendered = k + 1;
+            ++report_.totalFrames;
             frames_.store(k + 1);
             report_.lastRenderResult = result;
+            if (options_.playerConfigEvery > 0 && (k + 1) % options_.playerConfigEvery == 0)
+                askPlayerForConfig();
             if (result != 0) {
                 report_.endReason = "render-returned";
                 return;
@@ -115,23 +175,48 @@ class ModuleRun {
         if (!pumpMessages()) quit_ = true;
     }
 
+    // The player's thread calls Config when it gets to it; without one, it happens here.
+    void askPlayerForConfig() {
+        if (options_.threaded) {
+            ReleaseSemaphore(link_.configRequests.get(), 1, nullptr);
+            return;
+        }
+        module_.Config(&module_);
+        ++report_.playerConfigs;
+    }
+
+    ActionTarget targetFor(int k) {
+        ActionTarget target;
+        target.visThread = visThread_;
+        target.player = player_;
+        target.plugin = plugin_;
+        target.module = &module_;
+        target.frame = k;
+        target.dumps = &report_.dumps;
+        target.snapshots = &report_.snapshots;
+        target.pump = [this] { pump(); };
+        return target;
+    }
+
     // All of the frame's actions run, even after a quit message: it ends the loop only after
     // them, so that a script can act on a display its user has just closed.
     void runActions(int k) {
         for (std::size_t i = 0; i < options_.actions.size(); ++i) {
             if (options_.actions[i].frame != k) continue;
-            ActionTarget target;
-            target.visThread = visThread_;
-            target.player = player_;
-            target.plugin = plugin_;
-            target.module = &module_;
-            target.frame = k;
-            target.dumps = &report_.dumps;
-            target.snapshots = &report_.snapshots;
-            target.pump = [this] { pump(); };
+            ActionTarget target = targetFor(k);
             ActionRecord& record = report_.actions[i];
-            record.error = applyAction(options_.actions[i].action, target);
+            const std::string error = applyAction(options_.actions[i].action, target);
+            if (!error.empty()) record.error = error; // a failure in any cycle stays reported
             record.applied = true;
+            if (!quit_) pump();
+        }
+        if (options_.randomSeed) {
+            const std::optional<Action> action =
+                randomAction(random_, {visThread_, player_, plugin_});
+            if (!action) return;
+            ActionTarget target = targetFor(k);
+            applyAction(*action, target); // a dialog already gone, say, is part of the game
+            ++report_.randomActions;
             if (!quit_) pump();
         }
     }
@@ -148,6 +233,12 @@ class ModuleRun {
     winampVisModule& module_;
     HWND player_;
     std::atomic<int>& frames_;
+    PlayerLink& link_;
+    const ResourceLedger& ledger_;
+    const int cycle_;
+    std::mt19937 random_;
+    CycleRecord record_;
+    std::vector<LiveWindow> windowsAfterQuit_;
     DWORD visThread_ = 0;
     bool quit_ = false;
 };
@@ -158,23 +249,29 @@ DWORD WINAPI visThreadMain(void* parameter) {
 }
 
 // The player's main thread while the vis thread runs: answers what the plug-in sends to the
-// player window and takes what it posts there.
-void runOnVisThread(ModuleRun& run, Report& report) {
+// player window, takes what it posts there, and calls Config when the run asks for it.
+void runOnVisThread(ModuleRun& run, Report& report, PlayerLink& link, winampVisModule& module) {
     DWORD id = 0;
-    const ThreadHandle thread(CreateThread(nullptr, 0, visThreadMain, &run, 0, &id));
+    const OwnedHandle thread(CreateThread(nullptr, 0, visThreadMain, &run, 0, &id));
     if (!thread.get()) {
         report.errors.push_back("cannot start the vis thread");
         return;
     }
-    HANDLE handle = thread.get();
+    const HANDLE handles[] = {thread.get(), link.configRequests.get()};
+    const DWORD waitFor = handles[1] ? 2 : 1;
     for (;;) {
-        const DWORD woken =
-            MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woken == WAIT_OBJECT_0 + 1) {
+        const DWORD woken = MsgWaitForMultipleObjectsEx(waitFor, handles, INFINITE, QS_ALLINPUT,
+                                                        MWMO_INPUTAVAILABLE);
+        if (woken == WAIT_OBJECT_0 + waitFor) {
             pumpMessages();
             continue;
         }
-        if (woken != WAIT_OBJECT_0) WaitForSingleObject(handle, INFINITE);
+        if (woken == WAIT_OBJECT_0 + 1 && waitFor == 2) {
+            module.Config(&module);
+            ++report.playerConfigs;
+            continue;
+        }
+        if (woken != WAIT_OBJECT_0) WaitForSingleObject(handles[0], INFINITE);
         break;
     }
     drainMessages();
@@ -216,24 +313,36 @@ Report runSession(const Options& options) {
     }
     report.moduleDescription = module->description ? module->description : "";
 
-    std::atomic<int> frames{0};
+    PlayerLink link;
     try {
-        const MessageBoxRedirect boxes(plugin->handle(), &frames);
+        const MessageBoxRedirect boxes(plugin->handle(), &link.frames);
         report.messageBoxHooked = boxes.installed();
-        const HostWindow player(options.playlist, options.listPos, &frames);
+        const ResourceLedger ledger(plugin->handle());
+        const HostWindow player(options.playlist, options.listPos, &link.frames);
 
         module->hwndParent = player.handle();
         module->hDllInstance = plugin->handle();
         module->sRate = static_cast<int>(source->sampleRate());
         module->nCh = 2;
-        ModuleRun run(options, report, *source, plugin->handle(), *module, player.handle(), frames);
-        if (options.threaded) {
-            runOnVisThread(run, report);
-        } else {
-            run.run();
+        const auto totalReached = [&] {
+            return options.totalFrames > 0 && report.totalFrames >= options.totalFrames;
+        };
+        for (int cycle = 0; cycle < options.cycles && !totalReached(); ++cycle) {
+            ModuleRun run(options, report, *source, plugin->handle(), *module, player.handle(),
+                          link, ledger, cycle);
+            if (options.threaded) {
+                runOnVisThread(run, report, link, *module);
+            } else {
+                run.run();
+            }
+            CycleRecord record = run.record();
+            noteProcessFigures(record);
+            report.cycles.push_back(record);
+            if (options.configOnly) break;
         }
         report.messages = player.messages();
         report.messageBoxes = boxes.records();
+        report.resources = ledger.report();
     } catch (const std::exception& error) {
         report.errors.push_back(error.what());
     }

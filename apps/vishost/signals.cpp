@@ -1,6 +1,7 @@
 #include "signals.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace lumacore::vishost {
 namespace {
@@ -56,10 +57,28 @@ void full(Frame& frame) {
         }
 }
 
+// Random levels and samples, the same for the same frame index.
+void noise(Frame& frame, int index) {
+    std::uint32_t x = 0x9E3779B9u ^ static_cast<std::uint32_t>(index) * 2654435761u;
+    const auto next = [&x] {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    };
+    for (int ch = 0; ch < 2; ++ch)
+        for (int i = 0; i < kSamplesPerChannel; ++i) {
+            const std::uint32_t r = next();
+            frame.spectrum[ch][i] = static_cast<unsigned char>(r);
+            frame.waveform[ch][i] = static_cast<unsigned char>(r >> 8);
+        }
+}
+
 } // namespace
 
 bool isSignalName(const std::string& name) {
-    return name == "music" || name == "silence" || name == "sweep" || name == "full";
+    return name == "music" || name == "silence" || name == "sweep" || name == "full" ||
+           name == "noise";
 }
 
 Frame signalFrame(const std::string& name, int index) {
@@ -68,6 +87,7 @@ Frame signalFrame(const std::string& name, int index) {
     if (name == "music") music(frame, index);
     if (name == "sweep") sweep(frame, index);
     if (name == "full") full(frame);
+    if (name == "noise") noise(frame, index);
     return frame;
 }
 

@@ -4,6 +4,7 @@
 //   silence  every spectrum value 0, every sample 0
 //   sweep    one full-scale band walking up the spectrum a band per frame; a rising tone
 //   full     every spectrum value 255; full-scale square waves
+//   noise    random levels and samples (the same for the same frame on every run)
 #pragma once
 
 #include <cstdint>

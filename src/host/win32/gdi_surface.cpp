@@ -8,26 +8,34 @@
 
 namespace lumacore {
 
-void GdiSurface::replace(HGDIOBJ object, HGDIOBJ& own, HGDIOBJ& original) {
-    if (object == nullptr) return;
+void GdiSurface::retire(HGDIOBJ& own, HGDIOBJ original) {
+    if (own == nullptr) return;
+    SelectObject(dc_, original);
+    DeleteObject(own);
+    own = nullptr;
+}
+
+void GdiSurface::adopt(HGDIOBJ object, HGDIOBJ& own, HGDIOBJ& original) {
+    if (object == nullptr) return; // the surface's own object stays selected
     HGDIOBJ previous = SelectObject(dc_, object);
-    if (own != nullptr)
-        DeleteObject(own);
-    else
-        original = previous;
+    if (original == nullptr) original = previous;
     own = object;
 }
 
 void GdiSurface::setPen(Colour colour) {
-    replace(CreatePen(PS_SOLID, 0, colour), pen_, originalPen_);
+    retire(pen_, originalPen_);
+    adopt(CreatePen(PS_SOLID, 0, colour), pen_, originalPen_);
 }
 
 void GdiSurface::setBrush(Colour colour) {
-    replace(CreateSolidBrush(colour), brush_, originalBrush_);
+    retire(brush_, originalBrush_);
+    adopt(CreateSolidBrush(colour), brush_, originalBrush_);
 }
 
 void GdiSurface::selectFont(HFONT font) {
-    replace(font, font_, originalFont_);
+    if (font == nullptr) return;
+    retire(font_, originalFont_);
+    adopt(font, font_, originalFont_);
 }
 
 void GdiSurface::rectangle(int left, int top, int right, int bottom) {
@@ -69,8 +77,10 @@ void GdiSurface::setBackgroundColour(Colour colour) {
 }
 
 void GdiSurface::selectFont(int height, const std::string& face) {
-    selectFont(CreateFontA(height, 0, 0, 0, 0, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0,
-                           face.c_str()));
+    retire(font_, originalFont_);
+    adopt(CreateFontA(height, 0, 0, 0, 0, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0,
+                      face.c_str()),
+          font_, originalFont_);
 }
 
 void GdiSurface::textOut(int x, int y, std::string_view text) {
@@ -79,21 +89,10 @@ void GdiSurface::textOut(int x, int y, std::string_view text) {
 }
 
 void GdiSurface::release() {
-    if (pen_ != nullptr) {
-        SelectObject(dc_, originalPen_);
-        DeleteObject(pen_);
-        pen_ = originalPen_ = nullptr;
-    }
-    if (brush_ != nullptr) {
-        SelectObject(dc_, originalBrush_);
-        DeleteObject(brush_);
-        brush_ = originalBrush_ = nullptr;
-    }
-    if (font_ != nullptr) {
-        SelectObject(dc_, originalFont_);
-        DeleteObject(font_);
-        font_ = originalFont_ = nullptr;
-    }
+    retire(pen_, originalPen_);
+    retire(brush_, originalBrush_);
+    retire(font_, originalFont_);
+    originalPen_ = originalBrush_ = originalFont_ = nullptr;
 }
 
 } // namespace lumacore

@@ -1,7 +1,8 @@
-// The drawing operations on a real GDI device context. Colours are set the platform's way:
-// create a pen or brush, select it, delete the one it replaced, so that at most one pen and one
-// brush (and font) of ours are alive on the surface. The surface's own objects, returned by the
-// first selection, are put back by release() (and by the destructor) before the DC goes away.
+// The drawing operations on a real GDI device context. A colour change puts the surface's own
+// pen or brush back, deletes ours, then creates and selects the new one, so that never more than
+// one pen and one brush (and font) of ours are alive on the surface, not even between two calls.
+// The surface's own objects, returned by the first selection, are put back by release() (and by the
+// destructor) before the DC goes away.
 #pragma once
 
 #include <windows.h>
@@ -31,7 +32,7 @@ class GdiSurface final : public Surface {
     void selectFont(int height, const std::string& face) override;
     void textOut(int x, int y, std::string_view text) override;
 
-    // Selects `font` (ours from now on) and deletes the font of ours it replaces.
+    // Deletes the font of ours in use and selects `font`, ours from now on.
     void selectFont(HFONT font);
 
     // Selects the surface's own pen, brush and font back and deletes ours. Drawing afterwards
@@ -41,9 +42,10 @@ class GdiSurface final : public Surface {
     HDC dc() const { return dc_; }
 
   private:
-    // Selects `object` in place of the current one of its kind; `own` tracks our live object
-    // and `original` the surface's, which is kept for release().
-    void replace(HGDIOBJ object, HGDIOBJ& own, HGDIOBJ& original);
+    // Selects the surface's `original` object back in place of `own` and deletes `own`.
+    void retire(HGDIOBJ& own, HGDIOBJ original);
+    // Selects `object` (ours from now on); the first selection tells the surface's own object.
+    void adopt(HGDIOBJ object, HGDIOBJ& own, HGDIOBJ& original);
 
     HDC dc_;
     HGDIOBJ pen_ = nullptr;
