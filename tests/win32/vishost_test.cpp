@@ -800,6 +800,68 @@ TEST_F(VisHost, FramesFilesPlayUntilTheyEndOrTheModuleStops) {
 
 // ---- loading ----
 
+// ---- resource accounting ----
+
+TEST_F(VisHost, TheLedgerCountsWhatThePlugInLeavesBehindAndWhatItMisuses) {
+    using vishost::ResourceCounts;
+    ResourceCounts leaked;
+    leaked.objects = 2;
+    leaked.pens = 1;
+    leaked.brushes = 1;
+    leaked.dcs = 1;
+    leaked.classes = 1;
+    leaked.windows = 1;
+    leaked.timers = 1;
+    const struct {
+        const char* name;
+        Args args;
+        ResourceCounts alive;
+        int deletedWhileSelected, releasedHoldingObject;
+    } cases[] = {
+        {"a clean run", {"--count", "3"}, {}, 0, 0},
+        {"leaks", {"--count", "3", "--at", "1:command:4244"}, leaked, 0, 0},
+        {"misuse", {"--count", "3", "--at", "1:command:4245"}, {}, 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Report report = run(c.args, true); // the vis thread takes leaked windows with it
+        const auto& r = report.resources;
+        ASSERT_TRUE(r.hooked);
+        ASSERT_EQ(report.cycles.size(), 1u);
+        EXPECT_EQ(report.cycles[0].alive, c.alive);
+        EXPECT_EQ(r.alive.objects, c.alive.objects);
+        EXPECT_EQ(r.deletedWhileSelected, c.deletedWhileSelected);
+        EXPECT_EQ(r.releasedHoldingObject, c.releasedHoldingObject);
+        EXPECT_EQ(r.unknownFrees, 0);
+        // Every frame's GetDC was given back, and Init's class and window went at Quit.
+        EXPECT_GE(r.dcsTaken, 3);
+        EXPECT_EQ(r.dcsTaken - r.dcsReleased, c.alive.dcs);
+        EXPECT_EQ(r.classesRegistered - r.classesUnregistered, c.alive.classes);
+    }
+}
+
+TEST_F(VisHost, CyclesRepeatTheRunInOneLoadAndConfigCanComeFromThePlayer) {
+    const Report report = run({"--cycles", "3", "--count", "4", "--player-config", "2"}, true);
+    ASSERT_EQ(report.cycles.size(), 3u);
+    for (const auto& cycle : report.cycles) {
+        EXPECT_EQ(cycle.initResult, 0);
+        EXPECT_EQ(cycle.framesRendered, 4);
+        EXPECT_EQ(cycle.alive, vishost::ResourceCounts{});
+    }
+    EXPECT_EQ(report.totalFrames, 12);
+    EXPECT_EQ(report.playerConfigs, 6);
+    EXPECT_EQ(events({"init", "quit"}),
+              (std::vector<std::string>{"init", "quit", "init", "quit", "init", "quit"}));
+    EXPECT_EQ(report.resources.classesRegistered, 3);
+    EXPECT_EQ(report.resources.windowsCreated, report.resources.windowsDestroyed);
+
+    // --total stops starting cycles once the frames are in, and ends the cycle that reaches it.
+    const Report total = run({"--total", "10", "--count", "4"}, true);
+    EXPECT_EQ(total.totalFrames, 10);
+    EXPECT_EQ(total.cycles.size(), 3u);
+    EXPECT_EQ(total.cycles.back().framesRendered, 2);
+}
+
 TEST_F(VisHost, LoadsPlugInsAndListsTheirModules) {
     const PluginLibrary plugin(fakevis::kDllName);
     EXPECT_EQ(plugin.handle(), dll_);
@@ -888,7 +950,11 @@ TEST(VisHostCommandLine, RejectsMistakesWithOneLine) {
         {{"p.dll", "--count", "0x"}, "not a number"},
         {{"p.dll", "--count", "12abc"}, "not a number"},
         {{"p.dll", "--count", "99999999999"}, "outside"},
-        {{"p.dll", "--signal", "noise"}, "unknown signal"},
+        {{"p.dll", "--signal", "hiss"}, "unknown signal"},
+        {{"p.dll", "--cycles", "0"}, "outside"},
+        {{"p.dll", "--total", "-5"}, "outside"},
+        {{"p.dll", "--player-config", "0"}, "outside"},
+        {{"p.dll", "--random", "x"}, "not a number"},
         {{"p.dll", "--frames", "f", "--signal", "music"}, "exclude"},
         {{"p.dll", "--at", "3"}, "expected K:ACTION"},
         {{"p.dll", "--at", "dump:x.png"}, "not a number"},

@@ -82,6 +82,25 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
                                         MAKEINTRESOURCEA(101), player, dialogProc, 0);
             if (dialog) ShowWindow(dialog, SW_SHOW);
             note(dialog ? "dialog" : "dialog-failed");
+        } else if (LOWORD(wParam) == fakevis::kLeak) {
+            CreatePen(PS_SOLID, 0, RGB(1, 2, 3));
+            SelectObject(GetDC(hwnd), CreateSolidBrush(RGB(4, 5, 6)));
+            WNDCLASSA leaked{};
+            leaked.lpfnWndProc = DefWindowProcA;
+            leaked.hInstance = static_cast<HINSTANCE>(module->hDllInstance);
+            leaked.lpszClassName = "FakeVisLeaked";
+            RegisterClassA(&leaked);
+            const HWND orphan = CreateWindowExA(0, "FakeVisLeaked", "", WS_POPUP, 0, 0, 10, 10,
+                                                nullptr, nullptr, leaked.hInstance, nullptr);
+            SetTimer(orphan, 7, 100000, nullptr);
+            note("leaked");
+        } else if (LOWORD(wParam) == fakevis::kMisuse) {
+            const HDC dc = GetDC(hwnd);
+            const HPEN pen = CreatePen(PS_SOLID, 0, RGB(7, 8, 9));
+            SelectObject(dc, pen);
+            DeleteObject(pen);
+            ReleaseDC(hwnd, dc);
+            note("misused");
         } else {
             note("command:" + std::to_string(LOWORD(wParam)) + ":" +
                  std::to_string(HIWORD(wParam)));

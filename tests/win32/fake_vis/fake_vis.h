@@ -18,6 +18,11 @@ inline constexpr int kClientHeight = 120;
 // WM_COMMAND ids the window answers.
 inline constexpr int kShowMessageBox = 4242; // MessageBoxA(hwndParent, kBoxText, kBoxCaption, ...)
 inline constexpr int kOpenDialog = 4243;     // the modeless dialog, owned by hwndParent
+// Leaves a pen, a brush selected in a DC that is never released, a class, a window and its
+// timer behind, none of which Quit frees.
+inline constexpr int kLeak = 4244;
+// Deletes a pen while it is selected, then releases the DC with the dead pen still in it.
+inline constexpr int kMisuse = 4245;
 inline constexpr const char* kBoxText = "Something to say";
 inline constexpr const char* kBoxCaption = "Fake notice";
 inline constexpr unsigned kBoxFlags = 0x41; // MB_OKCANCEL | MB_ICONINFORMATION
