@@ -22,6 +22,9 @@ BinShade binShade(const HistoryState& state, int bin, int level) {
     // the conversion; every in-range intensity is the truncated product as before.
     const double raw = (bin * 0.01 + 2.0) * state.brightness * level;
     const int v = raw > 245.0 ? 245 : truncToInt(raw);
+    // No intensity, no colour: a negative one (a negative brightness) would only make negative
+    // channels, and beyond -2^23 overflow them.
+    if (v <= 0) return {v, 0, 0, 0};
     const PaletteEntry& hue = state.palette[255 * bin / kHistoryBins];
     return {v, capChannel(hue.red * v / 215), capChannel(hue.green * v / 215),
             capChannel(hue.blue * v / 215)};

@@ -374,6 +374,12 @@ bool IniFileStore::writeString(const std::string& section, const std::string& ke
         }
         Text text = decode(bytes);
         if (!setValue(text.units, section, key, value)) return true;
+        // A file without a mark must not come to start like one, or the next read would take it
+        // for another encoding and find none of its keys: a new first line whose name begins
+        // with those bytes gets a blank line before it.
+        const std::string written = encode(text);
+        if (text.mark.empty() && !decode(written).mark.empty())
+            text.units.insert(0, firstBreak(text.units));
         return replaceFile(path, encode(text), perms);
     } catch (...) {
         return false;

@@ -25,6 +25,8 @@
 // - a new key becomes a line after the last line of its section; a new section is appended at
 //   the end of the file; new lines take the line ending of their neighbour, else the file's
 //   first, else CRLF; an unterminated last line gets that ending before anything is added;
+// - a file without a byte-order mark never gains one: a new first line whose name begins with
+//   the bytes of a mark gets a blank line before it;
 // - every other byte stays as it was. Both stores read the result identically.
 //
 // The file is replaced through a temporary file beside it, so a failed write loses nothing. A

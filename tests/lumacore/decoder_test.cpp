@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -222,6 +223,27 @@ std::string encodedAndHarmed(const ScratchDir& dir, const char* encoder, const c
     return path;
 }
 
+// A PCM WAV file (16-bit stereo, 400 frames of a square wave) whose header claims `rate` Hz.
+std::string wavAtRate(const ScratchDir& dir, std::uint32_t rate) {
+    const auto u32 = [](std::uint32_t v) {
+        return std::string{static_cast<char>(v), static_cast<char>(v >> 8),
+                           static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+    };
+    const auto u16 = [](unsigned v) {
+        return std::string{static_cast<char>(v), static_cast<char>(v >> 8)};
+    };
+    std::string samples;
+    for (int i = 0; i < 400; ++i)
+        samples += u16(i % 40 < 20 ? 8000 : 0x10000 - 8000) + u16(0);
+    const std::string format =
+        u16(1) + u16(2) + u32(rate) + u32(rate * 4) + u16(4) + u16(16); // PCM, 2 x 16 bits
+    const std::string body = "WAVEfmt " + u32(16) + format + "data" +
+                             u32(static_cast<std::uint32_t>(samples.size())) + samples;
+    const std::string path = dir.file("rate" + std::to_string(rate) + ".wav");
+    writeBytes(path, "RIFF" + u32(static_cast<std::uint32_t>(body.size())) + body);
+    return path;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Files, DecoderErrorTest,
     ::testing::Values(
@@ -298,7 +320,15 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const ScratchDir& dir, const char* encoder) {
                        return encodedAndHarmed(dir, encoder, "mp3", 1.0, 0.4, 0.45);
                    },
-                   "corrupt"}),
+                   "corrupt"},
+        // A damaged rate field: converting from it would take a filter of gigabytes, or make
+        // thousands of samples of every one read.
+        BadFileRow{"wav_claiming_167_mhz", nullptr,
+                   [](const ScratchDir& dir, const char*) { return wavAtRate(dir, 0x0A00AC44); },
+                   "unsupported sample rate 167816260 Hz"},
+        BadFileRow{"wav_claiming_999_hz", nullptr,
+                   [](const ScratchDir& dir, const char*) { return wavAtRate(dir, 999); },
+                   "unsupported sample rate 999 Hz"}),
     badFileName);
 
 // A file cut inside its very last packet has lost too little to report: it plays to its end.

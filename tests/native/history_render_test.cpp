@@ -2,6 +2,8 @@
 // 800 x 600 examples.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <limits>
 #include <memory>
 
 #include "history/history_render.h"
@@ -142,12 +144,25 @@ TEST(HistoryRender, SilenceScrollsAndClearsOnly) {
 }
 
 TEST(HistoryRender, AbsurdBrightnessCapsTheIntensity) {
-    for (const float brightness : {1e6f, 3.4e38f, -5.0f}) {
+    // The most negative ones saturate the intensity; their colour must not overflow.
+    const struct {
+        float brightness;
+        int intensity;
+    } cases[] = {{1e6f, 245},
+                 {3.4e38f, 245},
+                 {-5.0f, -5176},
+                 {-3.4e38f, INT_MIN},
+                 {-std::numeric_limits<float>::infinity(), INT_MIN}};
+    for (const auto& c : cases) {
         Display d(100, 80, false);
-        d.state->brightness = brightness;
+        d.state->brightness = c.brightness;
         d.setBin(3, 255, 255);
         EXPECT_EQ(d.render(), 0);
-        EXPECT_EQ(binShade(*d.state, 3, 510).intensity, brightness > 0 ? 245 : -5176) << brightness;
+        const BinShade shade = binShade(*d.state, 3, 510);
+        EXPECT_EQ(shade.intensity, c.intensity) << c.brightness;
+        if (c.intensity < 0) {
+            EXPECT_EQ(rgb(shade.red, shade.green, shade.blue), kBlack) << c.brightness;
+        }
     }
 }
 

@@ -197,6 +197,30 @@ TEST_F(SettingsFile, WritesKeepForeignLines) {
     EXPECT_EQ(contents(), "[S]\nA=2\nB=1\n");
 }
 
+// A key written first into a file without a mark must not make its first bytes read as one:
+// the file would turn into UTF-16 (or lose the name's first bytes) and every key would be lost.
+TEST_F(SettingsFile, ANewFirstLineNeverBecomesAByteOrderMark) {
+    const struct {
+        std::string before, key, after;
+    } cases[] = {
+        {"[Lumacor 3D]\r\nPosx=5\r\n", "\xFF\xFEpeed", "\r\n\xFF\xFEpeed=7\r\n"},
+        {"[Lumacor 3D]\nPosx=5\n", "\xFE\xFFx", "\n\xFE\xFFx=7\n"},
+        {"[Lumacor 3D]\nPosx=5", "\xEF\xBB\xBFk", "\n\xEF\xBB\xBFk=7\n"},
+        {"", "\xFF\xFE", "\r\n\xFF\xFE=7\r\n"},
+        {"[Lumacor 3D]\nPosx=5", "\xFFk", "\xFFk=7\n"}, // no mark: as any other key
+    };
+    for (const auto& c : cases) {
+        put(c.before);
+        IniFileStore store(path_);
+        EXPECT_TRUE(store.writeString("", c.key, "7"));
+        EXPECT_EQ(contents(), c.after + c.before);
+        EXPECT_EQ(store.readInt("", c.key, 0), 7u);
+        if (!c.before.empty()) {
+            EXPECT_EQ(store.readInt("Lumacor 3D", "Posx", 0), 5u);
+        }
+    }
+}
+
 TEST_F(SettingsFile, CorruptFilesGiveFallbacksAndFailedWritesLoseNothing) {
     std::mt19937 random(1234);
     std::string junk(4096, '\0');

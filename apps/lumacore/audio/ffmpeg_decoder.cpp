@@ -37,6 +37,9 @@ namespace {
 constexpr int kTolerableTailPackets = 4;
 // A sound that ends this much before the length the file declares is a truncated file.
 constexpr double kTruncationSlackSeconds = 0.5;
+// The decoded sample rates accepted, as for the output.
+constexpr int kMinSourceRate = 1000;
+constexpr int kMaxSourceRate = 1000000;
 
 // ---- owners of FFmpeg objects ----
 
@@ -411,6 +414,12 @@ void FfmpegSource::configureResampler(const AVFrame* frame) {
     resamplerRate_ = frame->sample_rate;
     if (resamplerRate_ <= 0)
         fail("corrupt audio data (sample rate " + std::to_string(resamplerRate_) + ")");
+    // Beyond these rates there is no real audio, only a damaged header; converting from them
+    // would cost a resampling filter as long as the ratio (seconds and gigabytes to build) or
+    // thousands of output samples for every sample read.
+    if (resamplerRate_ < kMinSourceRate || resamplerRate_ > kMaxSourceRate)
+        fail("unsupported sample rate " + std::to_string(resamplerRate_) + " Hz (outside " +
+             std::to_string(kMinSourceRate) + ".." + std::to_string(kMaxSourceRate) + ")");
 
     // Channels in no stated order are taken in the usual order for their number.
     const int channels = std::max(1, frame->ch_layout.nb_channels);
