@@ -14,7 +14,9 @@
 #include "host/win32/gdi_surface.h"
 #include "host/win32/module_table.h"
 #include "host/win32/player_messages.h"
+#include "host/win32/screen_metrics.h"
 #include "host/win32/window_surface.h"
+#include "host/window_placement.h"
 
 namespace lumacore {
 namespace {
@@ -211,15 +213,24 @@ int historyInit(winampVisModule* module) {
         return 1;
     }
 
+    const WindowSize defaultSize{truncToInt(0.6 * GetSystemMetrics(SM_CXSCREEN)),
+                                 truncToInt(0.5 * GetSystemMetrics(SM_CYSCREEN))};
     if (state.windowWidth == 0) {
-        state.windowWidth = truncToInt(0.6 * GetSystemMetrics(SM_CXSCREEN));
-        state.windowHeight = truncToInt(0.5 * GetSystemMetrics(SM_CYSCREEN));
+        state.windowWidth = defaultSize.width;
+        state.windowHeight = defaultSize.height;
     }
     // A later run of this load reopens the window exactly as it last stood: its outer rectangle,
     // not the client origin and size that the move and size messages left in the fields.
-    Rect place{state.windowX, state.windowY, state.windowX + state.windowWidth,
-               state.windowY + state.windowHeight};
-    if (state.windowRect.width() > 0 && state.windowRect.height() > 0) place = state.windowRect;
+    int x = state.windowX, y = state.windowY;
+    WindowSize wanted{state.windowWidth, state.windowHeight};
+    if (state.windowRect.width() > 0 && state.windowRect.height() > 0) {
+        x = state.windowRect.left;
+        y = state.windowRect.top;
+        wanted = {state.windowRect.width(), state.windowRect.height()};
+    }
+    // A damaged settings file must not leave the window without a size or off every screen.
+    const Rect place = reachablePlacement(
+        x, y, creationSize(wanted, defaultSize, largestWindowSize()), virtualScreen());
 
     HWND hwnd = CreateWindowExA(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, place.left, place.top,
                                 place.width(), place.height(), nullptr, nullptr, instance, nullptr);

@@ -7,7 +7,8 @@
 
 namespace lumacore {
 
-// GetModuleFileNameA of the record's hDllInstance, into a buffer of 260 characters.
+// GetModuleFileNameA of the record's hDllInstance: into 260 characters, and the whole name when
+// it is longer than those hold.
 std::string moduleFileName(const winampVisModule& module);
 
 } // namespace lumacore

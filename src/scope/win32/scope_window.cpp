@@ -9,7 +9,9 @@
 #include "host/win32/gdi_surface.h"
 #include "host/win32/module_path.h"
 #include "host/win32/profile_store.h"
+#include "host/win32/screen_metrics.h"
 #include "host/win32/window_surface.h"
+#include "host/window_placement.h"
 #include "scope/oscilloscope.h"
 #include "scope/scope_state.h"
 #include "scope/vu_meter.h"
@@ -109,9 +111,12 @@ int scopeInit(winampVisModule* module) {
         return 1;
     }
 
-    HWND hwnd = CreateWindowExA(0, kClassName, module->description, kWindowStyle, state.screenX,
-                                state.screenY, kOuterWidth, kOuterHeight, nullptr, nullptr,
-                                instance, nullptr);
+    // A damaged settings file must not put the window off every screen.
+    const Rect place = reachablePlacement(state.screenX, state.screenY, {kOuterWidth, kOuterHeight},
+                                          virtualScreen());
+    HWND hwnd =
+        CreateWindowExA(0, kClassName, module->description, kWindowStyle, place.left, place.top,
+                        kOuterWidth, kOuterHeight, nullptr, nullptr, instance, nullptr);
     if (hwnd == nullptr) {
         MessageBoxA(owner, "Error creating window", module->description, MB_OK);
         // Left registered, the class would make every later Init of this process fail.
