@@ -97,8 +97,16 @@ FunctionEnd
 
 Section "Lumacore" SecMain
   SectionIn RO
+  ; Whether the uninstaller may remove the folder: only when an install made it, this one or an
+  ; earlier one into the same folder.
   StrCpy $CreatedFolder "0"
   ${IfNot} ${FileExists} "$INSTDIR\*.*"
+    StrCpy $CreatedFolder "1"
+  ${EndIf}
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "CreatedFolder"
+  ${If} $0 == $INSTDIR
+  ${AndIf} $1 == "1"
     StrCpy $CreatedFolder "1"
   ${EndIf}
   SetOutPath "$INSTDIR"

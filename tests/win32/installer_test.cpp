@@ -198,13 +198,18 @@ TEST(Installer, SilentInstallRunsFromTheFolderAndTheUninstallLeavesItAsItWas) {
 
 TEST(Installer, AFolderItCreatedGoesAgainAndOneThatWasThereStays) {
     const struct {
+        const char* name;
         bool existed;
+        int installs; // a second install into the same folder must not forget who made it
         bool leftAfterUninstall;
-    } cases[] = {{false, false}, {true, true}};
+    } cases[] = {{"folder created", false, 1, false},
+                 {"folder was there", true, 1, true},
+                 {"folder created, installed twice", false, 2, false}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.existed ? "folder was there" : "folder created");
+        SCOPED_TRACE(c.name);
         const Folder plugins("Fresh Plugins", c.existed);
-        ASSERT_EQ(runToTheEnd(setup() + " /S /D=" + plugins.path()), 0);
+        for (int i = 0; i < c.installs; ++i)
+            ASSERT_EQ(runToTheEnd(setup() + " /S /D=" + plugins.path()), 0);
         ASSERT_TRUE(exists(plugins.file("vis_lumacore.dll")));
         // A run of the display leaves its settings; the uninstall takes them away again.
         vishost::runSession(vishost::parseCommandLine(
