@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 
 #include "e2e_support.h"
@@ -33,9 +34,22 @@ class Handle {
     HANDLE handle_;
 };
 
+// Whether `pid` runs a program of the system's own folder (Wine starts its desktop and services
+// lazily, as children of whichever process first needs them, and they never end).
+bool isSystemProcess(DWORD pid) {
+    const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process.get()) return false;
+    char image[MAX_PATH] = "", windows[MAX_PATH] = "";
+    DWORD size = sizeof image;
+    if (!QueryFullProcessImageNameA(process.get(), 0, image, &size)) return false;
+    const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+    return length > 0 && _strnicmp(image, windows, length) == 0;
+}
+
 // Runs `commandLine` and waits until it and every process it started have ended (an uninstaller
 // copies itself away and runs the copy); returns the first process's exit code, or -1.
 long runToTheEnd(const std::string& commandLine) {
+    GetDesktopWindow(); // the desktop's process starts now, outside the job, if it has not yet
     const Handle job(CreateJobObjectA(nullptr, nullptr));
     const Handle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
     if (!job.get() || !port.get()) return -1;
@@ -61,13 +75,21 @@ long runToTheEnd(const std::string& commandLine) {
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
 
-    // The job says when its last process is gone.
+    // The job reports every process that joins and leaves it, in order: done when none of the
+    // installer's own processes is left.
+    std::set<DWORD> running{process.dwProcessId};
     for (;;) {
         DWORD message = 0;
         ULONG_PTR key = 0;
         LPOVERLAPPED detail = nullptr;
         if (!GetQueuedCompletionStatus(port.get(), &message, &key, &detail, 120000)) return -1;
-        if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO) return static_cast<long>(code);
+        const auto pid = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(detail));
+        if (message == JOB_OBJECT_MSG_NEW_PROCESS && !isSystemProcess(pid)) running.insert(pid);
+        if (message == JOB_OBJECT_MSG_EXIT_PROCESS ||
+            message == JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS)
+            running.erase(pid);
+        if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO || running.empty())
+            return static_cast<long>(code);
     }
 }
 
