@@ -77,11 +77,15 @@ BOOL CALLBACK collectChild(HWND child, LPARAM list) {
     return TRUE;
 }
 
+} // namespace
+
 std::vector<HWND> childWindows(HWND parent) {
     std::vector<HWND> children;
-    EnumChildWindows(parent, collectChild, reinterpret_cast<LPARAM>(&children));
+    if (parent) EnumChildWindows(parent, collectChild, reinterpret_cast<LPARAM>(&children));
     return children;
 }
+
+namespace {
 
 WindowSnapshot controlSnapshot(HWND control, HWND parent) {
     WindowSnapshot entry;

@@ -22,6 +22,8 @@ struct WindowScope {
 std::vector<HWND> pluginWindows(const WindowScope& scope);
 HWND findPluginWindow(const WindowScope& scope);
 HWND findDialog(const WindowScope& scope);
+// Every descendant window of `parent` (none for a null parent).
+std::vector<HWND> childWindows(HWND parent);
 
 Snapshot takeSnapshot(const WindowScope& scope, const std::string& label, int frame);
 

@@ -8,24 +8,13 @@
 namespace lumacore::vishost {
 namespace {
 
-BOOL CALLBACK collectChild(HWND child, LPARAM parameter) {
-    reinterpret_cast<std::vector<HWND>*>(parameter)->push_back(child);
-    return TRUE;
-}
-
-std::vector<HWND> children(HWND parent) {
-    std::vector<HWND> found;
-    if (parent) EnumChildWindows(parent, collectChild, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
 int uniform(std::mt19937& random, int low, int high) {
     return std::uniform_int_distribution<int>(low, high)(random);
 }
 
 // A slider moved or a button pressed in the open dialog, as a user would.
 std::optional<Action> dialogAction(std::mt19937& random, const WindowScope& scope) {
-    const std::vector<HWND> controls = children(findDialog(scope));
+    const std::vector<HWND> controls = childWindows(findDialog(scope));
     if (controls.empty()) return parseAction("config");
     const HWND control = controls[uniform(random, 0, static_cast<int>(controls.size()) - 1)];
     const int id = GetDlgCtrlID(control);
@@ -41,7 +30,7 @@ std::optional<Action> dialogAction(std::mt19937& random, const WindowScope& scop
 
 // A command as a button of the plug-in's window sends it, or any command at all.
 Action commandAction(std::mt19937& random, const WindowScope& scope) {
-    const std::vector<HWND> buttons = children(findPluginWindow(scope));
+    const std::vector<HWND> buttons = childWindows(findPluginWindow(scope));
     if (!buttons.empty() && uniform(random, 0, 3) != 0)
         return parseAction("command:" +
                            std::to_string(GetDlgCtrlID(

@@ -255,26 +255,20 @@ BOOL WINAPI hookDeleteObject(HGDIOBJ object) {
 
 // --- device contexts ---------------------------------------------------------------------------
 
-HDC WINAPI hookGetDC(HWND window) {
-    const HDC dc = GetDC(window);
+HDC noteWindowDC(HDC dc) {
     LedgerState& s = state();
     const std::lock_guard guard(s.lock);
     s.counted(s.windowDCs, dc);
     return dc;
+}
+HDC WINAPI hookGetDC(HWND window) {
+    return noteWindowDC(GetDC(window));
 }
 HDC WINAPI hookGetWindowDC(HWND window) {
-    const HDC dc = GetWindowDC(window);
-    LedgerState& s = state();
-    const std::lock_guard guard(s.lock);
-    s.counted(s.windowDCs, dc);
-    return dc;
+    return noteWindowDC(GetWindowDC(window));
 }
 HDC WINAPI hookGetDCEx(HWND window, HRGN clip, DWORD flags) {
-    const HDC dc = GetDCEx(window, clip, flags);
-    LedgerState& s = state();
-    const std::lock_guard guard(s.lock);
-    s.counted(s.windowDCs, dc);
-    return dc;
+    return noteWindowDC(GetDCEx(window, clip, flags));
 }
 int WINAPI hookReleaseDC(HWND window, HDC dc) {
     LedgerState& s = state();
@@ -333,25 +327,22 @@ BOOL WINAPI hookDeleteDC(HDC dc) {
 
 // --- classes, windows, timers ------------------------------------------------------------------
 
-ATOM WINAPI hookRegisterClassA(const WNDCLASSA* windowClass) {
-    const ATOM atom = RegisterClassA(windowClass);
+ATOM noteClass(ATOM atom, LPCSTR name, HINSTANCE instance) {
     LedgerState& s = state();
     const std::lock_guard guard(s.lock);
     if (atom) {
-        s.classes.insert({classKey(windowClass->lpszClassName), windowClass->hInstance});
+        s.classes.insert({classKey(name), instance});
         ++s.totals.classesRegistered;
     }
     return atom;
 }
+ATOM WINAPI hookRegisterClassA(const WNDCLASSA* windowClass) {
+    return noteClass(RegisterClassA(windowClass), windowClass->lpszClassName,
+                     windowClass->hInstance);
+}
 ATOM WINAPI hookRegisterClassExA(const WNDCLASSEXA* windowClass) {
-    const ATOM atom = RegisterClassExA(windowClass);
-    LedgerState& s = state();
-    const std::lock_guard guard(s.lock);
-    if (atom) {
-        s.classes.insert({classKey(windowClass->lpszClassName), windowClass->hInstance});
-        ++s.totals.classesRegistered;
-    }
-    return atom;
+    return noteClass(RegisterClassExA(windowClass), windowClass->lpszClassName,
+                     windowClass->hInstance);
 }
 BOOL WINAPI hookUnregisterClassA(LPCSTR name, HINSTANCE instance) {
     const BOOL unregistered = UnregisterClassA(name, instance);
