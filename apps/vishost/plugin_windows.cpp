@@ -87,14 +87,18 @@ std::vector<HWND> childWindows(HWND parent) {
 
 namespace {
 
+std::string windowText(HWND hwnd) {
+    char text[512] = "";
+    GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
 WindowSnapshot controlSnapshot(HWND control, HWND parent) {
     WindowSnapshot entry;
     entry.handle = reinterpret_cast<std::uintptr_t>(control);
     entry.role = "control";
     entry.className = windowClassName(control);
-    char text[512] = "";
-    GetWindowTextA(control, text, sizeof text);
-    entry.title = text;
+    entry.title = windowText(control);
     RECT rect{};
     GetWindowRect(control, &rect);
     entry.rect = {rect.left, rect.top, rect.right, rect.bottom};
@@ -128,9 +132,7 @@ Snapshot takeSnapshot(const WindowScope& scope, const std::string& label, int fr
         entry.handle = reinterpret_cast<std::uintptr_t>(hwnd);
         entry.role = hwnd == window ? "window" : hwnd == dialog ? "dialog" : "other";
         entry.className = windowClassName(hwnd);
-        char title[512] = "";
-        GetWindowTextA(hwnd, title, sizeof title);
-        entry.title = title;
+        entry.title = windowText(hwnd);
         RECT rect{};
         GetWindowRect(hwnd, &rect);
         entry.rect = {rect.left, rect.top, rect.right, rect.bottom};

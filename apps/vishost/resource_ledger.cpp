@@ -215,18 +215,12 @@ HGDIOBJ WINAPI hookSelectObject(HDC dc, HGDIOBJ object) {
     const auto ours = s.objects.find(object);
     const bool mine = ours != s.objects.end();
     s.selected[dc][slot] = mine ? object : nullptr;
-    if (mine && ours->second == Kind::Pen) {
-        auto& pens = s.pensOnSurface[dc];
-        pens.insert(object);
-        s.totals.peakPensOnSurface =
-            std::max(s.totals.peakPensOnSurface, static_cast<int>(pens.size()));
-    }
-    if (mine && ours->second == Kind::Brush) {
-        auto& brushes = s.brushesOnSurface[dc];
-        brushes.insert(object);
-        s.totals.peakBrushesOnSurface =
-            std::max(s.totals.peakBrushesOnSurface, static_cast<int>(brushes.size()));
-    }
+    if (!mine || (ours->second != Kind::Pen && ours->second != Kind::Brush)) return previous;
+    const bool pen = ours->second == Kind::Pen;
+    auto& onSurface = (pen ? s.pensOnSurface : s.brushesOnSurface)[dc];
+    int& peak = pen ? s.totals.peakPensOnSurface : s.totals.peakBrushesOnSurface;
+    onSurface.insert(object);
+    peak = std::max(peak, static_cast<int>(onSurface.size()));
     return previous;
 }
 

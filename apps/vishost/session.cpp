@@ -11,6 +11,7 @@
 
 #include "host_window.h"
 #include "message_boxes.h"
+#include "owned_handle.h"
 #include "plugin.h"
 #include "plugin_windows.h"
 #include "random_actions.h"
@@ -19,20 +20,6 @@
 
 namespace lumacore::vishost {
 namespace {
-
-class OwnedHandle {
-  public:
-    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    ~OwnedHandle() {
-        if (handle_) CloseHandle(handle_);
-    }
-    HANDLE get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
 
 // After WM_QUIT, what is still queued; bounded in case a plug-in keeps quitting.
 void drainMessages() {
@@ -67,7 +54,7 @@ class ModuleRun {
               winampVisModule& module, HWND player, PlayerLink& link, const ResourceLedger& ledger,
               int cycle)
         : options_(options), report_(report), source_(source), plugin_(plugin), module_(module),
-          player_(player), frames_(link.frames), link_(link), ledger_(ledger), cycle_(cycle),
+          player_(player), link_(link), ledger_(ledger), cycle_(cycle),
           random_(options.randomSeed ? *options.randomSeed + static_cast<unsigned>(cycle) : 0) {}
 
     void run() {
@@ -109,7 +96,7 @@ class ModuleRun {
         record_.index = cycle_;
         report_.framesRendered = 0;
         report_.quitCalled = false;
-        frames_.store(0);
+        link_.frames.store(0);
         report_.initCalled = true;
         report_.initResult = module_.Init(&module_);
         if (report_.initResult != 0) {
@@ -158,7 +145,7 @@ class ModuleRun {
             const int result = module_.Render(&module_);
             report_.framesRendered = k + 1;
             ++report_.totalFrames;
-            frames_.store(k + 1);
+            link_.frames.store(k + 1);
             report_.lastRenderResult = result;
             if (options_.playerConfigEvery > 0 && (k + 1) % options_.playerConfigEvery == 0)
                 askPlayerForConfig();
@@ -232,7 +219,6 @@ class ModuleRun {
     HMODULE plugin_;
     winampVisModule& module_;
     HWND player_;
-    std::atomic<int>& frames_;
     PlayerLink& link_;
     const ResourceLedger& ledger_;
     const int cycle_;

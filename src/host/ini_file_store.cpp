@@ -28,17 +28,21 @@ struct Text {
     std::string tail; // an odd last byte of a UTF-16 file
 };
 
+// The length of the byte-order mark `bytes` start with: 3 (UTF-8), 2 (UTF-16) or 0.
+std::size_t markLength(const std::string& bytes) {
+    const auto starts = [&](const char* mark) { return bytes.rfind(mark, 0) == 0; };
+    if (starts("\xEF\xBB\xBF")) return 3;
+    if (starts("\xFF\xFE") || starts("\xFE\xFF")) return 2;
+    return 0;
+}
+
 Text decode(const std::string& bytes) {
     Text text;
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
     const std::size_t size = bytes.size();
-    if (size >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
-        text.mark = bytes.substr(0, 3);
-    } else if (size >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
-        text.encoding = Encoding::Utf16Le;
-    } else if (size >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
-        text.encoding = Encoding::Utf16Be;
-    }
+    const std::size_t mark = markLength(bytes);
+    if (mark == 3) text.mark = bytes.substr(0, 3);
+    if (mark == 2) text.encoding = byte(0) == 0xFF ? Encoding::Utf16Le : Encoding::Utf16Be;
     if (text.encoding == Encoding::Bytes) {
         for (std::size_t i = text.mark.size(); i < size; ++i)
             text.units.push_back(byte(i));
@@ -377,10 +381,12 @@ bool IniFileStore::writeString(const std::string& section, const std::string& ke
         // A file without a mark must not come to start like one, or the next read would take it
         // for another encoding and find none of its keys: a new first line whose name begins
         // with those bytes gets a blank line before it.
-        const std::string written = encode(text);
-        if (text.mark.empty() && !decode(written).mark.empty())
+        std::string written = encode(text);
+        if (text.mark.empty() && markLength(written) != 0) {
             text.units.insert(0, firstBreak(text.units));
-        return replaceFile(path, encode(text), perms);
+            written = encode(text);
+        }
+        return replaceFile(path, written, perms);
     } catch (...) {
         return false;
     }

@@ -32,6 +32,31 @@ PluginFolder::~PluginFolder() {
     RemoveDirectoryA(folder_.c_str());
 }
 
+namespace {
+
+const char* refusedClass = nullptr;
+
+LRESULT CALLBACK refuseWindow(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && refusedClass) {
+        char name[64] = "";
+        GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof name);
+        if (std::string(name) == refusedClass) return 1;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+} // namespace
+
+WindowCreationRefused::WindowCreationRefused(const char* className) {
+    refusedClass = className;
+    hook_ = SetWindowsHookExA(WH_CBT, refuseWindow, nullptr, GetCurrentThreadId());
+}
+
+WindowCreationRefused::~WindowCreationRefused() {
+    UnhookWindowsHookEx(hook_);
+    refusedClass = nullptr;
+}
+
 void PluginFolder::writeSettings(const std::string& text) const {
     std::ofstream out(settingsFile(), std::ios::binary);
     out << text;

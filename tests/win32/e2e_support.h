@@ -46,6 +46,19 @@ Bitmap renderReference(const ReferenceDisplay& display, const std::vector<winamp
 int countDifferences(const Bitmap& expected, const std::vector<std::uint32_t>& actual, int rows,
                      std::string& report);
 
+// While it lives, the calling thread cannot create windows of class `className`, as on a system
+// out of resources. One at a time.
+class WindowCreationRefused {
+  public:
+    explicit WindowCreationRefused(const char* className);
+    ~WindowCreationRefused();
+    WindowCreationRefused(const WindowCreationRefused&) = delete;
+    WindowCreationRefused& operator=(const WindowCreationRefused&) = delete;
+
+  private:
+    HHOOK hook_;
+};
+
 // A path in the temporary folder, unique to this process.
 std::string tempFile(const std::string& name);
 

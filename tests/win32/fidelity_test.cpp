@@ -8,48 +8,13 @@
 #include <cstring>
 #include <sstream>
 
+#include "dib_canvas.h"
 #include "draw_scripts.h"
 #include "host/raster/raster_surface.h"
 #include "host/win32/gdi_surface.h"
 
 namespace lumacore::testing {
 namespace {
-
-// A memory DC with a top-down 32-bit DIB section selected, owned for the test's duration.
-class DibCanvas {
-  public:
-    DibCanvas(int width, int height) : width_(width), height_(height) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
-        previous_ = SelectObject(dc_, bitmap_);
-    }
-    ~DibCanvas() {
-        SelectObject(dc_, previous_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    DibCanvas(const DibCanvas&) = delete;
-    DibCanvas& operator=(const DibCanvas&) = delete;
-
-    bool valid() const { return dc_ && bitmap_ && bits_; }
-    HDC dc() const { return dc_; }
-    std::uint32_t* pixels() const { return static_cast<std::uint32_t*>(bits_); }
-
-  private:
-    int width_;
-    int height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    void* bits_ = nullptr;
-};
 
 class Fidelity : public ::testing::TestWithParam<DrawScript> {};
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "dib_canvas.h"
 #include "history/title_banner.h"
 #include "host/msvc_rand.h"
 #include "host/raster/raster_surface.h"
@@ -16,53 +17,11 @@
 namespace lumacore {
 namespace {
 
+using testing::DibCanvas;
+
 constexpr Colour kPaper = rgb(250, 250, 250);
 constexpr Colour kBack = rgb(10, 20, 30);
 constexpr Colour kText = rgb(200, 220, 40);
-
-// A memory DC holding a top-down 32-bit DIB section, owned for the test's duration.
-class DibCanvas {
-  public:
-    DibCanvas(int width, int height) : width_(width), height_(height) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
-        previous_ = SelectObject(dc_, bitmap_);
-    }
-    ~DibCanvas() {
-        SelectObject(dc_, previous_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    DibCanvas(const DibCanvas&) = delete;
-    DibCanvas& operator=(const DibCanvas&) = delete;
-
-    bool valid() const { return dc_ && bitmap_ && bits_; }
-    HDC dc() const { return dc_; }
-    Colour at(int x, int y) const {
-        GdiFlush();
-        return colourOfPixel(static_cast<const std::uint32_t*>(bits_)[y * width_ + x] & 0xFFFFFF);
-    }
-    void fill(Colour colour) {
-        auto* p = static_cast<std::uint32_t*>(bits_);
-        for (int i = 0; i < width_ * height_; ++i)
-            p[i] = pixelOf(colour);
-    }
-
-  private:
-    int width_;
-    int height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    void* bits_ = nullptr;
-};
 
 TEST(GdiText, ColoursAndFontsReachTheDcAndFontsAreReleased) {
     DibCanvas canvas(10, 10);
@@ -80,7 +39,7 @@ TEST(GdiText, ColoursAndFontsReachTheDcAndFontsAreReleased) {
     } fonts[] = {{36, 35, 37}, {13, 12, 14}, {-20, 21, 255}};
     HGDIOBJ previous = nullptr;
     for (const auto& font : fonts) {
-        SCOPED_TRACE(testing::Message() << "height " << font.height);
+        SCOPED_TRACE(::testing::Message() << "height " << font.height);
         surface.selectFont(font.height, "Arial");
         const HGDIOBJ selected = GetCurrentObject(canvas.dc(), OBJ_FONT);
         EXPECT_NE(selected, ownFont);
@@ -102,7 +61,7 @@ TEST(GdiText, ColoursAndFontsReachTheDcAndFontsAreReleased) {
 TEST(GdiText, BannerMatchesTheRasteriserOutsideTheText) {
     const struct { int width, height; } sizes[] = {{600, 400}, {800, 450}, {123, 177}};
     for (const auto& size : sizes) {
-        SCOPED_TRACE(testing::Message() << size.width << "x" << size.height);
+        SCOPED_TRACE(::testing::Message() << size.width << "x" << size.height);
         const int w = size.width, h = size.height;
         HistoryState state;
         state.windowWidth = w;

@@ -331,16 +331,6 @@ TEST_F(HistoryDisplay, ASecondRunInOneLoadReopensWhereTheWindowStood) {
     EXPECT_EQ(b->clientHeight, 260);
 }
 
-// Refuses the creation of the display's window, as a system out of resources would.
-LRESULT CALLBACK refuseDisplayWindow(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_CREATEWND) {
-        char name[64] = "";
-        GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof name);
-        if (std::string(name) == "3D-Lumacore") return 1;
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 TEST_F(HistoryDisplay, InitFailuresShowTheirMessageAndLeaveNoClassBehind) {
     HMODULE held = LoadLibraryA(folder_.dll().c_str());
     ASSERT_NE(held, nullptr);
@@ -361,9 +351,10 @@ TEST_F(HistoryDisplay, InitFailuresShowTheirMessageAndLeaveNoClassBehind) {
     EXPECT_EQ(registration.messageBoxes[0].ownerClass, vishost::kHostWindowClass);
 
     // The window refused at creation: its message, and the class is not left registered.
-    HHOOK hook = SetWindowsHookExA(WH_CBT, refuseDisplayWindow, nullptr, GetCurrentThreadId());
-    const Report creation = run({"--count", "2"});
-    UnhookWindowsHookEx(hook);
+    const Report creation = [&] {
+        const WindowCreationRefused refused("3D-Lumacore");
+        return run({"--count", "2"});
+    }();
     EXPECT_EQ(creation.initResult, 1);
     ASSERT_EQ(creation.messageBoxes.size(), 1u);
     EXPECT_EQ(creation.messageBoxes[0].caption, "Error");

@@ -12,6 +12,7 @@
 
 #include "e2e_support.h"
 #include "vishost/options.h"
+#include "vishost/owned_handle.h"
 #include "vishost/session.h"
 
 namespace lumacore::testing {
@@ -20,24 +21,12 @@ namespace {
 constexpr const char* kUninstallKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Lumacore";
 
-class Handle {
-  public:
-    explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() {
-        if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    HANDLE get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
+using vishost::OwnedHandle;
 
 // Whether `pid` runs a program of the system's own folder (Wine starts its desktop and services
 // lazily, as children of whichever process first needs them, and they never end).
 bool isSystemProcess(DWORD pid) {
-    const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    const OwnedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process.get()) return false;
     char image[MAX_PATH] = "", windows[MAX_PATH] = "";
     DWORD size = sizeof image;
@@ -50,8 +39,8 @@ bool isSystemProcess(DWORD pid) {
 // copies itself away and runs the copy); returns the first process's exit code, or -1.
 long runToTheEnd(const std::string& commandLine) {
     GetDesktopWindow(); // the desktop's process starts now, outside the job, if it has not yet
-    const Handle job(CreateJobObjectA(nullptr, nullptr));
-    const Handle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+    const OwnedHandle job(CreateJobObjectA(nullptr, nullptr));
+    const OwnedHandle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
     if (!job.get() || !port.get()) return -1;
     JOBOBJECT_ASSOCIATE_COMPLETION_PORT association{job.get(), port.get()};
     if (!SetInformationJobObject(job.get(), JobObjectAssociateCompletionPortInformation,
@@ -65,7 +54,7 @@ long runToTheEnd(const std::string& commandLine) {
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                         nullptr, &startup, &process))
         return -1;
-    const Handle processHandle(process.hProcess), threadHandle(process.hThread);
+    const OwnedHandle processHandle(process.hProcess), threadHandle(process.hThread);
     if (!AssignProcessToJobObject(job.get(), process.hProcess)) {
         TerminateProcess(process.hProcess, 1);
         return -1;

@@ -153,16 +153,6 @@ TEST_F(ScopeDisplays, ClosedByTheUserBeforeQuit) {
     EXPECT_NE(section("VU Meter").find("Screen_x=70"), std::string::npos) << folder_.readSettings();
 }
 
-// Refuses the creation of the scope's window, as a system out of resources would.
-LRESULT CALLBACK refuseScopeWindow(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_CREATEWND) {
-        char name[64] = "";
-        GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof name);
-        if (std::string(name) == "3D-Lumacor") return 1;
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 TEST_F(ScopeDisplays, InitFailuresShowTheirMessageAndLeaveNoClassBehind) {
     HMODULE held = LoadLibraryA(folder_.dll().c_str());
     ASSERT_NE(held, nullptr);
@@ -179,9 +169,10 @@ TEST_F(ScopeDisplays, InitFailuresShowTheirMessageAndLeaveNoClassBehind) {
     EXPECT_EQ(registration.messageBoxes[0].caption, "blah");
     EXPECT_EQ(registration.messageBoxes[0].text, "Error registering window class");
 
-    HHOOK hook = SetWindowsHookExA(WH_CBT, refuseScopeWindow, nullptr, GetCurrentThreadId());
-    const Report creation = run(kVuMeter, {"--count", "2"});
-    UnhookWindowsHookEx(hook);
+    const Report creation = [&] {
+        const WindowCreationRefused refused("3D-Lumacor");
+        return run(kVuMeter, {"--count", "2"});
+    }();
     EXPECT_EQ(creation.initResult, 1);
     ASSERT_EQ(creation.messageBoxes.size(), 1u);
     EXPECT_EQ(creation.messageBoxes[0].caption, "VU Meter");
