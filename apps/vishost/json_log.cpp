@@ -1,5 +1,6 @@
 #include "json_log.h"
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -206,6 +207,8 @@ std::string resourcesJson(const ResourceLedgerReport& r) {
         << ", \"releasedHoldingObject\": " << r.releasedHoldingObject
         << ", \"unknownFrees\": " << r.unknownFrees
         << ", \"crossThreadDestroys\": " << r.crossThreadDestroys
+        << ", \"deadDeletes\": " << r.deadDeletes
+        << ", \"callsOnReleasedDCs\": " << r.callsOnReleasedDCs
         << ", \"alive\": " << countsJson(r.alive) << "}";
     return out.str();
 }
@@ -214,8 +217,9 @@ std::string cycleJson(const CycleRecord& c) {
     std::ostringstream out;
     out << "{\"cycle\": " << c.index << ", \"init\": " << c.initResult
         << ", \"frames\": " << c.framesRendered << ", \"endReason\": " << jsonString(c.endReason)
-        << ", \"alive\": " << countsJson(c.alive) << ", \"workingSet\": " << c.workingSetBytes
-        << ", \"private\": " << c.privateBytes << ", \"handles\": " << c.handles << "}";
+        << ", \"quitMs\": " << std::llround(c.quitMs) << ", \"alive\": " << countsJson(c.alive)
+        << ", \"workingSet\": " << c.workingSetBytes << ", \"private\": " << c.privateBytes
+        << ", \"handles\": " << c.handles << "}";
     return out.str();
 }
 
@@ -282,6 +286,8 @@ std::string reportJson(const Report& r) {
     w.field("totalFrames", std::to_string(r.totalFrames));
     w.field("randomActions", std::to_string(r.randomActions));
     w.field("playerConfigs", std::to_string(r.playerConfigs));
+    w.field("busyMain", "{\"ms\": " + std::to_string(std::llround(r.busyMainMs)) +
+                            ", \"visEndedWhileBusy\": " + boolean(r.visEndedWhileBusy) + "}");
     w.field("resources", resourcesJson(r.resources));
     w.array("cycles", r.cycles, cycleJson);
     w.array("messages", r.messages, messageJson);

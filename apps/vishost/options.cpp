@@ -15,6 +15,8 @@ const char* const kUsage =
     "[--list-pos N]\n"
     "               [--at K:ACTION]... [--log FILE]\n"
     "               [--cycles N] [--total N] [--random SEED] [--player-config EVERY]\n"
+    "               [--quit-only] [--render-thread] [--flood-timer]\n"
+    "               [--quit-thread pumping|blocked] [--busy-main MS]\n"
     "actions: keydown:VK keyup:VK key:VK char:CODE command:ID[:NOTIFY] timer[:ID] mouse:X,Y\n"
     "         resize:W,H move:X,Y minimise restore close config invalidate\n"
     "         slider:ID:POS[:CODE] click:ID\n"
@@ -88,6 +90,22 @@ Options parseCommandLine(const std::vector<std::string>& args) {
             options.randomSeed = static_cast<unsigned>(parseNumber(value(), "--random", 0));
         } else if (arg == "--player-config") {
             options.playerConfigEvery = parseNumber(value(), "--player-config", 1);
+        } else if (arg == "--quit-only") {
+            options.quitOnly = true;
+        } else if (arg == "--render-thread") {
+            options.renderThread = true;
+        } else if (arg == "--flood-timer") {
+            options.floodTimer = true;
+        } else if (arg == "--quit-thread") {
+            const std::string& mode = value();
+            if (mode == "pumping")
+                options.quitThread = Options::QuitThread::PlayerPumping;
+            else if (mode == "blocked")
+                options.quitThread = Options::QuitThread::PlayerBlocked;
+            else
+                throw UsageError("--quit-thread: expected pumping or blocked, not '" + mode + "'");
+        } else if (arg == "--busy-main") {
+            options.busyMainMs = parseNumber(value(), "--busy-main", 1, 600000);
         } else if (arg == "--log") {
             options.logPath = value();
         } else if (arg.rfind("--", 0) == 0) {
@@ -101,6 +119,15 @@ Options parseCommandLine(const std::vector<std::string>& args) {
     }
     if (options.totalFrames && !sawCycles) options.cycles = 0x7FFFFFFF;
     if (sawFrames && sawSignal) throw UsageError("--frames and --signal exclude each other");
+    const bool otherThreads = options.renderThread ||
+                              options.quitThread != Options::QuitThread::Module ||
+                              options.busyMainMs > 0;
+    if (otherThreads && !options.threaded)
+        throw UsageError("--render-thread, --quit-thread and --busy-main need --threaded");
+    if (options.busyMainMs > 0 && options.quitThread != Options::QuitThread::Module)
+        throw UsageError("--busy-main and --quit-thread exclude each other");
+    if (options.quitOnly && options.configOnly)
+        throw UsageError("--quit-only and --config-only exclude each other");
     if (options.pluginPath.empty() && !options.help) throw UsageError("no plug-in given");
     return options;
 }

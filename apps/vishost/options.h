@@ -6,6 +6,8 @@
 //           [--title TEXT | --null-title]... [--list-pos N]
 //           [--at K:ACTION]... [--log FILE]
 //           [--cycles N] [--total N] [--random SEED] [--player-config EVERY]
+//           [--quit-only] [--render-thread] [--flood-timer] [--quit-thread pumping|blocked]
+//           [--busy-main MS]
 //
 // Playlist entries come in command-line order; --null-title makes an entry whose title the
 // player gives as a null pointer. Actions run before Render of frame K (0-based) in command-line
@@ -20,6 +22,15 @@
 // close), drawn from SEED so that a run can be repeated; their failures (no dialog open, say) are
 // counted, not errors. --player-config has the player's own thread call the module's Config every
 // EVERY frames while the vis thread runs, as a user choosing "Configure" in the player does.
+//
+// Hosts that break the one-thread contract or the order of calls: --quit-only calls Quit without
+// Init. --render-thread has a second thread call Render frame after frame while the thread that
+// called Init takes its windows' messages (the banner's timer among them) and applies the
+// actions once that many frames are rendered. --flood-timer posts the display a timer tick every
+// time round the loop of the window's thread. --quit-thread has the player's own thread call
+// Quit while the thread that called Init waits for it taking its messages (pumping) or not
+// (blocked). --busy-main keeps the player's thread from its messages for up to MS milliseconds
+// once Init has returned, as a player does that waits for the vis thread to end.
 #pragma once
 
 #include <optional>
@@ -55,6 +66,12 @@ struct Options {
     int totalFrames = 0; // 0: no limit over the cycles
     std::optional<unsigned> randomSeed;
     int playerConfigEvery = 0; // 0: never
+    bool quitOnly = false;     // call Quit without Init, then stop
+    bool renderThread = false; // Render from a second thread
+    bool floodTimer = false;   // a timer tick to the display every time round the loop
+    enum class QuitThread { Module, PlayerPumping, PlayerBlocked };
+    QuitThread quitThread = QuitThread::Module;
+    int busyMainMs = 0; // 0: the player's thread takes its messages throughout
 };
 
 // Parses the arguments after the program name. Throws UsageError with a one-line message.

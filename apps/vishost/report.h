@@ -109,7 +109,10 @@ struct ResourceLedgerReport {
     int releasedHoldingObject = 0; // a DC given back with one of the plug-in's objects selected
     int unknownFrees = 0; // deletes and releases of handles the plug-in never created or took
     int crossThreadDestroys = 0; // DestroyWindow on another thread's window (refused)
-    ResourceCounts alive;        // after the last Quit
+    int deadDeletes = 0;         // DeleteObject on a handle that is no longer alive (it fails)
+    // Drawing calls (and selections) on a DC the plug-in had given back, or never took
+    long long callsOnReleasedDCs = 0;
+    ResourceCounts alive; // after the last Quit
 };
 
 // One Init ... Quit of a run of several cycles, and the process's figures after it.
@@ -118,6 +121,7 @@ struct CycleRecord {
     int initResult = 0;
     int framesRendered = 0;
     std::string endReason;
+    double quitMs = 0.0;  // how long Quit took, as its caller waited for it
     ResourceCounts alive; // right after Quit (or the failed Init), before the vis thread ends
     std::uint64_t workingSetBytes = 0;
     std::uint64_t privateBytes = 0;
@@ -140,7 +144,7 @@ struct Report {
     int framesRendered = 0;
     int lastRenderResult = 0;
     // Why the frame loop stopped: "count", "frames-ended", "quit-message", "render-returned",
-    // "init-failed", "frames-error", "config-only" or "not-started".
+    // "init-failed", "frames-error", "config-only", "quit-only" or "not-started".
     std::string endReason = "not-started";
     bool quitCalled = false;
 
@@ -156,6 +160,10 @@ struct Report {
     long long totalFrames = 0;       // over every cycle
     long long randomActions = 0;     // random actions applied (their errors are not failures)
     long long playerConfigs = 0;     // Config calls made from the player's own thread
+    // --busy-main: how long the player's thread stayed away from its messages, and whether the
+    // vis thread ended meanwhile (or only once the player took its messages again).
+    double busyMainMs = 0.0;
+    bool visEndedWhileBusy = false;
 };
 
 } // namespace lumacore::vishost

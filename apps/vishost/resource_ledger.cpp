@@ -113,6 +113,11 @@ struct LedgerState {
             it = it->first && !IsWindow(static_cast<HWND>(it->first)) ? timers.erase(it) : ++it;
     }
 
+    // Whether the plug-in holds `dc` now: taken and not given back.
+    bool holds(void* dc) const {
+        return windowDCs.count(dc) || paintDCs.count(dc) || memoryDCs.count(dc);
+    }
+
     ResourceCounts counts() const {
         ResourceCounts counts;
         counts.objects = static_cast<int>(objects.size());
@@ -205,7 +210,55 @@ HRGN WINAPI hookCreateRectRgn(int left, int top, int right, int bottom) {
     return noteObject(CreateRectRgn(left, top, right, bottom), Kind::Region);
 }
 
+// --- drawing on device contexts ----------------------------------------------------------------
+
+// A drawing call on `dc`, which the plug-in must hold at the time.
+void noteDrawing(HDC dc) {
+    LedgerState& s = state();
+    const std::lock_guard guard(s.lock);
+    if (!s.holds(dc)) ++s.totals.callsOnReleasedDCs;
+}
+BOOL WINAPI hookBitBlt(HDC dc, int x, int y, int width, int height, HDC source, int sourceX,
+                       int sourceY, DWORD rop) {
+    noteDrawing(dc);
+    if (source) noteDrawing(source);
+    return BitBlt(dc, x, y, width, height, source, sourceX, sourceY, rop);
+}
+BOOL WINAPI hookRectangle(HDC dc, int left, int top, int right, int bottom) {
+    noteDrawing(dc);
+    return Rectangle(dc, left, top, right, bottom);
+}
+BOOL WINAPI hookPolygon(HDC dc, const POINT* points, int count) {
+    noteDrawing(dc);
+    return Polygon(dc, points, count);
+}
+BOOL WINAPI hookMoveToEx(HDC dc, int x, int y, LPPOINT previous) {
+    noteDrawing(dc);
+    return MoveToEx(dc, x, y, previous);
+}
+BOOL WINAPI hookLineTo(HDC dc, int x, int y) {
+    noteDrawing(dc);
+    return LineTo(dc, x, y);
+}
+COLORREF WINAPI hookSetPixel(HDC dc, int x, int y, COLORREF colour) {
+    noteDrawing(dc);
+    return SetPixel(dc, x, y, colour);
+}
+COLORREF WINAPI hookSetTextColor(HDC dc, COLORREF colour) {
+    noteDrawing(dc);
+    return SetTextColor(dc, colour);
+}
+COLORREF WINAPI hookSetBkColor(HDC dc, COLORREF colour) {
+    noteDrawing(dc);
+    return SetBkColor(dc, colour);
+}
+BOOL WINAPI hookTextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
+    noteDrawing(dc);
+    return TextOutA(dc, x, y, text, length);
+}
+
 HGDIOBJ WINAPI hookSelectObject(HDC dc, HGDIOBJ object) {
+    noteDrawing(dc);
     const HGDIOBJ previous = SelectObject(dc, object);
     if (!previous) return previous;
     LedgerState& s = state();
@@ -234,7 +287,10 @@ BOOL WINAPI hookDeleteObject(HGDIOBJ object) {
     }
     const BOOL deleted = DeleteObject(object);
     const std::lock_guard guard(s.lock);
-    if (!deleted) return deleted;
+    if (!deleted) {
+        if (object) ++s.totals.deadDeletes;
+        return deleted;
+    }
     if (s.objects.erase(object) == 0) {
         ++s.totals.unknownFrees;
         return deleted;
@@ -439,6 +495,15 @@ const Hook kHooks[] = {
     {"gdi32.dll", "CreateDIBSection", address(&hookCreateDIBSection)},
     {"gdi32.dll", "CreateRectRgn", address(&hookCreateRectRgn)},
     {"gdi32.dll", "SelectObject", address(&hookSelectObject)},
+    {"gdi32.dll", "BitBlt", address(&hookBitBlt)},
+    {"gdi32.dll", "Rectangle", address(&hookRectangle)},
+    {"gdi32.dll", "Polygon", address(&hookPolygon)},
+    {"gdi32.dll", "MoveToEx", address(&hookMoveToEx)},
+    {"gdi32.dll", "LineTo", address(&hookLineTo)},
+    {"gdi32.dll", "SetPixel", address(&hookSetPixel)},
+    {"gdi32.dll", "SetTextColor", address(&hookSetTextColor)},
+    {"gdi32.dll", "SetBkColor", address(&hookSetBkColor)},
+    {"gdi32.dll", "TextOutA", address(&hookTextOutA)},
     {"gdi32.dll", "DeleteObject", address(&hookDeleteObject)},
     {"gdi32.dll", "CreateCompatibleDC", address(&hookCreateCompatibleDC)},
     {"gdi32.dll", "DeleteDC", address(&hookDeleteDC)},

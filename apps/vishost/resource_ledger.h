@@ -2,7 +2,10 @@
 // (at most 10,000) and Wine's GetGuiResources answers 0, so the host keeps the count itself: the
 // plug-in's imports that create and free GDI objects, take and give back device contexts,
 // register and unregister window classes, create and destroy windows and set and kill timers go
-// through the ledger, which notes every handle and passes the call on unchanged.
+// through the ledger, which notes every handle and passes the call on unchanged. Its drawing
+// calls (lines, rectangles, polygons, pixels, blits, text and its colours, selections) are
+// checked against the device contexts it holds at that moment, and every delete that fails on
+// a handle no longer alive is counted.
 #pragma once
 
 #include <vector>

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 
@@ -56,7 +57,8 @@ struct HistoryState {
     bool settingsLoaded = false;
     bool mouseSeen = false;
     int lastMouseY = 0;
-    WindowHandle displayWindow = nullptr;
+    // Atomic: the player may call Config, which reads it, on a thread of its own.
+    std::atomic<WindowHandle> displayWindow = nullptr;
     WindowHandle configureButton = nullptr;
     WindowHandle fullScreenButton = nullptr;
     ConfigDialog* configDialog = nullptr;

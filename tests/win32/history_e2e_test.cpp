@@ -331,6 +331,39 @@ TEST_F(HistoryDisplay, ASecondRunInOneLoadReopensWhereTheWindowStood) {
     EXPECT_EQ(b->clientHeight, 260);
 }
 
+TEST_F(HistoryDisplay, MinimisedAtQuitSavesTheRestoredRectangleAndReopensThere) {
+    const struct {
+        const char* name;
+        std::vector<std::string> actions;
+    } cases[] = {
+        {"minimised", {"--at", "1:minimise"}},
+        {"minimised, then a banner tick", {"--at", "1:minimise", "--at", "2:timer"}},
+        {"minimised and restored", {"--at", "1:minimise", "--at", "2:restore"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PluginFolder folder(LUMACORE_DLL_PATH);
+        folder.writeSettings("[Lumacor 3D]\r\nPosx=100\r\nPosy=80\r\nSizex=400\r\nSizey=300\r\n");
+        std::vector<std::string> args{folder.dll(), "--single-thread", "--no-delay", "--count",
+                                      "3"};
+        args.insert(args.end(), c.actions.begin(), c.actions.end());
+        vishost::runSession(vishost::parseCommandLine(args));
+        const std::string settings = folder.readSettings();
+        for (const char* line : {"Posx=100", "Posy=80", "Sizex=400", "Sizey=300"})
+            EXPECT_NE(settings.find(line), std::string::npos) << line << " in " << settings;
+        const Report again = vishost::runSession(vishost::parseCommandLine(
+            {folder.dll(), "--single-thread", "--no-delay", "--count", "1"}));
+        const WindowSnapshot* window = role(snapshot(again, "end"), "window");
+        ASSERT_NE(window, nullptr);
+        EXPECT_FALSE(window->iconic);
+        EXPECT_EQ(window->rect.left, 100);
+        EXPECT_EQ(window->rect.top, 80);
+        EXPECT_EQ(window->rect.right, 500);
+        EXPECT_EQ(window->rect.bottom, 380);
+        EXPECT_GT(window->clientHeight, 200);
+    }
+}
+
 TEST_F(HistoryDisplay, InitFailuresShowTheirMessageAndLeaveNoClassBehind) {
     HMODULE held = LoadLibraryA(folder_.dll().c_str());
     ASSERT_NE(held, nullptr);

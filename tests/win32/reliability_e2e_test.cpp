@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "ledger_expectations.h"
 #include "vishost/options.h"
 #include "vishost/session.h"
 
@@ -22,7 +23,6 @@ namespace {
 
 using vishost::CycleRecord;
 using vishost::Report;
-using vishost::ResourceCounts;
 
 bool longRuns() {
     const char* flag = std::getenv("LUMACORE_LONG_RUNS");
@@ -36,27 +36,6 @@ class Reliability : public ::testing::TestWithParam<int> {
                                       "--signal",    "noise",    "--no-delay"};
         args.insert(args.end(), extra.begin(), extra.end());
         return vishost::runSession(vishost::parseCommandLine(args));
-    }
-
-    // Nothing of the plug-in outlives a Quit, nothing is freed twice or while in use, and no
-    // surface ever holds more than one pen and one brush of the plug-in's.
-    static void expectNothingLeft(const Report& report) {
-        ASSERT_TRUE(report.resources.hooked);
-        EXPECT_GT(report.resources.objectsCreated, 0);
-        for (const CycleRecord& cycle : report.cycles)
-            ASSERT_EQ(cycle.alive, ResourceCounts{}) << "after cycle " << cycle.index;
-        const auto& r = report.resources;
-        EXPECT_EQ(r.alive, ResourceCounts{});
-        EXPECT_EQ(r.objectsCreated, r.objectsDeleted);
-        EXPECT_EQ(r.dcsTaken, r.dcsReleased);
-        EXPECT_EQ(r.classesRegistered, r.classesUnregistered);
-        EXPECT_EQ(r.windowsCreated, r.windowsDestroyed);
-        EXPECT_LE(r.peakPensOnSurface, 1);
-        EXPECT_LE(r.peakBrushesOnSurface, 1);
-        EXPECT_EQ(r.deletedWhileSelected, 0);
-        EXPECT_EQ(r.releasedHoldingObject, 0);
-        EXPECT_EQ(r.unknownFrees, 0);
-        EXPECT_EQ(r.crossThreadDestroys, 0);
     }
 
     static void print(const char* what, const Report& report) {

@@ -87,6 +87,22 @@ TEST_F(ScopeDisplays, AMoveIsWrittenAtQuitAndReopenedThere) {
     EXPECT_EQ(w->rect.top, 120);
 }
 
+TEST_F(ScopeDisplays, MinimisedAtQuitSavesTheRestoredPosition) {
+    for (const int module : {kOscilloscope, kVuMeter}) {
+        const std::string name = module == kOscilloscope ? "Oscilliscope" : "VU Meter";
+        SCOPED_TRACE(name);
+        run(module, {"--count", "4", "--at", "1:move:300,120", "--at", "2:minimise"});
+        const std::string saved = section(name);
+        EXPECT_NE(saved.find("Screen_x=300"), std::string::npos) << saved;
+        EXPECT_NE(saved.find("Screen_y=120"), std::string::npos) << saved;
+        const Report again = run(module, {"--count", "1"});
+        const WindowSnapshot* w = window(again);
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->rect.left, 300);
+        EXPECT_EQ(w->rect.top, 120);
+    }
+}
+
 TEST_F(ScopeDisplays, TheMeterOpensWhereTheOscilloscopeLastStood) {
     HMODULE held = LoadLibraryA(folder_.dll().c_str()); // one load for both runs
     ASSERT_NE(held, nullptr);

@@ -816,11 +816,12 @@ TEST_F(VisHost, TheLedgerCountsWhatThePlugInLeavesBehindAndWhatItMisuses) {
         const char* name;
         Args args;
         ResourceCounts alive;
-        int deletedWhileSelected, releasedHoldingObject;
+        int deletedWhileSelected, releasedHoldingObject, deadDeletes, callsOnReleasedDCs;
     } cases[] = {
-        {"a clean run", {"--count", "3"}, {}, 0, 0},
-        {"leaks", {"--count", "3", "--at", "1:command:4244"}, leaked, 0, 0},
-        {"misuse", {"--count", "3", "--at", "1:command:4245"}, {}, 1, 1},
+        {"a clean run", {"--count", "3"}, {}, 0, 0, 0, 0},
+        {"leaks", {"--count", "3", "--at", "1:command:4244"}, leaked, 0, 0, 0, 0},
+        {"misuse", {"--count", "3", "--at", "1:command:4245"}, {}, 1, 1, 0, 0},
+        {"dead handles", {"--count", "3", "--at", "1:command:4246"}, {}, 0, 0, 1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -832,6 +833,8 @@ TEST_F(VisHost, TheLedgerCountsWhatThePlugInLeavesBehindAndWhatItMisuses) {
         EXPECT_EQ(r.alive.objects, c.alive.objects);
         EXPECT_EQ(r.deletedWhileSelected, c.deletedWhileSelected);
         EXPECT_EQ(r.releasedHoldingObject, c.releasedHoldingObject);
+        EXPECT_EQ(r.deadDeletes, c.deadDeletes);
+        EXPECT_EQ(r.callsOnReleasedDCs, c.callsOnReleasedDCs);
         EXPECT_EQ(r.unknownFrees, 0);
         // Every frame's GetDC was given back, and Init's class and window went at Quit.
         EXPECT_GE(r.dcsTaken, 3);
@@ -860,6 +863,83 @@ TEST_F(VisHost, CyclesRepeatTheRunInOneLoadAndConfigCanComeFromThePlayer) {
     EXPECT_EQ(total.totalFrames, 10);
     EXPECT_EQ(total.cycles.size(), 3u);
     EXPECT_EQ(total.cycles.back().framesRendered, 2);
+}
+
+// What hosts do that break the one-thread contract or the order of calls, seen by the fake,
+// which takes no care of threads.
+TEST_F(VisHost, HostsCallFromOtherThreadsAndOutOfOrder) {
+    const struct {
+        const char* name;
+        Args args;
+        const char* calls; // the module's calls in order, when they are known
+        const char* endReason;
+        std::vector<std::string> threads; // the fake's notes of calls on another thread
+    } cases[] = {
+        {"Quit alone", {"--quit-only"}, "quit", "quit-only", {}},
+        {"Render from a second thread",
+         {"--render-thread", "--count", "3"},
+         "init render render render quit",
+         "count",
+         {"render-thread:other"}},
+        {"the window closed under the second thread",
+         {"--render-thread", "--count", "100000", "--at", "2:close"},
+         "",
+         "quit-message",
+         {"render-thread:other"}},
+        {"Quit from the player's thread",
+         {"--quit-thread", "pumping", "--count", "2"},
+         "init render render quit",
+         "count",
+         {"quit-thread:other"}},
+        {"Quit from the player's thread, the window's thread blocked",
+         {"--quit-thread", "blocked", "--count", "2"},
+         "init render render quit",
+         "count",
+         {"quit-thread:other"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Report report = run(c.args, true);
+        EXPECT_TRUE(report.errors.empty()) << report.errors.front();
+        EXPECT_EQ(report.endReason, c.endReason);
+        EXPECT_TRUE(report.quitCalled);
+        EXPECT_EQ(exitCodeFor(report), 0);
+        if (*c.calls) {
+            EXPECT_EQ(events({"init", "render", "quit"}), split(c.calls, ' '));
+        }
+        EXPECT_EQ(events({"render-thread", "quit-thread"}), c.threads);
+    }
+    // The close stopped the second thread within a few frames, and Quit came after it.
+    const Report closed = run({"--render-thread", "--count", "100000", "--at", "2:close"}, true);
+    EXPECT_LT(closed.framesRendered, 1000);
+    const std::vector<std::string> calls = events({"destroy", "quit"});
+    EXPECT_EQ(calls, (std::vector<std::string>{"destroy", "quit"}));
+    // The fake's Quit on the player's thread cannot destroy the window of another thread: the
+    // ledger says so, and the window goes only with its thread.
+    const Report crossed = run({"--quit-thread", "pumping", "--count", "1"}, true);
+    EXPECT_EQ(crossed.resources.crossThreadDestroys, 1);
+}
+
+TEST_F(VisHost, FloodedTimerTicksReachTheWindowEveryTimeRound) {
+    const Report single = run({"--flood-timer", "--count", "4"});
+    EXPECT_EQ(events({"title"}).size(), 4u);
+    const Report threaded = run({"--flood-timer", "--render-thread", "--count", "20"}, true);
+    EXPECT_EQ(threaded.framesRendered, 20);
+    EXPECT_GE(events({"title"}).size(), 1u);
+    EXPECT_TRUE(threaded.errors.empty());
+}
+
+// A player thread that waits for the vis thread without taking its messages: a plug-in that
+// asks it with SendMessage waits until the deadline, one that does not ask ends meanwhile.
+TEST_F(VisHost, ABusyPlayerThreadIsMeasuredAgainstADeadline) {
+    const Report quiet = run({"--busy-main", "5000", "--count", "2"}, true);
+    EXPECT_TRUE(quiet.visEndedWhileBusy);
+    EXPECT_LT(quiet.busyMainMs, 5000.0);
+    const Report asking = run({"--busy-main", "600", "--count", "2", "--at", "1:timer"}, true);
+    EXPECT_FALSE(asking.visEndedWhileBusy);
+    EXPECT_GE(asking.busyMainMs, 590.0);
+    EXPECT_EQ(events({"title"}), std::vector<std::string>{"title:0:(null)"});
+    EXPECT_TRUE(asking.quitCalled);
 }
 
 TEST_F(VisHost, LoadsPlugInsAndListsTheirModules) {
@@ -967,6 +1047,11 @@ TEST(VisHostCommandLine, RejectsMistakesWithOneLine) {
         {{"p.dll", "--at", "3:close:now"}, "wrong number"},
         {{"p.dll", "--at", "3:dump:"}, "needs a file name"},
         {{"p.dll", "--bogus"}, "unknown option"},
+        {{"p.dll", "--quit-thread", "sideways"}, "expected pumping or blocked"},
+        {{"p.dll", "--busy-main", "0"}, "outside"},
+        {{"p.dll", "--render-thread", "--single-thread"}, "need --threaded"},
+        {{"p.dll", "--busy-main", "100", "--quit-thread", "pumping"}, "exclude"},
+        {{"p.dll", "--quit-only", "--config-only"}, "exclude"},
         {{"a.dll", "b.dll"}, "more than one"},
     };
     for (const auto& c : cases) {

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <new>
+#include <utility>
 
 #include "history/history_state.h"
 #include "history/win32/history_settings.h"
@@ -85,11 +86,10 @@ void openConfigDialog() {
 }
 
 void closeConfigDialog() {
-    HistoryState& state = historyState();
-    if (state.configDialog == nullptr) return;
-    state.configDialog->DestroyWindow();
-    delete state.configDialog;
-    state.configDialog = nullptr;
+    ConfigDialog* dialog = std::exchange(historyState().configDialog, nullptr);
+    // A dialog whose thread could not destroy it now keeps its object: the window goes when that
+    // thread takes its messages again and reads the object until then (a few bytes, never freed).
+    if (dialog != nullptr && dialog->DestroyWindow()) delete dialog;
 }
 
 } // namespace lumacore

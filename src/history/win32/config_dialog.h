@@ -32,7 +32,7 @@ class ConfigDialog : public Dialog {
 
 // Shows the dialog, creating it on first use, topmost while the display is in full screen.
 void openConfigDialog();
-// Destroys the dialog, if any.
+// Destroys the dialog, if any, on the thread that owns its window.
 void closeConfigDialog();
 
 } // namespace lumacore

@@ -5,16 +5,20 @@
 #include <cstdlib>
 #include <optional>
 
+#include "history/history_render.h"
 #include "history/history_state.h"
 #include "history/palette.h"
 #include "history/title_banner.h"
 #include "history/win32/config_dialog.h"
 #include "history/win32/history_settings.h"
 #include "host/arith.h"
+#include "host/win32/close_request.h"
 #include "host/win32/gdi_surface.h"
 #include "host/win32/module_table.h"
 #include "host/win32/player_messages.h"
 #include "host/win32/screen_metrics.h"
+#include "host/win32/surface_lock.h"
+#include "host/win32/window_rect.h"
 #include "host/win32/window_surface.h"
 #include "host/window_placement.h"
 
@@ -33,13 +37,17 @@ constexpr UINT_PTR kBannerTimer = 1;
 constexpr UINT kBannerPeriodMs = 4000;
 
 // The window's drawing surface, held from Init until Quit (or until the window is destroyed).
+// Used only under the surface lock.
 std::optional<WindowSurface> windowSurface;
+
+// This run read the settings and opened its window: only such a run writes the settings back.
+bool runOpened = false;
 
 // A Tab or Escape key-down toggled full screen and its character has not arrived yet.
 bool keyDownToggled = false;
 
 HWND displayHwnd() {
-    return static_cast<HWND>(historyState().displayWindow);
+    return static_cast<HWND>(historyState().displayWindow.load());
 }
 
 void showButtons(int command) {
@@ -48,20 +56,33 @@ void showButtons(int command) {
     ShowWindow(static_cast<HWND>(state.fullScreenButton), command);
 }
 
-// Puts the surface's own objects back and hands the DC back to the window.
+// Puts the surface's own objects back and hands the DC back to the window, after any frame in
+// progress on another thread.
 void releaseWindowSurface() {
+    const SurfaceAccess access;
     windowSurface.reset();
     historyState().drawDC = nullptr;
 }
 
 // Every four seconds: hide the buttons, then clear the banner strip and write the current
-// playlist title in it.
+// playlist title in it. The player is asked before the surface is taken: its answer may wait
+// for a thread that is drawing a frame.
 void drawBanner() {
     HistoryState& state = historyState();
     showButtons(SW_HIDE);
-    if (!windowSurface) return;
     const char* title = playlistTitle(static_cast<HWND>(getModule(0)->hwndParent));
+    const SurfaceAccess access;
+    if (!windowSurface) return; // the window was closed meanwhile
     drawTitleBanner(state, windowSurface->surface(), title, [] { return std::rand(); });
+}
+
+// The answer to a close request, on the window's own thread: the surface given back, the window
+// destroyed, its class unregistered.
+void closeDisplayWindow(HWND hwnd) {
+    if (hwnd == displayHwnd()) releaseWindowSurface();
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
+    DestroyWindow(hwnd);
+    UnregisterClassA(kClassName, instance);
 }
 
 void layoutButtons(int W, int H) {
@@ -74,12 +95,6 @@ void layoutButtons(int W, int H) {
                  kButtonWidth, b, 0);
 }
 
-Rect windowRectOf(HWND hwnd) {
-    RECT r{};
-    GetWindowRect(hwnd, &r);
-    return {r.left, r.top, r.right, r.bottom};
-}
-
 } // namespace
 
 void toggleFullScreen() {
@@ -88,7 +103,7 @@ void toggleFullScreen() {
     if (hwnd == nullptr) return;
     if (!state.fullScreen) {
         state.fullScreen = true;
-        state.restoreRect = windowRectOf(hwnd);
+        state.restoreRect = restoredWindowRect(hwnd);
         SetWindowLongA(hwnd, GWL_STYLE, WS_VISIBLE);
         SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, GetSystemMetrics(SM_CXSCREEN),
                      GetSystemMetrics(SM_CYSCREEN), SWP_FRAMECHANGED);
@@ -125,13 +140,17 @@ LRESULT CALLBACK historyWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
         PostQuitMessage(0);
         return 0;
     case WM_MOVE:
-        state.windowRect = windowRectOf(hwnd);
+        // Minimised, the window keeps the rectangle it will be restored to.
+        state.windowRect = restoredWindowRect(hwnd);
         state.windowX = LOWORD(lParam);
         state.windowY = HIWORD(lParam);
         break;
     case WM_SIZE:
-        state.windowRect = windowRectOf(hwnd);
-        setClientSize(state, LOWORD(lParam), HIWORD(lParam));
+        state.windowRect = restoredWindowRect(hwnd);
+        {
+            const SurfaceAccess access; // a frame on another thread reads the size
+            setClientSize(state, LOWORD(lParam), HIWORD(lParam));
+        }
         layoutButtons(state.windowWidth, state.windowHeight);
         return 0;
     case WM_PAINT: {
@@ -182,6 +201,9 @@ LRESULT CALLBACK historyWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
     case WM_TIMER:
         drawBanner();
         return 0;
+    case kCloseRequest:
+        closeDisplayWindow(hwnd);
+        return 0;
     case WM_MOUSEMOVE: {
         const int y = HIWORD(lParam);
         if (!state.mouseSeen || y != state.lastMouseY) {
@@ -230,7 +252,7 @@ int historyInit(winampVisModule* module) {
     }
     // A damaged settings file must not leave the window without a size or off every screen.
     const Rect place = reachablePlacement(
-        x, y, creationSize(wanted, defaultSize, largestWindowSize()), virtualScreen());
+        x, y, creationSize(wanted, defaultSize, largestWindowSize()), monitorRects());
 
     HWND hwnd = CreateWindowExA(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, place.left, place.top,
                                 place.width(), place.height(), nullptr, nullptr, instance, nullptr);
@@ -242,8 +264,12 @@ int historyInit(winampVisModule* module) {
     }
     state.displayWindow = hwnd;
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(module));
-    windowSurface.emplace(hwnd);
-    state.drawDC = &windowSurface->surface();
+    {
+        const SurfaceAccess access;
+        windowSurface.emplace(hwnd);
+        state.drawDC = &windowSurface->surface();
+    }
+    runOpened = true;
     state.backgroundColour = kBlack;
     ShowWindow(hwnd, SW_SHOWNORMAL);
     buildPalette(state);
@@ -252,19 +278,29 @@ int historyInit(winampVisModule* module) {
     return 0;
 }
 
+int historyWindowRender(winampVisModule* module) {
+    const SurfaceAccess access;
+    return historyRender(module);
+}
+
 void historyQuit(winampVisModule* module) {
-    HistoryState& state = historyState();
     closeConfigDialog();
-    saveHistorySettings(*module);
-    // The user may have closed the window already: then there is nothing left to release.
-    HWND hwnd = displayHwnd();
-    if (hwnd != nullptr) {
-        releaseWindowSurface();
-        DestroyWindow(hwnd);
-    }
-    state.displayWindow = nullptr;
-    state.drawDC = nullptr;
+    // A Quit without a run that read the settings and opened its window (a player calling Quit
+    // alone, or after a failed Init) leaves the user's settings as they are.
+    if (runOpened) saveHistorySettings(*module);
+    runOpened = false;
     keyDownToggled = false;
+    // The window's own thread gives back the surface, destroys the window and unregisters the
+    // class. When that thread cannot answer now, it does so once it takes its messages again,
+    // and the window stays known until then.
+    HWND hwnd = displayHwnd();
+    if (hwnd != nullptr && IsWindow(hwnd)) {
+        closeOnOwnerThread(hwnd);
+        return;
+    }
+    // The user closed the window already: there is nothing left to release.
+    releaseWindowSurface();
+    historyState().displayWindow = nullptr;
     UnregisterClassA(kClassName, static_cast<HINSTANCE>(module->hDllInstance));
 }
 

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "host/win32/close_request.h"
+
 namespace lumacore {
 
 void SliderControl::SetRange(int minimum, int maximum, bool redraw) {
@@ -43,15 +45,20 @@ void Dialog::ShowWindow(int command) const {
     if (hwnd_ != nullptr) ::ShowWindow(hwnd_, command);
 }
 
-void Dialog::DestroyWindow() {
-    if (hwnd_ == nullptr) return;
-    HWND window = hwnd_;
+bool Dialog::DestroyWindow() {
+    if (hwnd_ == nullptr) return true;
+    if (!closeOnOwnerThread(hwnd_)) return false;
     hwnd_ = nullptr;
-    SetWindowLongPtrA(window, DWLP_USER, 0);
-    ::DestroyWindow(window);
+    return true;
 }
 
 INT_PTR CALLBACK Dialog::dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kCloseRequest) {
+        // On the dialog's own thread: the object hears nothing more, the window goes.
+        SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+        ::DestroyWindow(hwnd);
+        return TRUE;
+    }
     if (message == WM_INITDIALOG) {
         auto* dialog = reinterpret_cast<Dialog*>(lParam);
         SetWindowLongPtrA(hwnd, DWLP_USER, lParam);

@@ -44,7 +44,10 @@ class Dialog {
     // `parent`; false when the window cannot be created.
     bool Create(int templateId, HWND parent);
     void ShowWindow(int command) const;
-    void DestroyWindow();
+    // Destroys the window on the thread that owns it (close_request.h). False when that thread
+    // did not answer in time: the window then goes when it next takes its messages and still
+    // uses this object until then, so the object must be kept alive.
+    bool DestroyWindow();
     HWND hwnd() const { return hwnd_; }
 
   protected:

@@ -1,6 +1,5 @@
 #include "host/win32/module_table.h"
 
-#include "history/history_render.h"
 #include "history/win32/history_window.h"
 #include "scope/win32/scope_window.h"
 
@@ -16,7 +15,7 @@ winampVisModule modules[kModuleCount] = {
         .waveformNch = 0,
         .Config = historyConfig,
         .Init = historyInit,
-        .Render = historyRender,
+        .Render = historyWindowRender,
         .Quit = historyQuit,
     },
     {

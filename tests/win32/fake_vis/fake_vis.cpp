@@ -15,13 +15,38 @@ namespace {
 using lumacore::winampVisHeader;
 using lumacore::winampVisModule;
 
-std::string events;
+// Render may come from another thread than the window's messages: the list has a lock.
+class EventList {
+  public:
+    EventList() { InitializeCriticalSection(&lock_); }
+    ~EventList() { DeleteCriticalSection(&lock_); }
+    void add(const std::string& event) {
+        EnterCriticalSection(&lock_);
+        text_ += event;
+        text_ += ';';
+        LeaveCriticalSection(&lock_);
+    }
+    void clear() {
+        EnterCriticalSection(&lock_);
+        text_.clear();
+        LeaveCriticalSection(&lock_);
+    }
+    // Read only once the run is over.
+    const char* text() const { return text_.c_str(); }
+
+  private:
+    CRITICAL_SECTION lock_;
+    std::string text_;
+};
+
+EventList events;
 HWND window = nullptr;
 HWND dialog = nullptr;
+DWORD initThread = 0;
+bool renderedElsewhere = false;
 
 void note(const std::string& event) {
-    events += event;
-    events += ';';
+    events.add(event);
 }
 
 std::string number(unsigned long long value) {
@@ -94,6 +119,14 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
                                                 nullptr, nullptr, leaked.hInstance, nullptr);
             SetTimer(orphan, 7, 100000, nullptr);
             note("leaked");
+        } else if (LOWORD(wParam) == fakevis::kUseDeadHandles) {
+            const HDC dc = GetDC(hwnd);
+            ReleaseDC(hwnd, dc);
+            Rectangle(dc, 0, 0, 4, 4);
+            const HPEN pen = CreatePen(PS_SOLID, 0, RGB(9, 8, 7));
+            DeleteObject(pen);
+            DeleteObject(pen);
+            note("used-dead-handles");
         } else if (LOWORD(wParam) == fakevis::kMisuse) {
             const HDC dc = GetDC(hwnd);
             const HPEN pen = CreatePen(PS_SOLID, 0, RGB(7, 8, 9));
@@ -133,6 +166,8 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 int fakeInit(winampVisModule* module) {
     note("init");
+    initThread = GetCurrentThreadId();
+    renderedElsewhere = false;
     // What the player filled in before Init.
     char parentClass[64] = "";
     GetClassNameA(static_cast<HWND>(module->hwndParent), parentClass, sizeof parentClass);
@@ -163,6 +198,10 @@ int fakeInit(winampVisModule* module) {
 
 int fakeRender(winampVisModule* module) {
     note("render");
+    if (GetCurrentThreadId() != initThread && !renderedElsewhere) {
+        renderedElsewhere = true;
+        note("render-thread:other");
+    }
     if (!IsWindow(window)) return 0;
     RECT client;
     GetClientRect(window, &client);
@@ -192,6 +231,7 @@ int fakeRender(winampVisModule* module) {
 
 void fakeQuit(winampVisModule* module) {
     note("quit");
+    if (initThread && GetCurrentThreadId() != initThread) note("quit-thread:other");
     if (dialog) DestroyWindow(dialog);
     dialog = nullptr;
     if (IsWindow(window)) DestroyWindow(window);
@@ -248,7 +288,7 @@ extern "C" winampVisHeader* winampVisGetHeader() {
 }
 
 extern "C" const char* fakeVisEvents() {
-    return events.c_str();
+    return events.text();
 }
 
 extern "C" void fakeVisReset() {

@@ -1,7 +1,9 @@
 // A tiny visualisation plug-in for testing the player stand-in. Module 0 ("Fake Vis") opens a
 // window and draws a pattern computed from the frame's rows; module 1 ("Failing") shows an
 // error box in Init and fails. What the modules see is noted in an event list that the test
-// reads through the extra export fakeVisEvents.
+// reads through the extra export fakeVisEvents; a Render or Quit on another thread than Init's
+// is noted too ("render-thread:other" once a run, "quit-thread:other"). It takes no care of
+// threads: its Quit on another thread leaves its window to that thread.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +25,8 @@ inline constexpr int kOpenDialog = 4243;     // the modeless dialog, owned by hw
 inline constexpr int kLeak = 4244;
 // Deletes a pen while it is selected, then releases the DC with the dead pen still in it.
 inline constexpr int kMisuse = 4245;
+// Draws a rectangle on a DC already given back, and deletes a pen twice.
+inline constexpr int kUseDeadHandles = 4246;
 inline constexpr const char* kBoxText = "Something to say";
 inline constexpr const char* kBoxCaption = "Fake notice";
 inline constexpr unsigned kBoxFlags = 0x41; // MB_OKCANCEL | MB_ICONINFORMATION
