@@ -1,5 +1,6 @@
 #include "e2e_support.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -67,6 +68,11 @@ std::string PluginFolder::readSettings() const {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+bool longRuns() {
+    const char* flag = std::getenv("LUMACORE_LONG_RUNS");
+    return flag != nullptr && std::string(flag) == "1";
 }
 
 std::string tempFile(const std::string& name) {

@@ -59,6 +59,9 @@ class WindowCreationRefused {
     HHOOK hook_;
 };
 
+// Whether LUMACORE_LONG_RUNS=1 asks for the long versions of the soak runs (scripts/soak).
+bool longRuns();
+
 // A path in the temporary folder, unique to this process.
 std::string tempFile(const std::string& name);
 

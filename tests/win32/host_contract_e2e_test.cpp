@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -38,30 +40,38 @@ class HostContract : public ::testing::Test {
     PluginFolder folder_{LUMACORE_DLL_PATH};
 };
 
+// LUMACORE_LONG_RUNS=1 runs forty times the cycles (over 100,000 frames of the display).
 TEST_F(HostContract, RenderFromASecondThreadLeavesNothingBehind) {
     const struct {
         const char* name;
         int module;
+        int cycles;
         std::vector<std::string> args;
     } cases[] = {
         {"display, banner timer flooded, closed with frames in flight",
          kHistory,
-         {"--render-thread", "--flood-timer", "--cycles", "6", "--count", "700", "--at",
-          "400:close"}},
+         6,
+         {"--render-thread", "--flood-timer", "--count", "700", "--at", "400:close"}},
         {"display, banner timer flooded, resized and toggled",
          kHistory,
+         1,
          {"--render-thread", "--flood-timer", "--count", "1500", "--at", "100:resize:300,200",
           "--at", "300:key:tab", "--at", "600:key:escape", "--at", "900:command:1010"}},
         {"oscilloscope closed with frames in flight",
          kOscilloscope,
-         {"--render-thread", "--cycles", "8", "--count", "400", "--at", "150:close"}},
+         8,
+         {"--render-thread", "--count", "400", "--at", "150:close"}},
         {"VU meter closed with frames in flight",
          kVuMeter,
-         {"--render-thread", "--cycles", "8", "--count", "400", "--at", "150:close"}},
+         8,
+         {"--render-thread", "--count", "400", "--at", "150:close"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Report report = run(c.module, c.args);
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(),
+                    {"--cycles", std::to_string(longRuns() ? 40 * c.cycles : c.cycles)});
+        const Report report = run(c.module, args);
         EXPECT_TRUE(report.errors.empty()) << report.errors.front();
         for (const CycleRecord& cycle : report.cycles) {
             ASSERT_EQ(cycle.initResult, 0) << "cycle " << cycle.index;
@@ -111,12 +121,16 @@ TEST_F(HostContract, QuitFromThePlayersThreadClosesTheWindowsOnTheirOwnThread) {
         EXPECT_TRUE(report.errors.empty()) << report.errors.front();
         // Every later Init found the class unregistered: no "Error registering window class".
         EXPECT_TRUE(report.messageBoxes.empty()) << *report.messageBoxes.front().text;
+        double longestQuit = 0.0;
         for (const CycleRecord& cycle : report.cycles) {
             ASSERT_EQ(cycle.initResult, 0) << "cycle " << cycle.index;
             // A window's thread that cannot answer delays Quit by a bounded wait, not for ever.
             EXPECT_LT(cycle.quitMs, 5000.0) << "cycle " << cycle.index;
+            longestQuit = std::max(longestQuit, cycle.quitMs);
         }
         expectNothingLeft(report);
+        std::printf("[figures] %s: %zu cycles, Quit took at most %.0f ms\n", c.name,
+                    report.cycles.size(), longestQuit);
         EXPECT_NE(folder.readSettings().find(c.savedKey), std::string::npos);
     }
 }
@@ -136,6 +150,9 @@ TEST_F(HostContract, ABusyPlayerThreadHoldsNeitherTheBannerNorQuit) {
     EXPECT_TRUE(report.quitCalled);
     ASSERT_EQ(report.cycles.size(), 1u);
     EXPECT_LT(report.cycles[0].quitMs, 1000.0);
+    std::printf(
+        "[figures] busy player thread: the vis thread ended after %.0f ms, Quit took %.0f ms\n",
+        report.busyMainMs, report.cycles[0].quitMs);
     // The banner strip was cleared and drawn without a title, as for a null one.
     ASSERT_GT(picture.height, 0);
     int lit = 0;

@@ -24,11 +24,6 @@ namespace {
 using vishost::CycleRecord;
 using vishost::Report;
 
-bool longRuns() {
-    const char* flag = std::getenv("LUMACORE_LONG_RUNS");
-    return flag != nullptr && std::string(flag) == "1";
-}
-
 class Reliability : public ::testing::TestWithParam<int> {
   protected:
     Report run(std::vector<std::string> extra) const {
