@@ -1,3 +1,4 @@
+// One cycle of a module's run: Init, the frames on this thread or a second one, the actions, Quit.
 #include "module_run.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// Closing a window on the thread that owns it: at once there, with a bounded wait from elsewhere.
 #include "host/win32/close_request.h"
 
 namespace lumacore {

@@ -1,3 +1,4 @@
+// The outer rectangle a window keeps while minimised, from its placement.
 #include "host/win32/window_rect.h"
 
 namespace lumacore {
