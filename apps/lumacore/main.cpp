@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
     std::string mode = "3d";
     double brightness = 1.0;
     std::string title;
+    double duration = 0;
     CLI::App* renderCommand =
         app.add_subcommand("render", "render INPUT (or the built-in demo tune) to OUTPUT");
     renderCommand->add_option("input", render.input, "audio file (default: the demo tune)");
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
     renderCommand->add_option("--rate", render.rate, "Render calls per second (default: --fps)");
     renderCommand->add_option("--title", title, "banner text (default: tags, else file name)");
     renderCommand->add_option("--start", render.start, "seconds into the input to begin");
-    renderCommand->add_option("--duration", render.duration, "seconds to render");
+    renderCommand->add_option("--duration", duration, "seconds to render (default: to the end)");
     renderCommand->add_option("--at", render.at, "the moment of a .png still, in seconds");
     renderCommand->add_option("--scale", render.scale, "integer enlargement (nearest neighbour)");
     renderCommand->add_flag("-q,--quiet", render.quiet, "no progress bar");
@@ -102,6 +103,7 @@ int main(int argc, char** argv) {
             render.threeD = mode == "3d";
             render.brightness = static_cast<float>(brightness);
             if (renderCommand->count("--title")) render.title = title;
+            if (renderCommand->count("--duration")) render.duration = duration;
             if (!size.empty()) {
                 if (!parseSize(size, render.width, render.height))
                     throw std::invalid_argument("--size must look like 1280x720, not '" + size +

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -23,6 +24,7 @@ class SignalSource : public AudioSource {
                  std::size_t maxRead = static_cast<std::size_t>(-1));
     const AudioInfo& info() const override { return info_; }
     std::size_t read(float* out, std::size_t frames) override;
+    void seek(std::int64_t frame) override { position_ = frame; }
 
   private:
     AudioInfo info_;

@@ -3,10 +3,13 @@
 // of any length takes the same memory.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace lumacore::cli {
 
@@ -34,6 +37,21 @@ class AudioSource {
     // Returns how many were read; 0 only at the end. Mono input comes out on both channels.
     // Throws AudioError when the data turns out to be broken.
     virtual std::size_t read(float* out, std::size_t frames) = 0;
+    // Moves to stereo frame `frame` (0: the start), so that the next read() gives the samples
+    // from there on exactly as reading from the start and discarding would. Throws AudioError.
+    virtual void seek(std::int64_t frame) {
+        // PROVISIONAL until the decoders implement seek (then this becomes pure): reads and
+        // discards `frame` frames, which is right only on a source not read from yet, the one
+        // way the renderer seeks for now.
+        if (frame < 0) throw AudioError("cannot seek to a negative position");
+        std::vector<float> scratch(2 * 8192);
+        for (std::int64_t left = frame; left > 0;) {
+            const std::size_t got =
+                read(scratch.data(), static_cast<std::size_t>(std::min<std::int64_t>(left, 8192)));
+            if (got == 0) return; // beyond the end: reads give nothing
+            left -= static_cast<std::int64_t>(got);
+        }
+    }
 };
 
 // Opens an audio file of any common kind; throws AudioError.

@@ -1,9 +1,11 @@
 // Video outputs through FFmpeg: H.264 with AAC in MP4 or Matroska, VP9 with Opus in WebM. The
-// sound is read from its source as the pictures arrive, so the two streams are encoded side by
-// side and the muxer interleaves them with little buffering, however long the render is.
+// sound is read from the shared sample buffer (decoded once, for the pictures and this track
+// alike) as the pictures arrive, so the two streams are encoded side by side and the muxer
+// interleaves them with little buffering, however long the render is.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 extern "C" {
@@ -18,6 +20,7 @@ extern "C" {
 
 #include "output/sinks.h"
 #include "output/temporary_files.h"
+#include "pipeline/limits.h"
 
 namespace lumacore::cli {
 namespace {
@@ -135,8 +138,7 @@ class VideoSink : public FrameSink {
         format_.reset(format);
 
         openVideoEncoder();
-        if (options.openSound) sound_ = options.openSound();
-        if (sound_) startSound(options.durationSeconds);
+        if (options.sound) startSound(options.sound, options.soundFrom, options.durationSeconds);
         if (sound_) openAudioEncoder();
 
         error = avio_open(&format_->pb, url.c_str(), AVIO_FLAG_WRITE);
@@ -265,13 +267,17 @@ class VideoSink : public FrameSink {
 
     // Reads the sound's first block, so that a sound with nothing in it (or a zero duration)
     // gives a file without an audio track, as no sound at all does.
-    void startSound(double durationSeconds) {
-        soundRate_ = sound_->info().sampleRate;
+    void startSound(std::shared_ptr<SampleBuffer> buffer, std::int64_t from,
+                    double durationSeconds) {
+        soundBuffer_ = std::move(buffer);
+        sound_.emplace(*soundBuffer_, from);
+        soundFrom_ = from;
+        soundRate_ = soundBuffer_->info().sampleRate;
         if (soundRate_ < 1 || soundRate_ > 768000)
             throw OutputError("the sound's sample rate " + std::to_string(soundRate_) +
                               " is out of range");
         if (std::isfinite(durationSeconds) && durationSeconds >= 0)
-            soundLimit_ = std::llround(std::min(durationSeconds * soundRate_, 9.0e18));
+            soundLimit_ = checkedInt64(std::round(durationSeconds * soundRate_), "--duration");
         soundBlock_.resize(kSoundBlock * 2);
         firstBlock_ = readSound(-1);
         if (firstBlock_ == 0) sound_.reset();
@@ -367,7 +373,7 @@ class VideoSink : public FrameSink {
         if (until >= 0) wanted = std::min(wanted, until - soundRead_);
         if (soundEnded_ || wanted <= 0) return 0;
         const auto asked = static_cast<std::size_t>(std::min<std::int64_t>(wanted, kSoundBlock));
-        const std::size_t got = std::min(sound_->read(soundBlock_.data(), asked), asked);
+        const std::size_t got = sound_->read(soundFrom_ + soundRead_, soundBlock_.data(), asked);
         if (got == 0) soundEnded_ = true;
         soundRead_ += static_cast<std::int64_t>(got);
         return got;
@@ -443,7 +449,9 @@ class VideoSink : public FrameSink {
     std::int64_t frames_ = 0;
     bool finished_ = false;
 
-    std::unique_ptr<AudioSource> sound_;
+    std::shared_ptr<SampleBuffer> soundBuffer_; // before its reader: outlives it
+    std::optional<SampleBuffer::Reader> sound_;
+    std::int64_t soundFrom_ = 0; // the buffer's frame where the video starts
     int soundRate_ = 0;
     std::int64_t soundLimit_ = INT64_MAX; // frames of sound to use
     std::int64_t soundRead_ = 0;
