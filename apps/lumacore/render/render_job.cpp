@@ -115,10 +115,10 @@ void runRender(RenderOptions options) {
 
     // 4. The loop, on the offline clock.
     const double totalSeconds = options.duration.value_or(in.seconds);
+    // A length the input's header claims beyond any render counts as unknown.
+    const bool known = totalSeconds >= 0 && totalSeconds <= kMaxStreamSeconds;
     const std::int64_t expected =
-        still ? 1
-              : (totalSeconds >= 0 ? checkedInt64(std::ceil(totalSeconds * options.fps), "--fps")
-                                   : -1);
+        still ? 1 : (known ? checkedInt64(std::ceil(totalSeconds * options.fps), "--fps") : -1);
     Progress progress(expected, !options.quiet);
     std::unique_ptr<Clock> clock;
     if (still)
