@@ -12,13 +12,12 @@
 #include <string>
 
 #include "audio/audio_source.h"
+#include "host/file_error.h"
 
 namespace lumacore::cli {
 
-class OutputError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+// An output's problem in one line; the temporary files behind the outputs throw the same type.
+using OutputError = FileError;
 
 struct SinkOptions {
     int width = 0; // of the pictures handed to write()

@@ -17,7 +17,7 @@ extern "C" {
 }
 
 #include "output/sinks.h"
-#include "output/temporary_files.h"
+#include "host/posix/temporary_files.h"
 
 namespace lumacore::cli {
 namespace {
