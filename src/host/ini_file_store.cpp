@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -244,7 +245,8 @@ std::uint32_t parseInteger(const Units& s) {
 std::string readFile(const fs::path& path, std::string& bytes) {
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
-    if (status.type() == fs::file_type::not_found) return {};
+    if (status.type() == fs::file_type::not_found)
+        return error == std::errc::not_a_directory ? "part of its path is not a folder" : "";
     if (error) return error.message();
     if (status.type() == fs::file_type::directory) return "it is a folder";
     if (status.type() != fs::file_type::regular) return "it is not a regular file";
@@ -322,7 +324,7 @@ bool setValue(Units& u, const std::string& sectionName, const std::string& keyNa
     return true;
 }
 
-// The text a batch of writes leaves: nullopt when every key already held its value.
+// The text a batch of writes leaves: nullopt when it is the text as it was.
 std::optional<std::string> withSettings(const std::string& bytes,
                                         const std::vector<IniSetting>& settings) {
     Text text = decode(bytes);
@@ -338,6 +340,7 @@ std::optional<std::string> withSettings(const std::string& bytes,
         text.units.insert(0, firstBreak(text.units));
         written = encode(text);
     }
+    if (written == bytes) return std::nullopt; // a key set and then set back
     return written;
 }
 
