@@ -121,6 +121,26 @@ std::string createUnique(const std::string& folder, const std::string& name,
     throw FileError("cannot write '" + what + "': " + reason, reason);
 }
 
+// Holds back the cleanup signals in this thread while a temporary path is created and
+// registered: a signal in between would otherwise find the file on disk but not in the table, and
+// leave it behind. A held signal arrives as soon as the path is registered.
+class CleanupSignalsHeld {
+  public:
+    CleanupSignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signal : kSignals)
+            sigaddset(&held, signal);
+        ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~CleanupSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    CleanupSignalsHeld(const CleanupSignalsHeld&) = delete;
+    CleanupSignalsHeld& operator=(const CleanupSignalsHeld&) = delete;
+
+  private:
+    sigset_t previous_;
+};
+
 } // namespace
 
 void installInterruptCleanup() {
@@ -178,6 +198,7 @@ TemporaryFile::TemporaryFile(const std::string& target) : target_(target) {
     if (name.empty() || name == "." || name == "..")
         throw FileError("'" + target + "' names a folder, not a file",
                         "names a folder, not a file");
+    const CleanupSignalsHeld held;
     path_ = createUnique(folder, name, target, [this](const std::string& path) {
         fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         return fd_ >= 0;
@@ -217,6 +238,7 @@ void TemporaryFile::commit() {
 }
 
 TemporaryFolder::TemporaryFolder(const std::string& parent, const std::string& name) {
+    const CleanupSignalsHeld held;
     path_ = createUnique(parent, name, joinPath(parent, name),
                          [](const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; });
     try {
