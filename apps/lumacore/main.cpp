@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "output/temporary_files.h"
+#include "host/posix/temporary_files.h"
 #include "render/render_job.h"
 
 namespace {
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
         return app.exit(error);
     }
 
-    lumacore::cli::installInterruptCleanup();
+    lumacore::installInterruptCleanup();
     try {
         if (*renderCommand) {
             const std::map<std::string, ModuleKind> modules = {{"history", ModuleKind::History},

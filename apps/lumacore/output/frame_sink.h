@@ -11,14 +11,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "host/file_error.h"
 #include "pipeline/sample_buffer.h"
 
 namespace lumacore::cli {
 
-class OutputError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+// An output's problem in one line; the temporary files behind the outputs throw the same type.
+using OutputError = FileError;
 
 enum class OutputKind { Raw, Null, Sequence, Still, Video };
 enum class VideoContainer { Mp4, Matroska, WebM };

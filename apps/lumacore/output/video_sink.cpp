@@ -19,7 +19,7 @@ extern "C" {
 }
 
 #include "output/sinks.h"
-#include "output/temporary_files.h"
+#include "host/posix/temporary_files.h"
 #include "pipeline/limits.h"
 
 namespace lumacore::cli {

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 
 #include "output/frame_sink.h"
-#include "output/temporary_files.h"
+#include "host/posix/temporary_files.h"
 #include "test_support.h"
 
 namespace lumacore::cli {
