@@ -1,5 +1,7 @@
 #include "render/module_driver.h"
 
+#include "render/banner_text.h"
+
 #include "history/history_render.h"
 #include "history/palette.h"
 #include "history/title_banner.h"
@@ -9,7 +11,7 @@
 namespace lumacore::cli {
 
 ModuleDriver::ModuleDriver(const RenderOptions& options, std::string bannerTitle)
-    : options_(options), title_(std::move(bannerTitle)), bitmap_(options.width, options.height),
+    : options_(options), title_(utf8ToWindows1252(bannerTitle)), bitmap_(options.width, options.height),
       surface_(std::make_unique<RasterSurface>(bitmap_, &text_)) {
     if (options_.module != ModuleKind::History) {
         // The scope window's first paint: grey over the whole client area.

@@ -11,7 +11,8 @@ class StartOffset final : public AudioSource {
   public:
     StartOffset(std::unique_ptr<AudioSource> source, double seconds)
         : source_(std::move(source)), info_(source_->info()),
-          toSkip_(static_cast<std::size_t>(std::llround(seconds * info_.sampleRate))) {
+          offset_(std::llround(seconds * info_.sampleRate)),
+          toSkip_(static_cast<std::size_t>(offset_)) {
         if (info_.durationSeconds >= 0)
             info_.durationSeconds = std::max(0.0, info_.durationSeconds - seconds);
     }
@@ -26,10 +27,15 @@ class StartOffset final : public AudioSource {
         }
         return source_->read(out, frames);
     }
+    void seek(std::int64_t frame) override {
+        source_->seek(frame + offset_);
+        toSkip_ = 0;
+    }
 
   private:
     std::unique_ptr<AudioSource> source_;
     AudioInfo info_;
+    std::int64_t offset_; // frames of the source before this one's start
     std::size_t toSkip_;
 };
 

@@ -84,6 +84,7 @@ class SineSource : public AudioSource {
         }
         return n;
     }
+    void seek(std::int64_t frame) override { position_ = frame; }
 
   private:
     AudioInfo info_;
