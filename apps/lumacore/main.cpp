@@ -3,6 +3,7 @@
 // vishost plays, so the plug-in under Wine and this renderer can be fed the same frames.
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <map>
@@ -42,6 +43,7 @@ bool parseSize(const std::string& text, int& width, int& height) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN); // a reader that goes away is a write error, said in one line
     CLI::App app{"lumacore: renders Lumacore's visualisations of audio into video or pictures"};
     app.set_version_flag("--version", std::string("lumacore ") + LUMACORE_VERSION);
     app.require_subcommand(1);

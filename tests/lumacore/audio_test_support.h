@@ -65,6 +65,11 @@ class ScratchDir {
     std::filesystem::path path_;
 };
 
+// Overwrites `count` bytes of the file from `at` (a fraction of its size) with a fixed pattern
+// of noise, as a damaged disc or download would. `mask` limits the noise's bytes (0x7F: none of
+// them starts an MP3 frame header, so that a demuxer finds the next real one).
+void damage(const std::string& path, double at, std::size_t count, unsigned mask = 0xFF);
+
 // The ffmpeg tool, when the build found one.
 bool haveFfmpegTool();
 // Whether that tool has the encoder `name` (for example "libmp3lame").

@@ -3,15 +3,23 @@
 // of any length takes the same memory.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <vector>
+
+#include "frames/frames_file.h"
 
 namespace lumacore::cli {
+
+// The sample rates a source may deliver or decode from, the ones a frames file can record:
+// beyond them there is no real audio, only a damaged header or a mistyped option.
+inline constexpr int kMinSampleRate = static_cast<int>(lumacore::kMinSampleRate);
+inline constexpr int kMaxSampleRate = static_cast<int>(lumacore::kMaxSampleRate);
+constexpr bool sampleRateInRange(int rate) {
+    return rate >= kMinSampleRate && rate <= kMaxSampleRate;
+}
 
 // A problem with the input: missing, unreadable, truncated or not audio. The message is one line
 // that names the file.
@@ -39,20 +47,12 @@ class AudioSource {
     virtual std::size_t read(float* out, std::size_t frames) = 0;
     // Moves to stereo frame `frame` (0: the start), so that the next read() gives the samples
     // from there on exactly as reading from the start and discarding would. Throws AudioError.
-    virtual void seek(std::int64_t frame) {
-        // PROVISIONAL until the decoders implement seek (then this becomes pure): reads and
-        // discards `frame` frames, which is right only on a source not read from yet, the one
-        // way the renderer seeks for now.
-        if (frame < 0) throw AudioError("cannot seek to a negative position");
-        std::vector<float> scratch(2 * 8192);
-        for (std::int64_t left = frame; left > 0;) {
-            const std::size_t got =
-                read(scratch.data(), static_cast<std::size_t>(std::min<std::int64_t>(left, 8192)));
-            if (got == 0) return; // beyond the end: reads give nothing
-            left -= static_cast<std::int64_t>(got);
-        }
-    }
+    virtual void seek(std::int64_t frame) = 0;
 };
+
+// Throws an AudioError naming `what` when `rate` is outside the sample rates above. Every
+// source checks the rate it is asked for once, here, so that its readers need not.
+void checkSampleRate(int rate, const std::string& what);
 
 // Opens an audio file of any common kind; throws AudioError.
 std::unique_ptr<AudioSource> openAudio(const std::string& path, int sampleRate = 44100);

@@ -8,6 +8,7 @@
 #include "history/history_render.h"
 #include "history/palette.h"
 #include "history/title_banner.h"
+#include "pipeline/banner_text.h"
 #include "scope/oscilloscope.h"
 #include "scope/vu_meter.h"
 
@@ -19,7 +20,7 @@ constexpr double kBannerPeriod = 4.0; // seconds between the history's timer tic
 } // namespace
 
 ModuleRunner::ModuleRunner(const Display& display, std::string bannerTitle, CallSource& calls)
-    : display_(display), title_(std::move(bannerTitle)), calls_(calls),
+    : display_(display), title_(utf8ToWindows1252(bannerTitle)), calls_(calls),
       bitmap_(display.width, display.height),
       surface_(std::make_unique<RasterSurface>(bitmap_, &text_)) {
     module_.nCh = 2;
@@ -133,6 +134,10 @@ void ModuleRunner::setClientSize(int width, int height) {
     display_.width = width;
     display_.height = height;
     if (history) lumacore::setClientSize(*history_, width, height);
+}
+
+void ModuleRunner::setTitle(const std::string& title) {
+    title_ = utf8ToWindows1252(title);
 }
 
 } // namespace lumacore::cli

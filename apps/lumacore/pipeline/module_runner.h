@@ -63,7 +63,8 @@ class ModuleRunner {
     // The window resized: pixels it keeps stay, uncovered ones get the window's background (the
     // history repaints everything when the height changes), and the drawing takes the new size.
     void setClientSize(int width, int height);
-    void setTitle(std::string title) { title_ = std::move(title); }
+    // The banner's title, in UTF-8 (drawn in the text renderer's Windows-1252).
+    void setTitle(const std::string& title);
 
   private:
     void start();
