@@ -25,6 +25,7 @@ class ToneSource : public AudioSource {
         }
         return frames;
     }
+    void seek(std::int64_t frame) override { position_ = frame; }
 
   private:
     AudioInfo info_;

@@ -1,6 +1,7 @@
 // Takes any bytes as a plugin.ini, reads the displays' keys and keys named by the file itself
 // through IniFileStore, writes values back, and traps unless every write changed nothing but
-// the key it owns (other bytes kept, other keys reading as before) and reads back as written.
+// the key it owns (other bytes kept, other keys reading as before) and reads back as written, and
+// unless the displays' writes as one batch give the bytes of the same writes one at a time.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -134,6 +135,20 @@ struct Probe {
     std::string section, key;
 };
 
+// Keeps the writes it is given, for one batch.
+class Collector final : public lumacore::SettingsStore {
+  public:
+    unsigned readInt(const std::string&, const std::string&, int fallback) override {
+        return static_cast<unsigned>(fallback);
+    }
+    bool writeString(const std::string& section, const std::string& key,
+                     const std::string& value) override {
+        writes.push_back({section, key, value});
+        return true;
+    }
+    std::vector<lumacore::IniSetting> writes;
+};
+
 // Every probe is read twice and each write costs a few file operations: these keep one input
 // to a few milliseconds.
 constexpr std::size_t kMaxProbes = 24;
@@ -234,8 +249,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
     history.windowRect = {history.windowX, history.windowY, plus(history.windowX, 300),
                           plus(history.windowY, 200)};
+    const std::string beforeQuit = slurp(file);
     lumacore::writeHistorySettings(history, store, "Lumacor 3D");
     lumacore::writeScopeSettings(scope, store, "Oscilliscope");
+    // The same writes as one batch, as a Linux program saves them, give exactly the same bytes.
+    const std::string afterQuit = slurp(file);
+    Collector batch;
+    lumacore::writeHistorySettings(history, batch, "Lumacor 3D");
+    lumacore::writeScopeSettings(scope, batch, "Oscilliscope");
+    spill(file, reinterpret_cast<const uint8_t*>(beforeQuit.data()), beforeQuit.size());
+    check(store.write(batch.writes).empty());
+    check(slurp(file) == afterQuit);
     lumacore::HistoryState reread;
     reread.windowX = ~history.windowX;
     lumacore::readHistorySettings(reread, store, "Lumacor 3D");

@@ -3,13 +3,14 @@
 // vishost plays, so the plug-in under Wine and this renderer can be fed the same frames.
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <map>
 #include <stdexcept>
 #include <string>
 
-#include "output/temporary_files.h"
+#include "host/posix/temporary_files.h"
 #include "render/render_job.h"
 
 namespace {
@@ -42,6 +43,7 @@ bool parseSize(const std::string& text, int& width, int& height) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN); // a reader that goes away is a write error, said in one line
     CLI::App app{"lumacore: renders Lumacore's visualisations of audio into video or pictures"};
     app.set_version_flag("--version", std::string("lumacore ") + LUMACORE_VERSION);
     app.require_subcommand(1);
@@ -52,6 +54,7 @@ int main(int argc, char** argv) {
     std::string mode = "3d";
     double brightness = 1.0;
     std::string title;
+    double duration = 0;
     CLI::App* renderCommand =
         app.add_subcommand("render", "render INPUT (or the built-in demo tune) to OUTPUT");
     renderCommand->add_option("input", render.input, "audio file (default: the demo tune)");
@@ -72,7 +75,7 @@ int main(int argc, char** argv) {
     renderCommand->add_option("--rate", render.rate, "Render calls per second (default: --fps)");
     renderCommand->add_option("--title", title, "banner text (default: tags, else file name)");
     renderCommand->add_option("--start", render.start, "seconds into the input to begin");
-    renderCommand->add_option("--duration", render.duration, "seconds to render");
+    renderCommand->add_option("--duration", duration, "seconds to render (default: to the end)");
     renderCommand->add_option("--at", render.at, "the moment of a .png still, in seconds");
     renderCommand->add_option("--scale", render.scale, "integer enlargement (nearest neighbour)");
     renderCommand->add_flag("-q,--quiet", render.quiet, "no progress bar");
@@ -92,7 +95,7 @@ int main(int argc, char** argv) {
         return app.exit(error);
     }
 
-    lumacore::cli::installInterruptCleanup();
+    lumacore::installInterruptCleanup();
     try {
         if (*renderCommand) {
             const std::map<std::string, ModuleKind> modules = {{"history", ModuleKind::History},
@@ -102,6 +105,7 @@ int main(int argc, char** argv) {
             render.threeD = mode == "3d";
             render.brightness = static_cast<float>(brightness);
             if (renderCommand->count("--title")) render.title = title;
+            if (renderCommand->count("--duration")) render.duration = duration;
             if (!size.empty()) {
                 if (!parseSize(size, render.width, render.height))
                     throw std::invalid_argument("--size must look like 1280x720, not '" + size +

@@ -5,8 +5,11 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <system_error>
 #include <utility>
 #include <vector>
+
+#include "host/file_update.h"
 
 namespace lumacore {
 
@@ -184,14 +187,14 @@ std::vector<Section> parse(const Units& u) {
 }
 
 // The first section of the name; the only one the platform searches.
-Section* findSection(std::vector<Section>& sections, const Units& name) {
-    for (Section& section : sections)
+const Section* findSection(const std::vector<Section>& sections, const Units& name) {
+    for (const Section& section : sections)
         if (sameName(section.name, name)) return &section;
     return nullptr;
 }
 
-Entry* findKey(Section& section, const Units& name) {
-    for (Entry& entry : section.entries)
+const Entry* findKey(const Section& section, const Units& name) {
+    for (const Entry& entry : section.entries)
         if (!entry.header && sameName(entry.name, name)) return &entry;
     return nullptr;
 }
@@ -238,39 +241,19 @@ std::uint32_t parseInteger(const Units& s) {
     return negative ? 0u - total : total;
 }
 
-enum class FileState { Missing, Read, Unreadable };
-
-FileState readFile(const fs::path& path, std::string& bytes) {
+// The file's bytes; empty for a missing file. Returns why it cannot be read, or nothing.
+std::string readFile(const fs::path& path, std::string& bytes) {
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
-    if (status.type() == fs::file_type::not_found) return FileState::Missing;
-    if (error || status.type() != fs::file_type::regular) return FileState::Unreadable;
+    if (status.type() == fs::file_type::not_found)
+        return error == std::errc::not_a_directory ? "part of its path is not a folder" : "";
+    if (error) return error.message();
+    if (status.type() == fs::file_type::directory) return "it is a folder";
+    if (status.type() != fs::file_type::regular) return "it is not a regular file";
     std::ifstream in(path, std::ios::binary);
-    if (!in) return FileState::Unreadable;
+    if (!in) return "it cannot be opened";
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return in.bad() ? FileState::Unreadable : FileState::Read;
-}
-
-// Writes the new contents beside the file and moves them over it, so that a failure at any
-// step leaves the old file as it was.
-bool replaceFile(const fs::path& path, const std::string& bytes, std::optional<fs::perms> perms) {
-    fs::path temporary = path;
-    temporary += ".tmp";
-    std::error_code error;
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (out) out.close();
-        if (!out) {
-            fs::remove(temporary, error);
-            return false;
-        }
-    }
-    if (perms) fs::permissions(temporary, *perms, error); // best effort
-    fs::rename(temporary, path, error);
-    if (!error) return true;
-    fs::remove(temporary, error);
-    return false;
+    return in.bad() ? "it cannot be read" : "";
 }
 
 // Where a line goes after the line whose break starts at `lineEnd`, and the break it ends with:
@@ -310,9 +293,9 @@ bool setValue(Units& u, const std::string& sectionName, const std::string& keyNa
     const Units section = widen(sectionName), key = widen(keyName);
     const Units value = stripLeading(widen(valueText));
     const Units lineBreak = firstBreak(u);
-    std::vector<Section> sections = parse(u);
+    const std::vector<Section> sections = parse(u);
 
-    Section* found = findSection(sections, trimmed(section));
+    const Section* found = findSection(sections, trimmed(section));
     if (!found) {
         if (!u.empty() && !isBreak(u.back())) u += lineBreak;
         u += u'[';
@@ -322,7 +305,7 @@ bool setValue(Units& u, const std::string& sectionName, const std::string& keyNa
         u += keyLine(key, value, lineBreak);
         return true;
     }
-    if (Entry* entry = findKey(*found, trimmed(key))) {
+    if (const Entry* entry = findKey(*found, trimmed(key))) {
         if (!entry->hasValue) {
             u.insert(entry->end, 1, u'=');
             u.insert(entry->end + 1, value);
@@ -341,55 +324,126 @@ bool setValue(Units& u, const std::string& sectionName, const std::string& keyNa
     return true;
 }
 
+// The text a batch of writes leaves: nullopt when it is the text as it was.
+std::optional<std::string> withSettings(const std::string& bytes,
+                                        const std::vector<IniSetting>& settings) {
+    Text text = decode(bytes);
+    bool changed = false;
+    for (const IniSetting& setting : settings)
+        changed = setValue(text.units, setting.section, setting.key, setting.value) || changed;
+    if (!changed) return std::nullopt;
+    // A file without a mark must not come to start like one, or the next read would take it
+    // for another encoding and find none of its keys: a new first line whose name begins with
+    // those bytes gets a blank line before it.
+    std::string written = encode(text);
+    if (text.mark.empty() && markLength(written) != 0) {
+        text.units.insert(0, firstBreak(text.units));
+        written = encode(text);
+    }
+    if (written == bytes) return std::nullopt; // a key set and then set back
+    return written;
+}
+
+bool holdsBreak(const std::string& s) {
+    return s.find_first_of("\r\n") != std::string::npos;
+}
+
+// A name for a one-line message: line breaks shown as \r and \n.
+std::string shown(const std::string& s) {
+    std::string out;
+    for (const char c : s)
+        out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
+    return out;
+}
+
 } // namespace
 
-IniFileStore::IniFileStore(std::string path) : path_(std::move(path)) {}
+struct IniSnapshot::Parsed {
+    Text text;
+    std::vector<Section> sections;
+    std::string error;
 
-unsigned IniFileStore::readInt(const std::string& section, const std::string& key, int fallback) {
+    // The value text of a key that has one, cut at a NUL.
+    std::optional<Units> value(const std::string& section, const std::string& key) const {
+        const Section* found = findSection(sections, trimmed(widen(section)));
+        if (!found) return std::nullopt;
+        const Entry* entry = findKey(*found, trimmed(widen(key)));
+        if (!entry || !entry->hasValue) return std::nullopt;
+        return cString(text.units.substr(entry->valueBegin, entry->end - entry->valueBegin));
+    }
+};
+
+IniSnapshot::IniSnapshot() : parsed_(std::make_shared<Parsed>()) {}
+
+unsigned IniSnapshot::readInt(const std::string& section, const std::string& key,
+                              int fallback) const {
     const unsigned missing = static_cast<unsigned>(fallback);
     try {
-        std::string bytes;
-        if (readFile(fs::path(path_), bytes) != FileState::Read) return missing;
-        const Text text = decode(bytes);
-        std::vector<Section> sections = parse(text.units);
-        Section* found = findSection(sections, trimmed(widen(section)));
-        if (!found) return missing;
-        const Entry* entry = findKey(*found, trimmed(widen(key)));
-        if (!entry || !entry->hasValue) return missing;
-        const Units value = bufferedValue(
-            cString(text.units.substr(entry->valueBegin, entry->end - entry->valueBegin)));
+        const std::optional<Units> stored = parsed_->value(section, key);
+        if (!stored) return missing;
+        const Units value = bufferedValue(*stored);
         return value.empty() ? missing : parseInteger(value);
     } catch (...) {
         return missing;
     }
 }
 
+std::optional<std::string> IniSnapshot::readString(const std::string& section,
+                                                   const std::string& key) const {
+    std::optional<Units> value = parsed_->value(section, key);
+    if (!value) return std::nullopt;
+    if (value->size() >= 2 && ((*value)[0] == '\'' || (*value)[0] == '"') &&
+        value->back() == (*value)[0])
+        value = value->substr(1, value->size() - 2);
+    std::string narrow;
+    for (const char16_t unit : *value)
+        narrow.push_back(unit <= 0xFF ? static_cast<char>(unit) : '?');
+    return narrow;
+}
+
+const std::string& IniSnapshot::error() const {
+    return parsed_->error;
+}
+
+IniFileStore::IniFileStore(std::string path) : path_(std::move(path)) {}
+
+unsigned IniFileStore::readInt(const std::string& section, const std::string& key, int fallback) {
+    return read().readInt(section, key, fallback);
+}
+
 bool IniFileStore::writeString(const std::string& section, const std::string& key,
                                const std::string& value) {
+    return write({{section, key, value}}).empty();
+}
+
+IniSnapshot IniFileStore::read() const {
+    IniSnapshot snapshot;
+    auto parsed = std::make_shared<IniSnapshot::Parsed>();
     try {
-        const fs::path path(path_);
         std::string bytes;
-        const FileState state = readFile(path, bytes);
-        if (state == FileState::Unreadable) return false;
-        std::optional<fs::perms> perms;
-        if (state == FileState::Read) {
-            perms = fs::status(path).permissions();
-            if ((*perms & fs::perms::owner_write) == fs::perms::none) return false; // read-only
+        const std::string problem = readFile(fs::path(path_), bytes);
+        if (!problem.empty()) {
+            parsed->error = "cannot read '" + path_ + "': " + problem;
+        } else {
+            parsed->text = decode(bytes);
+            parsed->sections = parse(parsed->text.units);
         }
-        Text text = decode(bytes);
-        if (!setValue(text.units, section, key, value)) return true;
-        // A file without a mark must not come to start like one, or the next read would take it
-        // for another encoding and find none of its keys: a new first line whose name begins
-        // with those bytes gets a blank line before it.
-        std::string written = encode(text);
-        if (text.mark.empty() && markLength(written) != 0) {
-            text.units.insert(0, firstBreak(text.units));
-            written = encode(text);
-        }
-        return replaceFile(path, written, perms);
-    } catch (...) {
-        return false;
+    } catch (const std::exception& error) {
+        parsed = std::make_shared<IniSnapshot::Parsed>();
+        parsed->error = "cannot read '" + path_ + "': " + error.what();
     }
+    snapshot.parsed_ = std::move(parsed);
+    return snapshot;
+}
+
+std::string IniFileStore::write(const std::vector<IniSetting>& settings) {
+    for (const IniSetting& s : settings)
+        if (holdsBreak(s.section) || holdsBreak(s.key) || holdsBreak(s.value))
+            return "cannot write '" + path_ + "': [" + shown(s.section) + "] " + shown(s.key) +
+                   "=" + shown(s.value) + " holds a line break";
+    return updateFile(path_, [&](const std::optional<std::string>& bytes) {
+        return withSettings(bytes.value_or(std::string()), settings);
+    });
 }
 
 } // namespace lumacore

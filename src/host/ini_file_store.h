@@ -29,25 +29,66 @@
 //   the bytes of a mark gets a blank line before it;
 // - every other byte stays as it was. Both stores read the result identically.
 //
-// The file is replaced through a temporary file beside it, so a failed write loses nothing. A
-// file that cannot be read gives the fallbacks; a read-only or unreadable file is not written.
-// Names are compared in ASCII case only and the text is taken byte for byte: the settings'
-// names are ASCII, so the platform's code-page conversion changes nothing they can match.
+// Every write is one read-change-replace of the whole file under an exclusive lock (updateFile),
+// through a uniquely named temporary file beside it, so a failed write loses nothing and two
+// writers at once both keep their keys. A section, key or value holding CR or LF is refused: it
+// would add lines of its own (a new section, say). A file that cannot be read gives the
+// fallbacks; a read-only or unreadable file is not written. Names are compared in ASCII case only
+// and the text is taken byte for byte: the settings' names are ASCII, so the platform's code-page
+// conversion changes nothing they can match.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "host/settings_store.h"
 
 namespace lumacore {
 
+// One key to set: what writeString takes, for a batch.
+struct IniSetting {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+
+// The file as one read found it: any number of reads without touching the file again, each
+// giving what the store's readInt gave at that moment.
+class IniSnapshot {
+  public:
+    IniSnapshot(); // no file
+    unsigned readInt(const std::string& section, const std::string& key, int fallback) const;
+    // The value as GetPrivateProfileStringA gives it: trimmed, cut at a NUL, matching quotes
+    // removed; a 16-bit unit beyond one byte reads as '?'. Nullopt when the key is missing or has
+    // no '='.
+    std::optional<std::string> readString(const std::string& section, const std::string& key) const;
+    // Empty, or one line naming the file and why it could not be read (every read then gives
+    // its fallback). A missing file is no error.
+    const std::string& error() const;
+
+  private:
+    friend class IniFileStore;
+    struct Parsed;
+    std::shared_ptr<const Parsed> parsed_;
+};
+
 class IniFileStore final : public SettingsStore {
   public:
     explicit IniFileStore(std::string path);
 
+    // Each reads the whole file, as the platform does.
     unsigned readInt(const std::string& section, const std::string& key, int fallback) override;
     bool writeString(const std::string& section, const std::string& key,
                      const std::string& value) override;
+
+    // The whole file read once, for many reads.
+    IniSnapshot read() const;
+    // Sets every setting, in order, in one locked read-change-replace of the file: all of them
+    // or none. Gives exactly the bytes that writeString for each in turn would give. Returns an
+    // empty string, or one line naming the file and saying why nothing was written.
+    std::string write(const std::vector<IniSetting>& settings);
 
     const std::string& path() const { return path_; }
 

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <numbers>
 #include <set>
@@ -31,6 +33,21 @@ std::size_t SignalSource::read(float* out, std::size_t frames) {
         for (int c = 0; c < 2; ++c)
             out[2 * done + c] = formula_(position_, c);
     return done;
+}
+
+void damage(const std::string& path, double at, std::size_t count, unsigned mask) {
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const auto from = static_cast<std::size_t>(at * static_cast<double>(bytes.size()));
+    std::uint32_t noise = 0x9E3779B9u;
+    for (std::size_t i = from; i < from + count && i < bytes.size(); ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        bytes[i] = static_cast<char>((noise >> 24) & mask);
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 SignalSource::Formula sines(double leftAmplitude, double leftFrequency, double rightAmplitude,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -23,6 +24,7 @@ class SignalSource : public AudioSource {
                  std::size_t maxRead = static_cast<std::size_t>(-1));
     const AudioInfo& info() const override { return info_; }
     std::size_t read(float* out, std::size_t frames) override;
+    void seek(std::int64_t frame) override { position_ = frame; }
 
   private:
     AudioInfo info_;
@@ -62,6 +64,11 @@ class ScratchDir {
   private:
     std::filesystem::path path_;
 };
+
+// Overwrites `count` bytes of the file from `at` (a fraction of its size) with a fixed pattern
+// of noise, as a damaged disc or download would. `mask` limits the noise's bytes (0x7F: none of
+// them starts an MP3 frame header, so that a demuxer finds the next real one).
+void damage(const std::string& path, double at, std::size_t count, unsigned mask = 0xFF);
 
 // The ffmpeg tool, when the build found one.
 bool haveFfmpegTool();

@@ -223,6 +223,17 @@ std::string encodedAndHarmed(const ScratchDir& dir, const char* encoder, const c
     return path;
 }
 
+// Where a FLAC file's frames begin: after "fLaC" and its metadata blocks.
+std::size_t flacAudioStart(const std::string& bytes) {
+    std::size_t at = 4;
+    for (bool last = false; !last && at + 4 <= bytes.size();) {
+        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+        last = byte(at) & 0x80;
+        at += 4 + (std::size_t{byte(at + 1)} << 16 | std::size_t{byte(at + 2)} << 8 | byte(at + 3));
+    }
+    return at;
+}
+
 // A PCM WAV file (16-bit stereo, 400 frames of a square wave) whose header claims `rate` Hz.
 std::string wavAtRate(const ScratchDir& dir, std::uint32_t rate) {
     const auto u32 = [](std::uint32_t v) {
@@ -311,16 +322,19 @@ INSTANTIATE_TEST_SUITE_P(
                        return encodedAndHarmed(dir, encoder, "flac", 0.002);
                    },
                    ""},
-        BadFileRow{"corrupt_flac", "flac",
+        // Damage in the middle is skipped (see DecoderDamageTest); where nothing decodes, the
+        // file fails with the decoder's complaint.
+        BadFileRow{"flac_with_nothing_decodable", "flac",
                    [](const ScratchDir& dir, const char* encoder) {
-                       return encodedAndHarmed(dir, encoder, "flac", 1.0, 0.4, 0.45);
+                       const std::string path = encodedAndHarmed(dir, encoder, "flac", 1.0);
+                       std::string bytes = readBytes(path);
+                       const std::string noise = randomBytes(bytes.size());
+                       for (std::size_t i = flacAudioStart(bytes); i < bytes.size(); ++i)
+                           bytes[i] = noise[i];
+                       writeBytes(path, bytes);
+                       return path;
                    },
-                   "corrupt"},
-        BadFileRow{"corrupt_mp3", "libmp3lame",
-                   [](const ScratchDir& dir, const char* encoder) {
-                       return encodedAndHarmed(dir, encoder, "mp3", 1.0, 0.4, 0.45);
-                   },
-                   "corrupt"},
+                   "damaged"},
         // A damaged rate field: converting from it would take a filter of gigabytes, or make
         // thousands of samples of every one read.
         BadFileRow{"wav_claiming_167_mhz", nullptr,
@@ -330,6 +344,77 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const ScratchDir& dir, const char*) { return wavAtRate(dir, 999); },
                    "unsupported sample rate 999 Hz"}),
     badFileName);
+
+// ---- damage that players step over ----
+
+struct DamageRow {
+    const char* name;
+    const char* encoder;
+    const char* extension;
+    double from, to;    // the damaged bytes, as fractions of the file (at least 64 bytes)
+    unsigned mask;      // of the noise written there
+    double settleAfter; // seconds after the damage where the sound must be as it was again
+};
+
+std::string damageName(const ::testing::TestParamInfo<DamageRow>& info) {
+    return info.param.name;
+}
+
+class DecoderDamageTest : public ::testing::TestWithParam<DamageRow> {};
+
+// Damaged packets are skipped with their time kept silent: the sound keeps its length, what
+// follows the damage is what the undamaged file gives there, and one line on standard error
+// says how much was skipped.
+TEST_P(DecoderDamageTest, SkipsTheDamageAndSaysSoOnce) {
+    const DamageRow& row = GetParam();
+    SKIP_WITHOUT_ENCODER(row.encoder);
+    ScratchDir dir;
+    const std::string clean = dir.file(std::string("clean.") + row.extension);
+    encodeSines(clean, row.encoder, false, 6.0);
+    const std::string path = dir.file(std::string("damaged.") + row.extension);
+    std::filesystem::copy_file(clean, path);
+    const auto size = static_cast<double>(std::filesystem::file_size(path));
+    damage(path, row.from, std::max<std::size_t>(64, std::llround((row.to - row.from) * size)),
+           row.mask);
+
+    const std::vector<float> expected = [&] {
+        std::unique_ptr<AudioSource> source = openAudio(clean);
+        return readAll(*source);
+    }();
+    std::vector<float> samples;
+    ::testing::internal::CaptureStderr();
+    try {
+        std::unique_ptr<AudioSource> source = openAudio(path);
+        samples = readAll(*source);
+    } catch (const AudioError& error) {
+        ADD_FAILURE() << error.what();
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NEAR(samples.size() / 2.0, expected.size() / 2.0, 44100 * 0.03) << "the length";
+    EXPECT_EQ(said.rfind("lumacore: " + path + ": skipped ", 0), 0u) << said;
+    EXPECT_NE(said.find(" s of damaged audio (the first at "), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+
+    // From a little after the damage to the end, the sound is the undamaged file's.
+    const double damageEnds = row.to * 6.0 + row.settleAfter;
+    const auto first = static_cast<std::size_t>(2 * std::llround(damageEnds * 44100));
+    const std::size_t shorter = std::min(samples.size(), expected.size());
+    ASSERT_LT(first + 2 * 4410, shorter) << "too little sound after the damage";
+    const std::size_t last = shorter - 2 * 4410;
+    float worst = 0;
+    for (std::size_t i = first; i < last; ++i)
+        worst = std::max(worst, std::fabs(samples[i] - expected[i]));
+    EXPECT_EQ(worst, 0.0f) << "from " << damageEnds << " s on";
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, DecoderDamageTest,
+                         // MP3 damage is run through the program (FilesAndSignals): whether 64
+                         // bytes break a packet or only its sound depends on where they fall.
+                         ::testing::Values(DamageRow{"flac_noise_in_the_middle", "flac", "flac",
+                                                     0.4, 0.45, 0xFF, 0.3},
+                                           DamageRow{"flac_64_bytes_in_the_middle", "flac", "flac",
+                                                     0.5, 0.5, 0xFF, 0.2}),
+                         damageName);
 
 // A file cut inside its very last packet has lost too little to report: it plays to its end.
 TEST(Decoder, ToleratesALastPacketCutShort) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <numbers>
+#include <set>
 #include <stdexcept>
 
 #include "analysis/frames_export.h"
@@ -126,6 +127,40 @@ TEST(FramesExport, NamesTheFileWhenItCannotBeWritten) {
         FAIL() << "no error";
     } catch (const FramesError& error) {
         EXPECT_EQ(std::string(error.what()).rfind(path + ": ", 0), 0u) << error.what();
+    }
+}
+
+// A file that happens to carry a name like "OUT.partial" is the user's: a finished export and a
+// failed one both leave it byte for byte, and nothing but the output is added beside it. (The
+// export once wrote through that fixed name, then deleted it.)
+TEST(FramesExport, NeverTouchesAnotherFileBesideTheOutput) {
+    const struct {
+        const char* what;
+        bool fails;
+        std::set<std::string> after;
+    } cases[] = {
+        {"finished", false, {"song.frames", "song.frames.partial"}},
+        {"failed", true, {"song.frames.partial"}},
+    };
+    for (const auto& c : cases) {
+        ScratchDir dir;
+        const std::string path = dir.file("song.frames");
+        std::ofstream(path + ".partial") << "the user's own notes";
+        if (c.fails) {
+            FailingSource source;
+            EXPECT_THROW(writeFramesFile(source, 60, path), AudioError) << c.what;
+        } else {
+            SignalSource source(20000, sines(0.5, 440, 0.5, 440));
+            writeFramesFile(source, 60, path);
+        }
+        std::set<std::string> names;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+            names.insert(entry.path().filename().string());
+        EXPECT_EQ(names, c.after) << c.what;
+        std::ifstream in(path + ".partial");
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's own notes")
+            << c.what;
     }
 }
 

@@ -1,13 +1,23 @@
+// The settings file: where the plug-in finds it, how each display's keys are read and written,
+// reads exactly as the platform's, writes that change only what they own, and writes that hold
+// up when they fail or when several writers run at once.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "host/ini_file_store.h"
 #include "host/settings.h"
@@ -167,6 +177,7 @@ TEST_F(SettingsFile, ReadsAsThePlatformDoes) {
     for (const auto& c : cases) {
         put(c.file);
         EXPECT_EQ(store.readInt(c.section, c.key, 7), c.expected) << c.file;
+        EXPECT_EQ(store.read().readInt(c.section, c.key, 7), c.expected) << c.file;
     }
 }
 
@@ -249,6 +260,178 @@ TEST_F(SettingsFile, CorruptFilesGiveFallbacksAndFailedWritesLoseNothing) {
     EXPECT_EQ(underFile.readInt("S", "A", 6), 6u);
     EXPECT_FALSE(underFile.writeString("S", "A", "2"));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+// A string value as GetPrivateProfileStringA gives it, from one read of the file: a later change
+// of the file is not seen by the snapshot.
+TEST_F(SettingsFile, SnapshotsReadStringsOnceAsThePlatformDoes) {
+    put("[Player]\nModule = vu \nQuoted=\"a b\"\nSingle='x\nEmpty=\nBare\nNul=ab\0cd\n"
+        "Bytes=caf\xc3\xa9\n"s);
+    const IniSnapshot snapshot = IniFileStore(path_).read();
+    put("[Player]\nModule=history\n");
+    const struct {
+        const char* key;
+        std::optional<std::string> expected;
+    } cases[] = {
+        {"module", "vu"}, {"Quoted", "a b"},        {"Single", "'x"},
+        {"Empty", ""},    {"Bare", std::nullopt},   {"Missing", std::nullopt},
+        {"Nul", "ab"},    {"Bytes", "caf\xc3\xa9"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(snapshot.readString("Player", c.key), c.expected) << c.key;
+    EXPECT_TRUE(snapshot.error().empty());
+    EXPECT_EQ(IniFileStore(path_).read().readString("Player", "Module"), "history");
+
+    put("\xff\xfe[\0P\0]\0\n\0K\0=\0a\0\x3a\x26\n\0"s); // UTF-16: "a" then U+263A
+    EXPECT_EQ(IniFileStore(path_).read().readString("P", "K"), "a?");
+}
+
+// A batch gives exactly the bytes of the same writes one at a time, and a batch that changes
+// nothing leaves the file as it was (the same file, not a rewritten copy).
+TEST_F(SettingsFile, ABatchWritesWhatSeparateWritesWouldInOneReplacement) {
+    const std::vector<IniSetting> batch = {
+        {"Lumacor 3D", "Posx", "-4"},  {"Lumacor 3D", "Brightness", "150"},
+        {"VU Meter", "Screen_x", "9"}, {"", "\xFF\xFE", "1"},
+        {"lumacor 3d", "POSX", "12"},  {"Player", "Module", "vu"}};
+    for (const std::string& before : {""s, "[Lumacor 3D]\nPosx=5"s, "; c\r\n[VU Meter]\r\n"s,
+                                      "\xef\xbb\xbf[Player]\nModule=history\n"s}) {
+        put(before);
+        IniFileStore store(path_);
+        for (const IniSetting& w : batch)
+            ASSERT_TRUE(store.writeString(w.section, w.key, w.value));
+        const std::string oneByOne = contents();
+        put(before);
+        EXPECT_EQ(store.write(batch), "");
+        EXPECT_EQ(contents(), oneByOne) << before;
+
+        struct stat was = {}, now = {};
+        ::stat(path_.c_str(), &was);
+        EXPECT_EQ(store.write(batch), "");
+        ::stat(path_.c_str(), &now);
+        EXPECT_EQ(now.st_ino, was.st_ino) << "an unchanged batch replaced the file";
+    }
+}
+
+// A line break would let a value add lines of its own, such as a new section that overrides the
+// user's: it is refused whole, with a reason, and the file keeps its bytes.
+TEST_F(SettingsFile, ALineBreakInAnyNameOrValueIsRefused) {
+    const std::string file = "[Lumacor 3D]\r\nBrightness=100\r\n";
+    const IniSetting cases[] = {
+        {"Player", "Module", "vu\r\n[Lumacor 3D]\r\nBrightness=1"},
+        {"Player", "Module", "vu\n"},
+        {"Player", "Module", "\rvu"},
+        {"Lumacor 3D]\n[Other", "Posx", "1"},
+        {"Lumacor 3D", "Posx\nBrightness", "1"},
+    };
+    for (const IniSetting& c : cases) {
+        put(file);
+        IniFileStore store(path_);
+        const std::string error = store.write({{"Lumacor 3D", "Posx", "3"}, c});
+        EXPECT_NE(error.find(path_), std::string::npos) << error;
+        EXPECT_NE(error.find("line break"), std::string::npos) << error;
+        EXPECT_EQ(error.find_first_of("\r\n"), std::string::npos) << error;
+        EXPECT_FALSE(store.writeString(c.section, c.key, c.value));
+        EXPECT_EQ(contents(), file);
+        EXPECT_EQ(store.readInt("Lumacor 3D", "Brightness", 0), 100u);
+    }
+}
+
+// Every failed write says why in one line naming the file, leaves the file as it was and creates
+// nothing. These fail for a privileged user too (the tests may run as root).
+TEST_F(SettingsFile, AFailedWriteSaysWhyAndLeavesEverythingAsItWas) {
+    put("[S]\nA=1\n");
+    fs::create_directory(dir_ / "folder.ini");
+    ASSERT_EQ(::mkfifo((dir_ / "pipe.ini").c_str(), 0600), 0);
+    fs::copy_file(path_, dir_ / "locked.ini");
+    fs::permissions(dir_ / "locked.ini", fs::perms::owner_read);
+    const struct {
+        std::string path;
+        std::string reason;
+    } cases[] = {
+        {(dir_ / "folder.ini").string(), "it is a folder"},
+        {path_ + "/plugin.ini", "is not a folder"},
+        {(dir_ / "absent" / "plugin.ini").string(), "does not exist"},
+        {(dir_ / "pipe.ini").string(), "not a regular file"},
+        {(dir_ / "locked.ini").string(), "read-only"},
+    };
+    const auto listing = [this] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> before = listing();
+    for (const auto& c : cases) {
+        const std::string error = IniFileStore(c.path).write({{"S", "A", "2"}});
+        EXPECT_EQ(error.rfind("cannot write '" + c.path + "': ", 0), 0u) << error;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        EXPECT_EQ(listing(), before) << c.path;
+    }
+    EXPECT_EQ(IniFileStore(dir_ / "locked.ini").readInt("S", "A", 0), 1u);
+    EXPECT_NE(IniFileStore((dir_ / "folder.ini").string()).read().error().find("it is a folder"),
+              std::string::npos);
+}
+
+// Writers at once, in threads of one process and in several processes, each setting its own keys
+// many times over: every write succeeds and the file ends with every key's last value. (With one
+// fixed temporary name and no lock, most rounds lost a key while both writes reported success.)
+TEST_F(SettingsFile, WritersAtOnceNeverLoseAKey) {
+    constexpr int kWrites = 40;
+    // Writer `w` writes its own key kWrites times and then its batch of two keys; false on any
+    // failed write.
+    const auto writer = [this](int w) {
+        IniFileStore store(path_);
+        const std::string key = "Key" + std::to_string(w);
+        bool ok = true;
+        for (int i = 1; i <= kWrites; ++i)
+            ok = store.writeString(w % 2 ? "Odd" : "Even", key, std::to_string(i)) && ok;
+        return store.write({{"Batch", key + "a", "a"}, {"Batch", key + "b", "b"}}).empty() && ok;
+    };
+    const auto threads = [&writer](int first, int count) {
+        std::vector<char> ok(static_cast<std::size_t>(count), 0);
+        std::vector<std::thread> running;
+        for (int t = 0; t < count; ++t)
+            running.emplace_back([&, t] { ok[static_cast<std::size_t>(t)] = writer(first + t); });
+        for (std::thread& t : running)
+            t.join();
+        return std::count(ok.begin(), ok.end(), 1) == count;
+    };
+    const struct {
+        const char* what;
+        int processes;
+        int threadsEach;
+    } cases[] = {{"threads", 1, 6}, {"processes", 4, 1}, {"processes of threads", 3, 3}};
+    for (const auto& c : cases) {
+        put("; the user's own line\n[Even]\n");
+        std::vector<pid_t> children;
+        for (int p = 1; p < c.processes; ++p) {
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) ::_exit(threads(p * c.threadsEach, c.threadsEach) ? 0 : 1);
+            children.push_back(child);
+        }
+        EXPECT_TRUE(threads(0, c.threadsEach)) << c.what << ": a write failed";
+        for (const pid_t child : children) {
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                << c.what << ": a write failed in another process";
+        }
+        const IniSnapshot file = IniFileStore(path_).read();
+        const int writers = c.processes * c.threadsEach;
+        for (int w = 0; w < writers; ++w) {
+            const std::string key = "Key" + std::to_string(w);
+            EXPECT_EQ(file.readInt(w % 2 ? "Odd" : "Even", key, 0), unsigned{kWrites})
+                << c.what << ": " << key;
+            EXPECT_EQ(file.readString("Batch", key + "a"), "a") << c.what << ": " << key;
+            EXPECT_EQ(file.readString("Batch", key + "b"), "b") << c.what << ": " << key;
+        }
+        EXPECT_EQ(contents().rfind("; the user's own line\n[Even]\n", 0), 0u) << c.what;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1)
+            << c.what << ": a temporary file was left behind";
+    }
 }
 
 } // namespace

@@ -1,12 +1,15 @@
 // Turns a sound stream into what a player hands a visualisation plug-in for each Render call:
 // 2 x 576 waveform samples (signed 8-bit) at the call's time and 2 x 576 spectrum bins (0..255,
-// lowest frequency first) from a windowed FFT. Streams: memory does not grow with the song.
+// lowest frequency first) from a windowed FFT. It reads the shared sample buffer, so memory does
+// not grow with the song.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "audio/audio_source.h"
 #include "host/vis_module.h"
+#include "pipeline/sample_buffer.h"
 
 namespace lumacore::cli {
 
@@ -20,6 +23,10 @@ class Analyser {
     // call is made for every time before the end of the sound. Throws std::invalid_argument
     // for a rate that is not a positive number. The source must outlive the analyser.
     Analyser(AudioSource& source, double callsPerSecond);
+    // The same over a shared buffer, the first call at frame `firstFrame` of it (the render's
+    // start): call n takes the frames from firstFrame + floor(n * sampleRate / callsPerSecond).
+    // The buffer must outlive the analyser.
+    Analyser(SampleBuffer& buffer, double callsPerSecond, std::int64_t firstFrame);
     ~Analyser();
     Analyser(const Analyser&) = delete;
     Analyser& operator=(const Analyser&) = delete;

@@ -1,5 +1,5 @@
-// Writes the analyser's calls for a whole sound into a frames file, under a temporary name that
-// becomes the real one only when the file is complete.
+// Writes the analyser's calls for a whole sound into a frames file, under a unique temporary name
+// beside it that becomes the real one only when the file is complete.
 #include "analysis/frames_export.h"
 
 #include <algorithm>
@@ -7,43 +7,18 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
-#include <system_error>
 #include <utility>
 
 #include "analysis/analyser.h"
+#include "host/posix/temporary_files.h"
 
 namespace lumacore::cli {
 namespace {
 
 constexpr std::uint32_t kMaxDenominator = 10000;
-
-// Removes the temporary file unless it was renamed into place.
-class TemporaryFile {
-  public:
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        if (!kept_) {
-            std::error_code ignored;
-            std::filesystem::remove(path_, ignored);
-        }
-    }
-    const std::string& path() const { return path_; }
-    void renameTo(const std::string& target) {
-        std::error_code error;
-        std::filesystem::rename(path_, target, error);
-        if (error) throw FramesError(target + ": cannot write the file (" + error.message() + ")");
-        kept_ = true;
-    }
-
-  private:
-    std::string path_;
-    bool kept_ = false;
-};
 
 } // namespace
 
@@ -96,12 +71,20 @@ FrameRate frameRateFraction(double callsPerSecond) {
 void writeFramesFile(AudioSource& source, double callsPerSecond, const std::string& path) {
     const FrameRate rate = frameRateFraction(callsPerSecond);
     Analyser analyser(source, callsPerSecond);
-    TemporaryFile temporary(path + ".partial");
+    // Messages name the file the caller asked for, not the temporary one.
+    const auto failed = [&path](const FileError& error) {
+        return FramesError(path + ": " + error.reason());
+    };
+    std::optional<TemporaryFile> temporary;
+    try {
+        temporary.emplace(path);
+    } catch (const FileError& error) {
+        throw failed(error);
+    }
     {
-        std::ofstream file(temporary.path(), std::ios::binary | std::ios::trunc);
+        std::ofstream file(temporary->path(), std::ios::binary | std::ios::trunc);
         if (!file)
             throw FramesError(path + ": cannot create the file (" + std::strerror(errno) + ")");
-        // Messages name the file the caller asked for, not the temporary one.
         FramesWriter writer(file, static_cast<std::uint32_t>(std::max(0, source.info().sampleRate)),
                             rate, path);
         winampVisModule module;
@@ -113,7 +96,11 @@ void writeFramesFile(AudioSource& source, double callsPerSecond, const std::stri
         file.close();
         if (!file) throw FramesError(path + ": cannot write the file");
     }
-    temporary.renameTo(path);
+    try {
+        temporary->commit();
+    } catch (const FileError& error) {
+        throw failed(error);
+    }
 }
 
 } // namespace lumacore::cli

@@ -16,9 +16,10 @@ FrameRate frameRateFraction(double callsPerSecond);
 
 // Analyses the whole of `source` at `callsPerSecond` and writes every call's rows, timed in
 // microseconds. The file appears under `path` only when complete: it is written beside it under
-// a temporary name, renamed at the end, and removed on failure, so an existing file survives a
-// failed run. Throws AudioError (the sound), FramesError (the file, or a rate the format does
-// not allow) or std::invalid_argument (the rate).
+// a unique hidden temporary name (TemporaryFile: no other file is ever touched), renamed at the
+// end, and removed on failure or on an interrupting signal once installInterruptCleanup() has
+// run, so an existing file survives a failed run. Throws AudioError (the sound), FramesError (the
+// file, or a rate the format does not allow) or std::invalid_argument (the rate).
 void writeFramesFile(AudioSource& source, double callsPerSecond, const std::string& path);
 
 } // namespace lumacore::cli

@@ -4,11 +4,22 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
+#include "frames/frames_file.h"
+
 namespace lumacore::cli {
+
+// The sample rates a source may deliver or decode from, the ones a frames file can record:
+// beyond them there is no real audio, only a damaged header or a mistyped option.
+inline constexpr int kMinSampleRate = static_cast<int>(lumacore::kMinSampleRate);
+inline constexpr int kMaxSampleRate = static_cast<int>(lumacore::kMaxSampleRate);
+constexpr bool sampleRateInRange(int rate) {
+    return rate >= kMinSampleRate && rate <= kMaxSampleRate;
+}
 
 // A problem with the input: missing, unreadable, truncated or not audio. The message is one line
 // that names the file.
@@ -34,7 +45,14 @@ class AudioSource {
     // Returns how many were read; 0 only at the end. Mono input comes out on both channels.
     // Throws AudioError when the data turns out to be broken.
     virtual std::size_t read(float* out, std::size_t frames) = 0;
+    // Moves to stereo frame `frame` (0: the start), so that the next read() gives the samples
+    // from there on exactly as reading from the start and discarding would. Throws AudioError.
+    virtual void seek(std::int64_t frame) = 0;
 };
+
+// Throws an AudioError naming `what` when `rate` is outside the sample rates above. Every
+// source checks the rate it is asked for once, here, so that its readers need not.
+void checkSampleRate(int rate, const std::string& what);
 
 // Opens an audio file of any common kind; throws AudioError.
 std::unique_ptr<AudioSource> openAudio(const std::string& path, int sampleRate = 44100);

@@ -254,37 +254,72 @@ class Synth {
     std::size_t echoAt_ = 0;
 };
 
+// Seeking replays the synthesiser from the nearest earlier copy of its state: copies are kept
+// every few seconds as reading passes them, so that a seek costs at most those seconds.
 class DemoTune final : public AudioSource {
   public:
-    explicit DemoTune(int sampleRate) : synth_(sampleRate) {
+    explicit DemoTune(int sampleRate)
+        : synth_(sampleRate), checkpointEvery_(kCheckpointSeconds * sampleRate) {
         info_.sampleRate = sampleRate;
         info_.sourceChannels = 2;
         info_.durationSeconds = kLength;
         info_.title = "Lumacore demo";
         info_.artist = "Lumacore";
         length_ = std::llround(kLength * sampleRate);
+        checkpoints_.push_back(synth_);
     }
     const AudioInfo& info() const override { return info_; }
     std::size_t read(float* out, std::size_t frames) override {
         std::size_t done = 0;
-        for (; done < frames && position_ < length_; ++done, ++position_)
-            synth_.render(position_, out[2 * done], out[2 * done + 1]);
+        for (; done < frames && position_ < length_; ++done) {
+            keepCheckpoint();
+            synth_.render(position_++, out[2 * done], out[2 * done + 1]);
+        }
         return done;
+    }
+    void seek(std::int64_t frame) override {
+        if (frame < 0)
+            throw AudioError("demo tune: cannot seek to frame " + std::to_string(frame) +
+                             ", before the start");
+        const std::int64_t target = std::min<std::int64_t>(frame, length_);
+        if (target < position_ || target - position_ > checkpointEvery_) {
+            const auto known = static_cast<std::int64_t>(checkpoints_.size()) - 1;
+            const std::int64_t nearest = std::min(target / checkpointEvery_, known);
+            if (nearest * checkpointEvery_ > position_ || target < position_) {
+                synth_ = checkpoints_[static_cast<std::size_t>(nearest)];
+                position_ = nearest * checkpointEvery_;
+            }
+        }
+        float left, right;
+        for (; position_ < target; ++position_) {
+            keepCheckpoint();
+            synth_.render(position_, left, right);
+        }
+        position_ = frame; // beyond the end, reads give nothing
     }
 
   private:
+    static constexpr int kCheckpointSeconds = 2;
+
+    // Keeps the synthesiser's state at every checkpoint it reaches for the first time.
+    void keepCheckpoint() {
+        if (position_ % checkpointEvery_ == 0 &&
+            position_ / checkpointEvery_ == static_cast<std::int64_t>(checkpoints_.size()))
+            checkpoints_.push_back(synth_);
+    }
+
     AudioInfo info_;
     Synth synth_;
-    long long length_ = 0;
-    long long position_ = 0;
+    std::int64_t checkpointEvery_;
+    std::vector<Synth> checkpoints_; // the state at 0, checkpointEvery_, 2 checkpointEvery_, ...
+    std::int64_t length_ = 0;
+    std::int64_t position_ = 0;
 };
 
 } // namespace
 
 std::unique_ptr<AudioSource> demoTune(int sampleRate) {
-    if (sampleRate < 1000 || sampleRate > 1000000)
-        throw AudioError("demo tune: sample rate " + std::to_string(sampleRate) +
-                         " Hz is outside 1000..1000000");
+    checkSampleRate(sampleRate, "demo tune");
     return std::make_unique<DemoTune>(sampleRate);
 }
 

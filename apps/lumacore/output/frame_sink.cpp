@@ -1,5 +1,5 @@
-// Chooses the sink for an output name, and the two sinks that write no file: raw frames on
-// standard output and the counting null sink.
+// Classifies an output name and opens its sink, and the two sinks that write no file: raw frames
+// on standard output and the counting null sink.
 #include "output/frame_sink.h"
 
 #include <algorithm>
@@ -10,11 +10,10 @@
 #include <unistd.h>
 
 #include "output/sinks.h"
+#include "pipeline/limits.h"
 
 namespace lumacore::cli {
 namespace {
-
-constexpr int kMaxSide = 16384;
 
 class RawSink : public FrameSink {
   public:
@@ -61,11 +60,11 @@ bool writeAll(int fd, const void* bytes, std::size_t size) {
 }
 
 void checkPictureSize(const SinkOptions& options) {
-    if (options.width < 1 || options.height < 1 || options.width > kMaxSide ||
-        options.height > kMaxSide)
+    if (options.width < 1 || options.height < 1 || options.width > kMaxPictureSide ||
+        options.height > kMaxPictureSide)
         throw OutputError("picture size " + std::to_string(options.width) + "x" +
                           std::to_string(options.height) + " is out of range (1 to " +
-                          std::to_string(kMaxSide) + " pixels each way)");
+                          std::to_string(kMaxPictureSide) + " pixels each way)");
 }
 
 std::unique_ptr<FrameSink> openRawSink(int fd, const SinkOptions& options) {
@@ -75,23 +74,54 @@ std::unique_ptr<FrameSink> openRawSink(int fd, const SinkOptions& options) {
     return std::make_unique<RawSink>(fd, options);
 }
 
-std::unique_ptr<FrameSink> openSink(const std::string& output, const SinkOptions& options) {
-    if (output == "-") return openRawSink(STDOUT_FILENO, options);
-    if (output == "null") {
+OutputTarget classifyOutput(const std::string& output) {
+    OutputTarget target;
+    target.path = output;
+    std::error_code ignored;
+    if (output == "-") {
+        target.kind = OutputKind::Raw;
+    } else if (output == "null") {
+        target.kind = OutputKind::Null;
+    } else if ((!output.empty() && output.back() == '/') ||
+               std::filesystem::is_directory(output, ignored)) {
+        target.kind = OutputKind::Sequence;
+    } else {
+        const std::string extension = lowerExtension(output);
+        target.kind = OutputKind::Video;
+        if (extension == ".png")
+            target.kind = OutputKind::Still;
+        else if (extension == ".mp4")
+            target.container = VideoContainer::Mp4;
+        else if (extension == ".mkv")
+            target.container = VideoContainer::Matroska;
+        else if (extension == ".webm")
+            target.container = VideoContainer::WebM;
+        else
+            throw OutputError("unknown output type '" + (extension.empty() ? output : extension) +
+                              "': use .mp4, .mkv, .webm, .png, a directory, - or null");
+    }
+    return target;
+}
+
+std::unique_ptr<FrameSink> openSink(const OutputTarget& target, const SinkOptions& options) {
+    switch (target.kind) {
+    case OutputKind::Raw:
+        return openRawSink(STDOUT_FILENO, options);
+    case OutputKind::Null:
         checkPictureSize(options);
         return std::make_unique<NullSink>();
+    case OutputKind::Sequence:
+        return openPngSequence(target.path, options);
+    case OutputKind::Still:
+        return openPngStill(target.path, options);
+    case OutputKind::Video:
+        break;
     }
-    std::error_code ignored;
-    if ((!output.empty() && output.back() == '/') || std::filesystem::is_directory(output, ignored))
-        return openPngSequence(output, options);
+    return openVideo(target.path, target.container, options);
+}
 
-    const std::string extension = lowerExtension(output);
-    if (extension == ".png") return openPngStill(output, options);
-    if (extension == ".mp4") return openVideo(output, VideoContainer::Mp4, options);
-    if (extension == ".mkv") return openVideo(output, VideoContainer::Matroska, options);
-    if (extension == ".webm") return openVideo(output, VideoContainer::WebM, options);
-    throw OutputError("unknown output type '" + (extension.empty() ? output : extension) +
-                      "': use .mp4, .mkv, .webm, .png, a directory, - or null");
+std::unique_ptr<FrameSink> openSink(const std::string& output, const SinkOptions& options) {
+    return openSink(classifyOutput(output), options);
 }
 
 } // namespace lumacore::cli

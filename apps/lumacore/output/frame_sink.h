@@ -1,32 +1,47 @@
 // Where rendered pictures go, chosen by the output name: a video with the input's sound
 // (.mp4, .mkv, .webm), one PNG still (.png), a PNG sequence (a directory), raw RGBA frames on
-// standard output ("-"), or nowhere ("null", for benchmarks). Files are written under a
-// temporary name beside the target and renamed at finish(): a failed or interrupted render never
-// leaves a half-written file, and never destroys an existing one.
+// standard output ("-"), or nowhere ("null", for benchmarks). classifyOutput is the one place
+// that decides which. Files are written under a temporary name beside the target and renamed at
+// finish(): a failed or interrupted render never leaves a half-written file, and never destroys
+// an existing one.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
-#include "audio/audio_source.h"
+#include "host/file_error.h"
+#include "pipeline/sample_buffer.h"
 
 namespace lumacore::cli {
 
-class OutputError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
+// An output's problem in one line; the temporary files behind the outputs throw the same type.
+using OutputError = FileError;
+
+enum class OutputKind { Raw, Null, Sequence, Still, Video };
+enum class VideoContainer { Mp4, Matroska, WebM };
+
+struct OutputTarget {
+    OutputKind kind = OutputKind::Null;
+    VideoContainer container = VideoContainer::Mp4; // for a video
+    std::string path;                               // as given
 };
+
+// What `output` names: "-" raw frames, "null" nothing, a name ending in '/' or an existing
+// folder (whatever its name) a PNG sequence, else by extension. Throws OutputError for an
+// unknown type.
+OutputTarget classifyOutput(const std::string& output);
 
 struct SinkOptions {
     int width = 0; // of the pictures handed to write()
     int height = 0;
     int fpsNumerator = 60;
     int fpsDenominator = 1;
-    // Opens the sound to mux into a video, positioned at the render's start; may be empty.
-    std::function<std::unique_ptr<AudioSource>()> openSound;
+    // The sound to mux into a video: the shared sample buffer, read from frame `soundFrom` (the
+    // render's start) on; null for none.
+    std::shared_ptr<SampleBuffer> sound;
+    std::int64_t soundFrom = 0;
     double durationSeconds = -1; // of the sound to mux; -1: until it ends
 };
 
@@ -39,8 +54,10 @@ class FrameSink {
     virtual void finish() = 0;
 };
 
-// The sink for `output` ("-", "null", a directory, or a file by extension). Throws OutputError
-// for an unknown type, an unwritable folder or a missing encoder, with a one-line message.
+// The sink for a classified output. Throws OutputError for an unwritable folder or a missing
+// encoder, with a one-line message.
+std::unique_ptr<FrameSink> openSink(const OutputTarget& target, const SinkOptions& options);
+// The same for an output name, classified first.
 std::unique_ptr<FrameSink> openSink(const std::string& output, const SinkOptions& options);
 
 } // namespace lumacore::cli

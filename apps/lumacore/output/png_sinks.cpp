@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "output/sinks.h"
-#include "output/temporary_files.h"
+#include "host/posix/temporary_files.h"
 
 namespace lumacore::cli {
 namespace {

@@ -21,8 +21,6 @@ class NullSink : public FrameSink {
     std::int64_t frames_ = 0;
 };
 
-enum class VideoContainer { Mp4, Matroska, WebM };
-
 // Raw RGBA pictures, back to back, on the file descriptor (standard output for "-").
 std::unique_ptr<FrameSink> openRawSink(int fd, const SinkOptions& options);
 // One PNG still: the first picture written; later ones are dropped.

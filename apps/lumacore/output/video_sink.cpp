@@ -1,62 +1,25 @@
 // Video outputs through FFmpeg: H.264 with AAC in MP4 or Matroska, VP9 with Opus in WebM. The
-// sound is read from its source as the pictures arrive, so the two streams are encoded side by
-// side and the muxer interleaves them with little buffering, however long the render is.
+// sound is read from the shared sample buffer (decoded once, for the pictures and this track
+// alike) as the pictures arrive, so the two streams are encoded side by side and the muxer
+// interleaves them with little buffering, however long the render is.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/audio_fifo.h>
-#include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
 }
 
+#include "ffmpeg/ffmpeg_log.h"
+#include "ffmpeg/ffmpeg_owners.h"
+#include "host/posix/temporary_files.h"
 #include "output/sinks.h"
-#include "output/temporary_files.h"
+#include "pipeline/limits.h"
 
 namespace lumacore::cli {
 namespace {
-
-std::string avError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-struct FormatFree {
-    void operator()(AVFormatContext* context) const {
-        avio_closep(&context->pb);
-        avformat_free_context(context);
-    }
-};
-struct CodecFree {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameFree {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct ScaleFree {
-    void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
-struct ResampleFree {
-    void operator()(SwrContext* context) const { swr_free(&context); }
-};
-struct FifoFree {
-    void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
-};
-
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatFree>;
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 struct ContainerSpec {
     const char* format;        // FFmpeg's muxer
@@ -131,16 +94,17 @@ class VideoSink : public FrameSink {
         int error = avformat_alloc_output_context2(&format, nullptr, spec_.format, url.c_str());
         if (error < 0 || !format)
             throw OutputError(std::string("FFmpeg cannot write ") + spec_.format + ": " +
-                              avError(error));
+                              errorText(error, &log_));
         format_.reset(format);
+        log_.watch(format);
 
         openVideoEncoder();
-        if (options.openSound) sound_ = options.openSound();
-        if (sound_) startSound(options.durationSeconds);
+        if (options.sound) startSound(options.sound, options.soundFrom, options.durationSeconds);
         if (sound_) openAudioEncoder();
 
         error = avio_open(&format_->pb, url.c_str(), AVIO_FLAG_WRITE);
         if (error < 0) fail(error);
+        log_.watch(format_->pb);
         AVDictionary* muxerOptions = nullptr;
         if (container == VideoContainer::Mp4)
             av_dict_set(&muxerOptions, "movflags", "+faststart", 0); // playable while loading
@@ -196,7 +160,7 @@ class VideoSink : public FrameSink {
 
   private:
     [[noreturn]] void fail(int error) const {
-        throw OutputError("cannot write '" + file_.target() + "': " + avError(error));
+        throw OutputError("cannot write '" + file_.target() + "': " + errorText(error, &log_));
     }
 
     AVStream* addStream(AVCodecContext* codec) {
@@ -214,6 +178,7 @@ class VideoSink : public FrameSink {
         for (const AVCodec* codec : candidates) {
             CodecPtr context(avcodec_alloc_context3(codec));
             if (!context) throw OutputError("out of memory");
+            log_.watch(context.get());
             context->width = codedWidth_;
             context->height = codedHeight_;
             context->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -224,7 +189,8 @@ class VideoSink : public FrameSink {
             context->colorspace = AVCOL_SPC_BT709;
             context->color_primaries = AVCOL_PRI_BT709;
             context->color_trc = AVCOL_TRC_BT709;
-            context->thread_count = 2; // two frame threads: faster than one, a third only costs memory
+            context->thread_count =
+                2; // two frame threads: faster than one, a third only costs memory
             if (format_->oformat->flags & AVFMT_GLOBALHEADER)
                 context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
             const std::string name = codec->name;
@@ -234,7 +200,8 @@ class VideoSink : public FrameSink {
                 // No look-ahead and no B-frames: the encoder holds few pictures (each several
                 // megabytes at 1080p), so a 1080p render stays near 120 MB whatever its length,
                 // and two frame threads still encode 1080p60 faster than real time on 2 cores.
-                av_opt_set(context->priv_data, "x264-params", "rc-lookahead=0:bframes=0:sync-lookahead=0", 0);
+                av_opt_set(context->priv_data, "x264-params",
+                           "rc-lookahead=0:bframes=0:sync-lookahead=0", 0);
             } else if (name == "libvpx-vp9") {
                 // Constant quality at libvpx's fastest real-time speed.
                 av_opt_set(context->priv_data, "deadline", "realtime", 0);
@@ -256,7 +223,7 @@ class VideoSink : public FrameSink {
                 videoStream_->avg_frame_rate = frameRate_;
                 return;
             }
-            lastError = avError(error);
+            lastError = errorText(error, &log_);
         }
         throw OutputError(std::string("cannot encode ") + spec_.videoCodec + " for '" +
                           file_.target() + "': encoder " + spec_.videoEncoder + " " +
@@ -265,13 +232,14 @@ class VideoSink : public FrameSink {
 
     // Reads the sound's first block, so that a sound with nothing in it (or a zero duration)
     // gives a file without an audio track, as no sound at all does.
-    void startSound(double durationSeconds) {
-        soundRate_ = sound_->info().sampleRate;
-        if (soundRate_ < 1 || soundRate_ > 768000)
-            throw OutputError("the sound's sample rate " + std::to_string(soundRate_) +
-                              " is out of range");
+    void startSound(std::shared_ptr<SampleBuffer> buffer, std::int64_t from,
+                    double durationSeconds) {
+        soundBuffer_ = std::move(buffer);
+        sound_.emplace(*soundBuffer_, from);
+        soundFrom_ = from;
+        soundRate_ = soundBuffer_->info().sampleRate; // in range: every source checks its own
         if (std::isfinite(durationSeconds) && durationSeconds >= 0)
-            soundLimit_ = std::llround(std::min(durationSeconds * soundRate_, 9.0e18));
+            soundLimit_ = checkedInt64(std::round(durationSeconds * soundRate_), "--duration");
         soundBlock_.resize(kSoundBlock * 2);
         firstBlock_ = readSound(-1);
         if (firstBlock_ == 0) sound_.reset();
@@ -290,6 +258,7 @@ class VideoSink : public FrameSink {
                               " is not in this FFmpeg");
         CodecPtr context(avcodec_alloc_context3(codec));
         if (!context) throw OutputError("out of memory");
+        log_.watch(context.get());
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO; // not const: swr wants it so
         av_channel_layout_copy(&context->ch_layout, &stereo);
         context->sample_fmt = chooseSampleFormat(codec);
@@ -303,7 +272,7 @@ class VideoSink : public FrameSink {
         if (error < 0)
             throw OutputError(std::string("cannot encode ") + spec_.audioCodec + " for '" +
                               file_.target() + "': encoder " + codec->name +
-                              " failed: " + avError(error));
+                              " failed: " + errorText(error, &log_));
         audio_ = std::move(context);
         audioStream_ = addStream(audio_.get());
         const bool variable = codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE;
@@ -315,8 +284,9 @@ class VideoSink : public FrameSink {
                                     audio_->sample_rate, &stereo, AV_SAMPLE_FMT_FLT, soundRate_, 0,
                                     nullptr);
         resampler_.reset(resampler);
+        log_.watch(resampler);
         if (error < 0 || (error = swr_init(resampler)) < 0)
-            throw OutputError("cannot convert the sound: " + avError(error));
+            throw OutputError("cannot convert the sound: " + errorText(error, &log_));
         fifo_.reset(av_audio_fifo_alloc(audio_->sample_fmt, 2, audioFrameSize_ * 4));
         if (!fifo_) throw OutputError("out of memory");
         resample(soundBlock_.data(), static_cast<int>(firstBlock_)); // encoded at the next write
@@ -327,6 +297,7 @@ class VideoSink : public FrameSink {
                                      codedHeight_, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
                                      nullptr, nullptr));
         if (!scaler_) throw OutputError("cannot convert RGBA pictures to yuv420p");
+        log_.watch(scaler_.get());
         // Full-range RGB in, BT.709 limited-range YUV out, as the stream is labelled.
         const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
         sws_setColorspaceDetails(scaler_.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
@@ -367,7 +338,7 @@ class VideoSink : public FrameSink {
         if (until >= 0) wanted = std::min(wanted, until - soundRead_);
         if (soundEnded_ || wanted <= 0) return 0;
         const auto asked = static_cast<std::size_t>(std::min<std::int64_t>(wanted, kSoundBlock));
-        const std::size_t got = std::min(sound_->read(soundBlock_.data(), asked), asked);
+        const std::size_t got = sound_->read(soundFrom_ + soundRead_, soundBlock_.data(), asked);
         if (got == 0) soundEnded_ = true;
         soundRead_ += static_cast<std::int64_t>(got);
         return got;
@@ -394,7 +365,7 @@ class VideoSink : public FrameSink {
         const std::uint8_t* input = reinterpret_cast<const std::uint8_t*>(samples);
         const int made =
             swr_convert(resampler_.get(), planes, room, samples ? &input : nullptr, count);
-        if (made < 0) throw OutputError("cannot convert the sound: " + avError(made));
+        if (made < 0) throw OutputError("cannot convert the sound: " + errorText(made, &log_));
         if (made > 0 &&
             av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(planes), made) < made)
             throw OutputError("out of memory");
@@ -433,17 +404,20 @@ class VideoSink : public FrameSink {
     int codedWidth_; // even, as yuv420p needs
     int codedHeight_;
     AVRational frameRate_ = {60, 1};
-    FormatPtr format_;
+    mutable FfmpegLog log_; // before the objects it watches, so that it outlives them
+    OutputFormatPtr format_;
     CodecPtr video_;
     AVStream* videoStream_ = nullptr;
-    std::unique_ptr<SwsContext, ScaleFree> scaler_;
+    ScalerPtr scaler_;
     FramePtr picture_;
     PacketPtr packet_;
     std::vector<std::uint8_t> padded_;
     std::int64_t frames_ = 0;
     bool finished_ = false;
 
-    std::unique_ptr<AudioSource> sound_;
+    std::shared_ptr<SampleBuffer> soundBuffer_; // before its reader: outlives it
+    std::optional<SampleBuffer::Reader> sound_;
+    std::int64_t soundFrom_ = 0; // the buffer's frame where the video starts
     int soundRate_ = 0;
     std::int64_t soundLimit_ = INT64_MAX; // frames of sound to use
     std::int64_t soundRead_ = 0;
@@ -454,8 +428,8 @@ class VideoSink : public FrameSink {
     AVStream* audioStream_ = nullptr;
     int audioFrameSize_ = 1024;
     bool shortLastFrame_ = false;
-    std::unique_ptr<SwrContext, ResampleFree> resampler_;
-    std::unique_ptr<AVAudioFifo, FifoFree> fifo_;
+    ResamplerPtr resampler_;
+    AudioFifoPtr fifo_;
     std::vector<std::uint8_t> converted_[2];
     std::int64_t audioSamples_ = 0;
 };
@@ -465,9 +439,8 @@ class VideoSink : public FrameSink {
 std::unique_ptr<FrameSink> openVideo(const std::string& path, VideoContainer container,
                                      const SinkOptions& options) {
     checkPictureSize(options);
-    // Encoders report progress and statistics at FFmpeg's default level; a render shows its
-    // own progress, so only errors get through unless the program chose a level itself.
-    if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
+    // The encoders' messages go to the sink's log (FfmpegLog), which adds their errors to its
+    // one-line messages; a render shows its own progress instead of their statistics.
     return std::make_unique<VideoSink>(path, container, options);
 }
 

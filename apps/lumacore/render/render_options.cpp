@@ -1,8 +1,22 @@
+// The defaults and the range checks of the render options.
 #include "render/render_options.h"
 
 #include <cmath>
 
+#include "pipeline/limits.h"
+
 namespace lumacore::cli {
+namespace {
+
+// Empty when `value` is a time from 0 (or above 0 when `positive`) to kMaxStreamSeconds.
+std::string checkSeconds(const char* name, double value, bool positive) {
+    if (std::isfinite(value) && (positive ? value > 0 : value >= 0) && value <= kMaxStreamSeconds)
+        return "";
+    return std::string(name) + (positive ? " must be above 0" : " must not be negative") +
+           " and at most " + std::to_string(static_cast<long long>(kMaxStreamSeconds)) + " seconds";
+}
+
+} // namespace
 
 void applyDefaults(RenderOptions& options) {
     if (!options.sizeGiven) {
@@ -13,26 +27,30 @@ void applyDefaults(RenderOptions& options) {
     if (options.rate == 0) options.rate = options.fps;
 }
 
+std::string checkCallRate(double rate) {
+    if (std::isfinite(rate) && rate >= kMinRate && rate <= kMaxCallRate) return "";
+    return "--rate must be 0.01 to 1000";
+}
+
 std::string checkOptions(const RenderOptions& o) {
-    constexpr int kMaxSize = 16384;
-    auto finite = [](double v) { return std::isfinite(v); };
-    if (o.width <= 0 || o.height <= 0 || o.width > kMaxSize || o.height > kMaxSize)
+    const int most = kMaxPictureSide;
+    if (o.width <= 0 || o.height <= 0 || o.width > most || o.height > most)
         return "size " + std::to_string(o.width) + "x" + std::to_string(o.height) +
-               " is out of range: each side must be 1 to 16384";
+               " is out of range: each side must be 1 to " + std::to_string(most);
     if (o.scale < 1 || o.scale > 16) return "--scale must be 1 to 16";
-    if (static_cast<long long>(o.width) * o.scale > kMaxSize ||
-        static_cast<long long>(o.height) * o.scale > kMaxSize)
-        return "the scaled picture would be larger than 16384 pixels on a side";
-    if (!finite(o.fps) || o.fps <= 0 || o.fps > 240) return "--fps must be above 0 and at most 240";
-    if (!finite(o.rate) || o.rate <= 0 || o.rate > 1000)
-        return "--rate must be above 0 and at most 1000";
-    if (!finite(o.brightness) || o.brightness < 0.2f || o.brightness > 2.0f)
+    if (static_cast<long long>(o.width) * o.scale > most ||
+        static_cast<long long>(o.height) * o.scale > most)
+        return "the scaled picture would be larger than " + std::to_string(most) +
+               " pixels on a side";
+    if (!std::isfinite(o.fps) || o.fps < kMinRate || o.fps > kMaxFrameRate)
+        return "--fps must be 0.01 to 240";
+    if (std::string problem = checkCallRate(o.rate); !problem.empty()) return problem;
+    if (!std::isfinite(o.brightness) || o.brightness < 0.2f || o.brightness > 2.0f)
         return "--brightness must be 0.2 to 2.0";
-    if (!finite(o.start) || o.start < 0) return "--start must not be negative";
-    if (!finite(o.duration) || (o.duration < 0 && o.duration != -1) || o.duration == 0)
-        return "--duration must be above 0";
-    if (!finite(o.at) || o.at < 0) return "--at must not be negative";
-    return "";
+    std::string problem = checkSeconds("--start", o.start, false);
+    if (problem.empty() && o.duration) problem = checkSeconds("--duration", *o.duration, true);
+    if (problem.empty()) problem = checkSeconds("--at", o.at, false);
+    return problem;
 }
 
 } // namespace lumacore::cli

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-namespace lumacore::cli {
+#include "pipeline/module_runner.h"
 
-enum class ModuleKind { History, Scope, VuMeter };
+namespace lumacore::cli {
 
 struct RenderOptions {
     std::string input;      // audio file; empty: the demo tune
@@ -22,8 +22,8 @@ struct RenderOptions {
     double rate = 0; // Render calls per second; 0: the frame rate
     std::optional<std::string> title;
     double start = 0;
-    double duration = -1; // -1: to the end
-    double at = 0;        // the moment of a .png still
+    std::optional<double> duration; // none: to the end
+    double at = 0;                  // the moment of a .png still
     int scale = 1;
     bool quiet = false;
 };
@@ -33,6 +33,10 @@ struct RenderOptions {
 void applyDefaults(RenderOptions& options);
 
 // Empty when the options make sense, otherwise a one-line description of the first problem.
+// Every number is held to a range that keeps its products with the others in range.
 std::string checkOptions(const RenderOptions& options);
+
+// Empty when `rate` is a Render call rate the analysis and frames files accept.
+std::string checkCallRate(double rate);
 
 } // namespace lumacore::cli

@@ -7,12 +7,13 @@
 #include <sys/stat.h>
 
 #include "output/frame_sink.h"
-#include "output/temporary_files.h"
+#include "host/posix/temporary_files.h"
 #include "test_support.h"
 
 namespace lumacore::cli {
 namespace {
 
+using testing_support::bufferOf;
 using testing_support::readFile;
 using testing_support::ScratchFolder;
 using testing_support::SineSource;
@@ -72,7 +73,7 @@ TEST(InterruptCleanup, RemovesTemporariesAndDiesOfTheSignal) {
                 SinkOptions options;
                 options.width = 32;
                 options.height = 24;
-                options.openSound = [] { return std::make_unique<SineSource>(44100, 5.0); };
+                options.sound = bufferOf(std::make_unique<SineSource>(44100, 5.0));
                 auto video = openSink(folder / "kept.mp4", options);
                 auto sequence = openSink(folder / "frames/", options);
                 auto still = openSink(folder / "still.png", options);

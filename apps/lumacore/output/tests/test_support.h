@@ -11,12 +11,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <numbers>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "audio/audio_source.h"
+#include "pipeline/sample_buffer.h"
 
 namespace lumacore::cli::testing_support {
 
@@ -84,6 +86,7 @@ class SineSource : public AudioSource {
         }
         return n;
     }
+    void seek(std::int64_t frame) override { position_ = frame; }
 
   private:
     AudioInfo info_;
@@ -91,6 +94,11 @@ class SineSource : public AudioSource {
     std::int64_t position_ = 0;
     double hertz_;
 };
+
+// A sound in a sample buffer of its own, as a video sink takes it.
+inline std::shared_ptr<SampleBuffer> bufferOf(std::unique_ptr<AudioSource> source) {
+    return std::make_shared<SampleBuffer>(std::move(source));
+}
 
 // A picture where neighbouring pixels differ in every channel, changing with `seed`.
 inline std::vector<std::uint8_t> testPicture(int width, int height, int seed = 0) {

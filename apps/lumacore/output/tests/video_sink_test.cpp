@@ -16,6 +16,7 @@ extern "C" {
 namespace lumacore::cli {
 namespace {
 
+using testing_support::bufferOf;
 using testing_support::ScratchFolder;
 using testing_support::SineSource;
 using testing_support::solidPicture;
@@ -146,9 +147,8 @@ SinkOptions videoOptions(int width, int height, double soundSeconds, int fps = 3
     options.fpsNumerator = fps;
     options.fpsDenominator = 1;
     if (soundSeconds > 0)
-        options.openSound = [soundSeconds] {
-            return std::make_unique<SineSource>(44100, soundSeconds);
-        };
+        options.sound =
+            std::make_shared<SampleBuffer>(std::make_unique<SineSource>(44100, soundSeconds));
     return options;
 }
 
@@ -239,20 +239,20 @@ TEST(VideoSink, SoundDecidesTheAudioLengthNotThePictures) {
 TEST(VideoSink, HasNoAudioTrackWithoutSound) {
     struct Case {
         const char* what;
-        std::function<std::unique_ptr<AudioSource>()> openSound;
+        std::function<std::shared_ptr<SampleBuffer>()> sound;
         double durationSeconds;
     };
     const Case cases[] = {
         {"no sound", nullptr, -1},
-        {"no source", [] { return std::unique_ptr<AudioSource>(); }, -1},
-        {"empty sound", [] { return std::make_unique<SineSource>(44100, 0.0); }, -1},
-        {"zero duration", [] { return std::make_unique<SineSource>(44100, 1.0); }, 0},
+        {"no source", [] { return std::shared_ptr<SampleBuffer>(); }, -1},
+        {"empty sound", [] { return bufferOf(std::make_unique<SineSource>(44100, 0.0)); }, -1},
+        {"zero duration", [] { return bufferOf(std::make_unique<SineSource>(44100, 1.0)); }, 0},
     };
     ScratchFolder folder;
     for (const ContainerCase& container : kContainers)
         for (const Case& c : cases) {
             SinkOptions options = videoOptions(32, 32, 0);
-            options.openSound = c.openSound;
+            if (c.sound) options.sound = c.sound();
             options.durationSeconds = c.durationSeconds;
             render(folder / container.file, options, 10);
             const Probe p = probe(folder / container.file);

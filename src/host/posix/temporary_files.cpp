@@ -1,6 +1,6 @@
-// Unique temporary files and folders beside an output, and a table of their paths kept in static
-// storage so that a signal handler can remove them without allocating or taking locks.
-#include "output/temporary_files.h"
+// Unique temporary files and folders beside a target file, and a table of their paths kept in
+// static storage so that a signal handler can remove them without allocating or taking locks.
+#include "host/posix/temporary_files.h"
 
 #include <array>
 #include <atomic>
@@ -14,9 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "output/frame_sink.h"
-
-namespace lumacore::cli {
+namespace lumacore {
 namespace {
 
 // One registered path. `state` is the only field the handler trusts: a slot is filled while it
@@ -107,19 +105,41 @@ std::string joinPath(const std::string& folder, const std::string& name) {
 }
 
 // Tries fresh names until `create` succeeds or fails for a reason other than the name being
-// taken. Returns the path; throws OutputError describing the folder's problem.
+// taken. Returns the path; throws FileError describing the folder's problem.
 template <class Create>
 std::string createUnique(const std::string& folder, const std::string& name,
                          const std::string& what, Create create) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string path = joinPath(folder, temporaryName(name));
         if (create(path)) return path;
-        if (errno != EEXIST)
-            throw OutputError("cannot write '" + what + "': " + folderProblem(folder, errno));
+        if (errno != EEXIST) {
+            const std::string reason = folderProblem(folder, errno);
+            throw FileError("cannot write '" + what + "': " + reason, reason);
+        }
     }
-    throw OutputError("cannot write '" + what + "': no free temporary name in " +
-                      displayFolder(folder));
+    const std::string reason = "no free temporary name in " + displayFolder(folder);
+    throw FileError("cannot write '" + what + "': " + reason, reason);
 }
+
+// Holds back the cleanup signals in this thread while a temporary path is created and
+// registered: a signal in between would otherwise find the file on disk but not in the table, and
+// leave it behind. A held signal arrives as soon as the path is registered.
+class CleanupSignalsHeld {
+  public:
+    CleanupSignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signal : kSignals)
+            sigaddset(&held, signal);
+        ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~CleanupSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    CleanupSignalsHeld(const CleanupSignalsHeld&) = delete;
+    CleanupSignalsHeld& operator=(const CleanupSignalsHeld&) = delete;
+
+  private:
+    sigset_t previous_;
+};
 
 } // namespace
 
@@ -140,7 +160,7 @@ void installInterruptCleanup() {
 
 int registerTemporaryPath(const std::string& path, bool folder) {
     if (path.size() >= kPathBytes)
-        throw OutputError("path too long for a temporary file: '" + path + "'");
+        throw FileError("path too long for a temporary file: '" + path + "'");
     for (std::size_t i = 0; i < kSlots; ++i) {
         int expected = kFree;
         if (!slots[i].state.compare_exchange_strong(expected, kWriting)) continue;
@@ -149,7 +169,7 @@ int registerTemporaryPath(const std::string& path, bool folder) {
         slots[i].state.store(kActive, std::memory_order_release);
         return static_cast<int>(i);
     }
-    throw OutputError("too many temporary files open at once");
+    throw FileError("too many temporary files open at once");
 }
 
 void unregisterTemporaryPath(int slot) {
@@ -176,7 +196,9 @@ std::string folderProblem(const std::string& folder, int error) {
 TemporaryFile::TemporaryFile(const std::string& target) : target_(target) {
     const auto [folder, name] = splitPath(target);
     if (name.empty() || name == "." || name == "..")
-        throw OutputError("'" + target + "' names a folder, not a file");
+        throw FileError("'" + target + "' names a folder, not a file",
+                        "names a folder, not a file");
+    const CleanupSignalsHeld held;
     path_ = createUnique(folder, name, target, [this](const std::string& path) {
         fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         return fd_ >= 0;
@@ -202,7 +224,8 @@ TemporaryFile::~TemporaryFile() {
 void TemporaryFile::commit() {
     if (committed_) return;
     const auto fail = [this](const std::string& doing) {
-        throw OutputError("cannot " + doing + " '" + target_ + "': " + std::strerror(errno));
+        const std::string reason = std::strerror(errno);
+        throw FileError("cannot " + doing + " '" + target_ + "': " + reason, reason);
     };
     if (::fsync(fd_) != 0) fail("write");
     const int fd = fd_;
@@ -215,6 +238,7 @@ void TemporaryFile::commit() {
 }
 
 TemporaryFolder::TemporaryFolder(const std::string& parent, const std::string& name) {
+    const CleanupSignalsHeld held;
     path_ = createUnique(parent, name, joinPath(parent, name),
                          [](const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; });
     try {
@@ -239,4 +263,4 @@ void TemporaryFolder::release() {
     slot_ = -1;
 }
 
-} // namespace lumacore::cli
+} // namespace lumacore

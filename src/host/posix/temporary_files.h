@@ -1,10 +1,13 @@
-// Temporary files and folders written beside an output and renamed into place when it is
-// complete, and the interrupt handler that removes them when the render is stopped by a signal.
+// Temporary files and folders written beside a file (a render's output, a frames file, the
+// settings file) and renamed into place when complete, and the interrupt handler that removes
+// them when the program is stopped by a signal. Native builds only (POSIX).
 #pragma once
 
 #include <string>
 
-namespace lumacore::cli {
+#include "host/file_error.h"
+
+namespace lumacore {
 
 // Makes SIGINT, SIGTERM and SIGHUP remove every registered temporary path before the process
 // dies of the signal as it would have anyway. A signal the process ignores stays ignored.
@@ -13,7 +16,7 @@ void installInterruptCleanup();
 
 // Registers a path for the interrupt handler: a file is unlinked, a folder has its entries
 // unlinked and is then removed (it must hold plain files only). Returns a slot for
-// unregisterTemporaryPath(). Throws OutputError when the path is too long or the fixed table
+// unregisterTemporaryPath(). Throws FileError when the path is too long or the fixed table
 // is full.
 int registerTemporaryPath(const std::string& path, bool folder);
 void unregisterTemporaryPath(int slot);
@@ -24,7 +27,7 @@ std::string folderProblem(const std::string& folder, int error);
 
 // A file created beside `target` as ".NAME.XXXXXX.part" (unique, never replacing anything) with
 // the usual permissions, or those of an existing target. commit() renames it over the target;
-// the destructor removes it unless it was committed. Throws OutputError when the folder does not
+// the destructor removes it unless it was committed. Throws FileError when the folder does not
 // exist, is not a folder or is not writable.
 class TemporaryFile {
   public:
@@ -37,7 +40,7 @@ class TemporaryFile {
     const std::string& target() const { return target_; }
     int descriptor() const { return fd_; } // open for writing until commit()
 
-    // Flushes the data to disk and renames the file over the target. Throws OutputError.
+    // Flushes the data to disk and renames the file over the target. Throws FileError.
     void commit();
 
   private:
@@ -50,7 +53,7 @@ class TemporaryFile {
 
 // A folder created in the existing folder `parent` as ".NAME.XXXXXX.part" (unique, with the
 // usual permissions). The destructor removes it and the files in it unless release() was called.
-// Throws OutputError like TemporaryFile.
+// Throws FileError like TemporaryFile.
 class TemporaryFolder {
   public:
     TemporaryFolder(const std::string& parent, const std::string& name);
@@ -69,4 +72,4 @@ class TemporaryFolder {
     bool released_ = false;
 };
 
-} // namespace lumacore::cli
+} // namespace lumacore

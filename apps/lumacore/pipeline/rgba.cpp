@@ -1,4 +1,4 @@
-#include "render/rgba.h"
+#include "pipeline/rgba.h"
 
 #include <cstring>
 

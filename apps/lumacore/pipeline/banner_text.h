@@ -1,0 +1,14 @@
+// The banner strip's text: titles arrive as UTF-8 (tags, the command line) while the text
+// renderer reads bytes in Windows code page 1252, as the plug-in gets them from the player.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lumacore::cli {
+
+// `utf8` in Windows-1252. Characters that code page lacks, and every ill-formed UTF-8 sequence
+// (one '?' for each maximal part of it, as Unicode recommends), become '?'.
+std::string utf8ToWindows1252(std::string_view utf8);
+
+} // namespace lumacore::cli

@@ -1,0 +1,143 @@
+// The module runner: Init's first paint, the Render calls due by a time with the banner timer
+// between them, and the window's size, mode and brightness changes as the DLL handles them.
+#include "pipeline/module_runner.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "history/history_render.h"
+#include "history/palette.h"
+#include "history/title_banner.h"
+#include "pipeline/banner_text.h"
+#include "scope/oscilloscope.h"
+#include "scope/vu_meter.h"
+
+namespace lumacore::cli {
+namespace {
+
+constexpr double kBannerPeriod = 4.0; // seconds between the history's timer ticks
+
+} // namespace
+
+ModuleRunner::ModuleRunner(const Display& display, std::string bannerTitle, CallSource& calls)
+    : display_(display), title_(utf8ToWindows1252(bannerTitle)), calls_(calls),
+      bitmap_(display.width, display.height),
+      surface_(std::make_unique<RasterSurface>(bitmap_, &text_)) {
+    module_.nCh = 2;
+    module_.sRate = 44100;
+    start();
+    pending_ = calls_.next(module_, pendingTime_);
+}
+
+ModuleRunner::~ModuleRunner() = default;
+
+void ModuleRunner::start() {
+    history_.reset();
+    scope_ = ScopeState{};
+    if (display_.module != ModuleKind::History) {
+        // The scope window's first paint: grey over the whole client area.
+        bitmap_.fill(kScopeGrey);
+        return;
+    }
+    // The display window's first paint: its background colour, black.
+    history_ = std::make_unique<HistoryState>();
+    HistoryState& state = *history_;
+    bitmap_.fill(state.backgroundColour);
+    state.drawDC = surface_.get();
+    lumacore::setClientSize(state, display_.width, display_.height);
+    state.brightness = std::clamp(display_.brightness, state.brightnessMin, state.brightnessMax);
+    buildPalette(state);
+    lumacore::setMode(state, display_.threeD ? 1 : 0);
+    restartBannerTimer(lastTime_);
+}
+
+void ModuleRunner::restartBannerTimer(double timeSeconds) {
+    nextBanner_ = (std::floor(timeSeconds / kBannerPeriod) + 1) * kBannerPeriod;
+}
+
+void ModuleRunner::render(double timeSeconds) {
+    switch (display_.module) {
+    case ModuleKind::History:
+        // The banner timer ticks every four seconds of the stream, between Render calls.
+        while (timeSeconds >= nextBanner_) {
+            drawTitleBanner(*history_, *surface_, title_.c_str(), [this] { return rand_.next(); });
+            nextBanner_ += kBannerPeriod;
+        }
+        historyRender(*history_, module_);
+        break;
+    case ModuleKind::Scope:
+        oscilloscopeRender(*surface_, module_);
+        break;
+    case ModuleKind::VuMeter:
+        vuMeterRender(scope_, *surface_, module_);
+        break;
+    }
+}
+
+void ModuleRunner::advanceTo(double timeSeconds) {
+    if (timeSeconds < lastTime_) restartBannerTimer(timeSeconds);
+    lastTime_ = timeSeconds;
+    while (pending_ && pendingTime_ <= timeSeconds && pendingTime_ < callsEnd_) {
+        render(pendingTime_);
+        anyCall_ = true;
+        lastCall_ = pendingTime_;
+        pending_ = calls_.next(module_, pendingTime_);
+    }
+}
+
+void ModuleRunner::seek(double timeSeconds) {
+    lastTime_ = timeSeconds;
+    restartBannerTimer(timeSeconds);
+    lastCall_ = timeSeconds;
+    pending_ = calls_.next(module_, pendingTime_);
+}
+
+bool ModuleRunner::shows(double timeSeconds, double callPeriod) const {
+    return pending_ || timeSeconds <= lastCall_ + callPeriod;
+}
+
+void ModuleRunner::setMode(bool threeD) {
+    display_.threeD = threeD;
+    if (history_) lumacore::setMode(*history_, threeD ? 1 : 0);
+}
+
+void ModuleRunner::setBrightness(float brightness) {
+    if (!history_) {
+        display_.brightness = brightness;
+        return;
+    }
+    display_.brightness = std::clamp(brightness, history_->brightnessMin, history_->brightnessMax);
+    brightnessValue(*history_, display_.brightness);
+}
+
+void ModuleRunner::setModule(ModuleKind module) {
+    // The player quits one module and starts the next in a fresh window of the same size.
+    display_.module = module;
+    surface_ = std::make_unique<RasterSurface>(bitmap_, &text_);
+    start();
+}
+
+void ModuleRunner::setClientSize(int width, int height) {
+    const bool history = display_.module == ModuleKind::History;
+    const Colour background = history ? history_->backgroundColour : kScopeGrey;
+    Bitmap resized(width, height);
+    resized.fill(background);
+    // The display window's class redraws it all when the height changes; otherwise (and always
+    // for the scopes) only the uncovered part is painted.
+    if (!(history && height != bitmap_.height())) {
+        const int keepWidth = std::min(width, bitmap_.width());
+        const int keepHeight = std::min(height, bitmap_.height());
+        for (int y = 0; y < keepHeight; ++y)
+            std::copy_n(bitmap_.row(y), keepWidth, resized.row(y));
+    }
+    bitmap_ = std::move(resized);
+    display_.width = width;
+    display_.height = height;
+    if (history) lumacore::setClientSize(*history_, width, height);
+}
+
+void ModuleRunner::setTitle(const std::string& title) {
+    title_ = utf8ToWindows1252(title);
+}
+
+} // namespace lumacore::cli

@@ -1,0 +1,94 @@
+// One visualisation module run natively the way the plug-in runs in a player: it owns the
+// module's state and its picture (the window's client area on the software rasteriser), makes
+// the Render calls due by the time it is given, and takes the live changes a user makes in the
+// player: mode, brightness, module and window size. The spectrum history's title banner follows
+// the four-second timer of the time given, seeks included.
+#pragma once
+
+#include <limits>
+#include <memory>
+#include <string>
+
+#include "history/history_state.h"
+#include "host/msvc_rand.h"
+#include "host/raster/freetype/freetype_text_renderer.h"
+#include "host/raster/raster_surface.h"
+#include "pipeline/call_source.h"
+#include "scope/scope_state.h"
+
+namespace lumacore::cli {
+
+enum class ModuleKind { History, Scope, VuMeter };
+
+struct Display {
+    ModuleKind module = ModuleKind::History;
+    bool threeD = true;
+    float brightness = 1.0f; // clamped to the history's range
+    int width = 1280;        // client area
+    int height = 720;
+};
+
+class ModuleRunner {
+  public:
+    // Starts the module as the player's Init would (the window's first paint) and reads the
+    // first call from `calls`, which must outlive the runner.
+    ModuleRunner(const Display& display, std::string bannerTitle, CallSource& calls);
+    ~ModuleRunner();
+    ModuleRunner(const ModuleRunner&) = delete;
+    ModuleRunner& operator=(const ModuleRunner&) = delete;
+
+    // Makes every call due by `timeSeconds` (and before the end set by endCallsAt) in order,
+    // each after the banner ticks due by its time. A time before the previous one is a seek
+    // back: the banner timer starts again from it.
+    void advanceTo(double timeSeconds);
+    // After the call source was moved to `timeSeconds`: drops the call read ahead, reads the next
+    // and restarts the banner timer there.
+    void seek(double timeSeconds);
+    // Calls at or after `timeSeconds` are not made (a render's --duration).
+    void endCallsAt(double timeSeconds) { callsEnd_ = timeSeconds; }
+
+    // Whether a picture at `timeSeconds` still shows the sound: calls remain, or the last one
+    // was at most `callPeriod` before it.
+    bool shows(double timeSeconds, double callPeriod) const;
+    // Whether the source gave no call at all.
+    bool empty() const { return !pending_ && !anyCall_; }
+
+    const Bitmap& picture() const { return bitmap_; }
+    const Display& display() const { return display_; }
+
+    // What the user changes while it runs.
+    void setMode(bool threeD);
+    void setBrightness(float brightness);
+    void setModule(ModuleKind module);
+    // The window resized: pixels it keeps stay, uncovered ones get the window's background (the
+    // history repaints everything when the height changes), and the drawing takes the new size.
+    void setClientSize(int width, int height);
+    // The banner's title, in UTF-8 (drawn in the text renderer's Windows-1252).
+    void setTitle(const std::string& title);
+
+  private:
+    void start();
+    void render(double timeSeconds);
+    void restartBannerTimer(double timeSeconds);
+
+    Display display_;
+    std::string title_;
+    CallSource& calls_;
+    Bitmap bitmap_;
+    FreetypeTextRenderer text_;
+    std::unique_ptr<RasterSurface> surface_;
+    std::unique_ptr<HistoryState> history_;
+    ScopeState scope_;
+    MsvcRand rand_;
+    double nextBanner_ = 4.0;
+    double lastTime_ = 0;
+
+    winampVisModule module_;
+    bool pending_ = false; // module_ holds the next call, at pendingTime_
+    double pendingTime_ = 0;
+    bool anyCall_ = false;
+    double lastCall_ = -1;
+    double callsEnd_ = std::numeric_limits<double>::infinity();
+};
+
+} // namespace lumacore::cli

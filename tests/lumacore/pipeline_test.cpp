@@ -1,0 +1,256 @@
+// The parts of the one pipeline on their own: the shared sample buffer (readers, seeks, bounded
+// memory), the analyser at an absolute start frame, the module runner's live changes and banner
+// timer, and the single classification of output names.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+#include "audio_test_support.h"
+#include "output/frame_sink.h"
+#include "pipeline/module_runner.h"
+#include "pipeline/sample_buffer.h"
+#include "scope/vu_meter.h"
+
+namespace lumacore::cli::test {
+namespace {
+
+// Sample value of frame f, channel c: distinct for every frame of the tests.
+float valueAt(long long frame, int channel) {
+    return static_cast<float>((frame * 7 + channel * 3) % 2001 - 1000) / 1000.0f;
+}
+
+void expectFrames(const std::vector<float>& got, long long first, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i)
+        for (int c = 0; c < 2; ++c)
+            ASSERT_EQ(got[2 * i + c], valueAt(first + static_cast<long long>(i), c))
+                << "frame " << first + static_cast<long long>(i);
+}
+
+TEST(SampleBuffer, ReadersAtTheirOwnPacesSeeTheSourceAndMemoryStaysBounded) {
+    constexpr long long kFrames = 2'000'000;
+    SignalSource source(kFrames, valueAt, 44100, 1000); // odd-sized reads, like a decoder
+    SampleBuffer buffer(source);
+    SampleBuffer::Reader ahead(buffer, 0), behind(buffer, 0);
+    std::vector<float> a(2 * 4096), b(2 * 1152);
+    long long aheadAt = 0, behindAt = 0;
+    std::int64_t mostHeld = 0;
+    while (behindAt < kFrames) {
+        // One reader runs up to 20000 frames ahead; the other reads overlapping windows.
+        if (aheadAt < kFrames && aheadAt < behindAt + 20000) {
+            const std::size_t got = ahead.read(aheadAt, a.data(), 4096);
+            ASSERT_EQ(got, static_cast<std::size_t>(std::min<long long>(4096, kFrames - aheadAt)));
+            expectFrames(a, aheadAt, got);
+            aheadAt += static_cast<long long>(got);
+        }
+        const std::size_t got = behind.read(behindAt, b.data(), 1152);
+        ASSERT_GT(got, 0u);
+        expectFrames(b, behindAt, got);
+        behindAt += 735;
+        mostHeld = std::max(mostHeld, buffer.heldFrames());
+    }
+    EXPECT_LE(mostHeld, 20000 + 2 * 4096 + 1152) << "memory grew with the sound";
+    EXPECT_EQ(behind.read(kFrames, b.data(), 10), 0u);
+    EXPECT_TRUE(buffer.ended());
+}
+
+TEST(SampleBuffer, SeeksAndRefusesReadsItLetGo) {
+    SignalSource source(100'000, valueAt);
+    SampleBuffer buffer(source);
+    SampleBuffer::Reader reader(buffer, 0);
+    std::vector<float> out(2 * 500);
+    ASSERT_EQ(reader.read(30'000, out.data(), 500), 500u);
+    expectFrames(out, 30'000, 500);
+    EXPECT_THROW(reader.read(29'999, out.data(), 1), std::logic_error);
+    EXPECT_THROW(SampleBuffer::Reader(buffer, 10), std::logic_error);
+    // Back to an earlier frame, and past the end.
+    buffer.seek(1234);
+    EXPECT_EQ(reader.position(), 1234);
+    ASSERT_EQ(reader.read(1234, out.data(), 500), 500u);
+    expectFrames(out, 1234, 500);
+    buffer.seek(99'900);
+    EXPECT_EQ(reader.read(99'900, out.data(), 500), 100u);
+    expectFrames(out, 99'900, 100);
+}
+
+// --start: an analyser whose first call is at frame F of the buffer makes the calls an analyser
+// of the sound cut at F makes, timed from 0.
+TEST(SampleBuffer, AnalyserFromAnAbsoluteFrameMatchesTheCutSound) {
+    for (const long long first : {0LL, 1LL, 5000LL, 44100LL * 3 + 17}) {
+        SignalSource whole(44100 * 5, sines(0.5, 440, 0.3, 3000));
+        whole.seek(first);
+        SampleBuffer buffer(whole, first);
+        Analyser fromBuffer(buffer, 29.97, first);
+        SignalSource cut(44100 * 5 - first, [first](long long f, int c) {
+            return sines(0.5, 440, 0.3, 3000)(f + first, c);
+        });
+        const std::vector<Frame> expected = analyseAll(cut, 29.97);
+        std::size_t n = 0;
+        winampVisModule module;
+        double time = 0;
+        while (fromBuffer.next(module, time)) {
+            ASSERT_LT(n, expected.size());
+            EXPECT_EQ(std::llround(time * 1e6), static_cast<long long>(expected[n].timeUs));
+            EXPECT_EQ(
+                std::memcmp(module.spectrumData, expected[n].spectrum, sizeof module.spectrumData),
+                0);
+            EXPECT_EQ(
+                std::memcmp(module.waveformData, expected[n].waveform, sizeof module.waveformData),
+                0);
+            ++n;
+        }
+        EXPECT_EQ(n, expected.size()) << "first frame " << first;
+    }
+}
+
+// Calls every 1/60 s with a loud spectrum; seek() moves them.
+class ScriptedCalls : public CallSource {
+  public:
+    bool next(winampVisModule& module, double& time) override {
+        if (n_ >= 60 * 60) return false;
+        std::memset(module.spectrumData, 200, sizeof module.spectrumData);
+        std::memset(module.waveformData, 0x40, sizeof module.waveformData);
+        time = n_++ / 60.0;
+        return true;
+    }
+    void seek(double time) { n_ = static_cast<long long>(time * 60); }
+
+  private:
+    long long n_ = 0;
+};
+
+std::vector<std::uint32_t> rows(const Bitmap& picture, int from, int to) {
+    std::vector<std::uint32_t> out;
+    for (int y = from; y < to; ++y)
+        out.insert(out.end(), picture.row(y), picture.row(y) + picture.width());
+    return out;
+}
+
+bool allOf(const std::vector<std::uint32_t>& pixels, std::uint32_t value) {
+    return std::all_of(pixels.begin(), pixels.end(), [&](std::uint32_t p) { return p == value; });
+}
+
+TEST(ModuleRunner, BannerTimerFollowsTheTimeItIsGivenAcrossSeeks) {
+    ScriptedCalls calls;
+    ModuleRunner runner({ModuleKind::History, true, 1.0f, 200, 100}, "Banner", calls);
+    const int stripTop = 92; // inside the banner strip, the bottom 9 %
+    const auto strip = [&] { return rows(runner.picture(), stripTop, 100); };
+    runner.advanceTo(3.99);
+    ASSERT_TRUE(allOf(strip(), 0)) << "a banner before the first tick";
+    runner.advanceTo(4.0);
+    const auto first = strip();
+    ASSERT_FALSE(allOf(first, 0)) << "no banner at the first tick";
+    runner.advanceTo(7.99);
+    EXPECT_EQ(strip(), first);
+    // Back to 1 s: the next tick is at 4 s again, not at 8 s.
+    calls.seek(1.0);
+    runner.seek(1.0);
+    runner.advanceTo(3.99);
+    EXPECT_EQ(strip(), first) << "a tick before its time after the seek";
+    runner.advanceTo(4.0);
+    EXPECT_NE(strip(), first) << "no tick four seconds after the seek";
+    // Only one tick however the time is given: a step back without seek() restarts it too.
+    const auto second = strip();
+    runner.advanceTo(2.0);
+    runner.advanceTo(3.99);
+    EXPECT_EQ(strip(), second);
+}
+
+TEST(ModuleRunner, ResizeKeepsWhatTheWindowKeepsAndPaintsTheRest) {
+    struct Case {
+        ModuleKind module;
+        int width, height;
+        bool keepsOld;         // the old pixels inside the new size survive
+        std::uint32_t newArea; // the colour uncovered pixels get
+    };
+    const std::uint32_t grey = pixelOf(kScopeGrey);
+    const Case cases[] = {
+        {ModuleKind::History, 260, 120, true, 0},  // wider: the old picture stays
+        {ModuleKind::History, 150, 120, true, 0},  // narrower
+        {ModuleKind::History, 260, 140, false, 0}, // taller: all repainted
+        {ModuleKind::VuMeter, 300, 300, true, grey}, {ModuleKind::Scope, 100, 80, true, grey},
+    };
+    for (const Case& c : cases) {
+        ScriptedCalls calls;
+        ModuleRunner runner({c.module, true, 1.0f, 200, 120}, "Resize", calls);
+        runner.advanceTo(2.0);
+        const Bitmap before = runner.picture();
+        runner.setClientSize(c.width, c.height);
+        const Bitmap& after = runner.picture();
+        ASSERT_EQ(after.width(), c.width);
+        ASSERT_EQ(after.height(), c.height);
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                const bool old = c.keepsOld && x < before.width() && y < before.height();
+                ASSERT_EQ(after.row(y)[x], old ? before.row(y)[x] : c.newArea)
+                    << static_cast<int>(c.module) << " at " << x << "," << y;
+            }
+        // And it draws at the new size: the history's columns reach the new right edge.
+        runner.advanceTo(4.0);
+        if (c.module == ModuleKind::History && c.width > 200) {
+            bool drawn = false;
+            for (int y = 0; y < c.height * 9 / 10; ++y)
+                drawn = drawn || after.row(y)[c.width - 2] != 0;
+            EXPECT_TRUE(drawn) << "nothing drawn beyond the old width";
+        }
+    }
+}
+
+TEST(ModuleRunner, LiveChangesOfModeBrightnessAndModule) {
+    ScriptedCalls calls;
+    ModuleRunner runner({ModuleKind::History, true, 1.0f, 120, 80}, "Live", calls);
+    runner.setBrightness(5.0f);
+    EXPECT_EQ(runner.display().brightness, 2.0f);
+    runner.setBrightness(0.0f);
+    EXPECT_EQ(runner.display().brightness, 0.2f);
+    runner.advanceTo(1.0);
+    const Bitmap threeD = runner.picture();
+    // The same calls in 2D from the start draw another picture.
+    ScriptedCalls again;
+    ModuleRunner flat({ModuleKind::History, true, 0.2f, 120, 80}, "Live", again);
+    flat.setMode(false);
+    flat.advanceTo(1.0);
+    EXPECT_NE(flat.picture().packed(), threeD.packed());
+    // Another module starts from its own first paint, at the same size.
+    runner.setModule(ModuleKind::Scope);
+    EXPECT_TRUE(allOf(runner.picture().packed(), pixelOf(kScopeGrey)));
+    runner.advanceTo(1.5);
+    EXPECT_FALSE(allOf(runner.picture().packed(), pixelOf(kScopeGrey)));
+}
+
+TEST(OutputClassification, OneDecisionForEveryName) {
+    ScratchDir scratch;
+    const std::filesystem::path folder = std::filesystem::path(scratch.file("x")).parent_path();
+    std::filesystem::create_directories(folder / "x.png");
+    std::filesystem::create_directories(folder / "film.mp4");
+    const struct {
+        std::string name;
+        OutputKind kind;
+        VideoContainer container;
+    } cases[] = {
+        {"-", OutputKind::Raw, VideoContainer::Mp4},
+        {"null", OutputKind::Null, VideoContainer::Mp4},
+        {"frames/", OutputKind::Sequence, VideoContainer::Mp4},
+        {(folder / "x.png").string(), OutputKind::Sequence, VideoContainer::Mp4},
+        {(folder / "film.mp4").string(), OutputKind::Sequence, VideoContainer::Mp4},
+        {"still.PNG", OutputKind::Still, VideoContainer::Mp4},
+        {"clip.mp4", OutputKind::Video, VideoContainer::Mp4},
+        {"clip.MKV", OutputKind::Video, VideoContainer::Matroska},
+        {"clip.webm", OutputKind::Video, VideoContainer::WebM},
+    };
+    for (const auto& c : cases) {
+        const OutputTarget target = classifyOutput(c.name);
+        EXPECT_EQ(target.kind, c.kind) << c.name;
+        if (c.kind == OutputKind::Video) {
+            EXPECT_EQ(target.container, c.container) << c.name;
+        }
+    }
+    for (const char* unknown : {"clip", "clip.gif", ".png", "notes.txt"})
+        EXPECT_THROW(classifyOutput(unknown), OutputError) << unknown;
+}
+
+} // namespace
+} // namespace lumacore::cli::test

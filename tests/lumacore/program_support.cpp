@@ -1,0 +1,92 @@
+// Runs the program through the shell with its streams in files, so that no pipe can fill up.
+#include "program_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace lumacore::cli::test {
+namespace {
+
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+void put16(std::string& out, unsigned value) {
+    out += static_cast<char>(value & 0xFF);
+    out += static_cast<char>((value >> 8) & 0xFF);
+}
+
+void put32(std::string& out, unsigned value) {
+    put16(out, value & 0xFFFF);
+    put16(out, value >> 16);
+}
+
+} // namespace
+
+std::string fileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+ProgramRun runLumacore(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                       bool captureOutput, int timeoutSeconds) {
+    const std::filesystem::path out = folder / ".stdout", err = folder / ".stderr";
+    std::string command = "cd " + quoted(folder.string()) + " && timeout -s KILL " +
+                          std::to_string(timeoutSeconds) + " " + quoted(LUMACORE_PROGRAM);
+    for (const std::string& a : args)
+        command += " " + quoted(a);
+    command +=
+        " >" + quoted(captureOutput ? out.string() : "/dev/null") + " 2>" + quoted(err.string());
+    ProgramRun run;
+    const int status = std::system(command.c_str());
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.errors = fileBytes(err);
+    if (captureOutput) run.output = fileBytes(out);
+    std::error_code ignored;
+    std::filesystem::remove(out, ignored);
+    std::filesystem::remove(err, ignored);
+    return run;
+}
+
+std::uint64_t fnv1a(const std::string& bytes) {
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned char c : bytes) {
+        hash ^= c;
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+void writeToneWav(const std::filesystem::path& path, int seconds) {
+    const long long rate = 44100, frames = seconds * rate;
+    std::string data;
+    for (long long i = 0; i < frames; ++i) {
+        const long long left = (i * 311) % 40000 - 20000;
+        const long long right = ((i * i) / 4096 % 16000 - 8000) * 2;
+        put16(data, static_cast<unsigned>(left) & 0xFFFF);
+        put16(data, static_cast<unsigned>(right) & 0xFFFF);
+    }
+    std::string wav = "RIFF";
+    put32(wav, static_cast<unsigned>(36 + data.size()));
+    wav += "WAVEfmt ";
+    put32(wav, 16);
+    put16(wav, 1); // PCM
+    put16(wav, 2);
+    put32(wav, rate);
+    put32(wav, rate * 4);
+    put16(wav, 4);
+    put16(wav, 16);
+    wav += "data";
+    put32(wav, static_cast<unsigned>(data.size()));
+    std::ofstream(path, std::ios::binary) << wav << data;
+}
+
+} // namespace lumacore::cli::test

@@ -1,0 +1,33 @@
+// Running the `lumacore` program in a scratch folder as a user would, for the end-to-end tests:
+// its exit code, what it wrote on standard error, and its standard output when asked.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace lumacore::cli::test {
+
+struct ProgramRun {
+    int exitCode = -1;  // -1 when it did not exit normally
+    std::string output; // standard output, when captured
+    std::string errors; // standard error
+};
+
+// Runs LUMACORE_PROGRAM with `args` in `folder`, stopped after `timeoutSeconds` (then the exit
+// code is timeout's 124). Standard output is kept when `captureOutput`.
+ProgramRun runLumacore(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                       bool captureOutput = false, int timeoutSeconds = 120);
+
+// The file's bytes; empty when it cannot be read.
+std::string fileBytes(const std::filesystem::path& path);
+
+// FNV-1a, 64 bits.
+std::uint64_t fnv1a(const std::string& bytes);
+
+// 16-bit stereo WAV, 44100 Hz, `seconds` long: a sawtooth on the left and a chirp on the right,
+// computed in integers so that every machine writes the same bytes.
+void writeToneWav(const std::filesystem::path& path, int seconds);
+
+} // namespace lumacore::cli::test
