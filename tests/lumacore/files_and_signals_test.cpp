@@ -13,16 +13,10 @@
 #include <vector>
 
 #include "audio_test_support.h"
+#include "program_support.h"
 
 namespace lumacore::cli::test {
 namespace {
-
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 std::string readText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

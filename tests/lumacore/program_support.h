@@ -20,6 +20,9 @@ struct ProgramRun {
 ProgramRun runLumacore(const std::vector<std::string>& args, const std::filesystem::path& folder,
                        bool captureOutput = false, int timeoutSeconds = 120);
 
+// `text` in single quotes for the shell.
+std::string quoted(const std::string& text);
+
 // The file's bytes; empty when it cannot be read.
 std::string fileBytes(const std::filesystem::path& path);
 
