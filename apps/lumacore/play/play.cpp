@@ -85,7 +85,6 @@ class Player final : public Clock, public PictureSink {
     DisplaySettings loaded_;
     WindowChanges changes_;
     std::unique_ptr<VideoWindow> window_;
-    WindowRect initialWindow_;
     std::unique_ptr<AudioOutput> audio_;
     std::unique_ptr<Playlist> playlist_;
     FreetypeTextRenderer text_;
@@ -140,7 +139,6 @@ Player::Player(const PlayOptions& options) : options_(options), display_(openDis
 
     window_ = std::make_unique<VideoWindow>("Lumacore", start.window, start.positioned,
                                             options_.fullscreen);
-    initialWindow_ = window_->windowedRect();
     if (options_.rate == 0) options_.rate = window_->refreshRate();
     if (start.display.module == ModuleKind::History) {
         window_->clientSize(start.display.width, start.display.height);
@@ -485,8 +483,15 @@ void Player::appendDropped() {
 
 void Player::saveSettings() {
     if (settingsPath_.empty()) return;
-    if (const WindowRect now = window_->windowedRect(); now != initialWindow_)
-        changes_.window = now;
+    // The window's place is always kept, as the display window keeps it; a size that --size
+    // gave is written only when the window was resized away from it.
+    WindowRect now = window_->windowedRect();
+    if (options_.sizeGiven && now.width == options_.width && now.height == options_.height) {
+        const Rect& stored = loaded_.history.window;
+        now.width = stored.right - stored.left;
+        now.height = stored.bottom - stored.top;
+    }
+    changes_.window = now;
     const DisplaySettings out = settingsToSave(loaded_, changes_, runner_->display().module);
     if (out == loaded_) return;
     if (const std::string problem = saveDisplaySettings(settingsPath_, out, &loaded_);

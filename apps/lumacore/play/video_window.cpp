@@ -153,6 +153,12 @@ WindowRect VideoWindow::windowedRect() const {
     WindowRect rect;
     SDL_GetWindowPosition(window_.get(), &rect.x, &rect.y);
     SDL_GetWindowSize(window_.get(), &rect.width, &rect.height);
+    // The frame's corner: a window manager puts the frame where a window is asked to go.
+    int top = 0, left = 0;
+    if (SDL_GetWindowBordersSize(window_.get(), &top, &left, nullptr, nullptr) == 0) {
+        rect.x -= left;
+        rect.y -= top;
+    }
     return rect;
 }
 

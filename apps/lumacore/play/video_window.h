@@ -25,8 +25,8 @@ SdlSubsystem openDisplay();
 
 class VideoWindow {
   public:
-    // Opens a window on the open display with `client` as its client area (position too, unless
-    // `positioned` is false). Throws PlayError.
+    // Opens a window on the open display: its client area `client.width` x `client.height`, its
+    // frame's corner at `client.x`, `client.y` unless `positioned` is false. Throws PlayError.
     VideoWindow(const std::string& title, const WindowRect& client, bool positioned,
                 bool fullscreen);
 
@@ -46,8 +46,8 @@ class VideoWindow {
 
     // The client area's size in pixels.
     void clientSize(int& width, int& height) const;
-    // Where the window is and how large, outside full screen: while full screen, the rectangle
-    // it will return to.
+    // Where the window is (its frame's top left corner, where a window manager draws one) and
+    // its client size, outside full screen: while full screen, the rectangle it will return to.
     WindowRect windowedRect() const;
     bool fullscreen() const { return fullscreen_; }
     void setFullscreen(bool on);
