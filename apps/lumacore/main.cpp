@@ -1,6 +1,7 @@
-// lumacore: Lumacore's pictures without a Windows player. `render` turns audio (or a recorded
-// frames file) into a video, a PNG still or a PNG sequence; `analyse` writes the frames file that
-// vishost plays, so the plug-in under Wine and this renderer can be fed the same frames.
+// lumacore: Lumacore's pictures without a Windows player. `play` shows them live in a window with
+// the sound; `render` turns audio (or a recorded frames file) into a video, a PNG still or a PNG
+// sequence; `analyse` writes the frames file that vishost plays, so the plug-in under Wine and
+// this renderer can be fed the same frames.
 #include <CLI/CLI.hpp>
 
 #include <csignal>
@@ -11,11 +12,14 @@
 #include <string>
 
 #include "host/posix/temporary_files.h"
+#include "play/play.h"
 #include "render/render_job.h"
 
 namespace {
 
+using lumacore::cli::DisplayOptions;
 using lumacore::cli::ModuleKind;
+using lumacore::cli::PlayOptions;
 using lumacore::cli::RenderOptions;
 
 // "WxH" into width and height; false when it is not that.
@@ -40,21 +44,80 @@ bool parseSize(const std::string& text, int& width, int& height) {
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    std::signal(SIGPIPE, SIG_IGN); // a reader that goes away is a write error, said in one line
-    CLI::App app{"lumacore: renders Lumacore's visualisations of audio into video or pictures"};
-    app.set_version_flag("--version", std::string("lumacore ") + LUMACORE_VERSION);
-    app.require_subcommand(1);
-
-    RenderOptions render;
+// The options `render` and `play` share, registered once so that both spell and explain them
+// alike, and turned into DisplayOptions after parsing.
+struct DisplayArguments {
     std::string size;
     std::string module = "history";
     std::string mode = "3d";
     double brightness = 1.0;
     std::string title;
     double duration = 0;
+    CLI::App* command = nullptr;
+
+    void add(CLI::App* app, DisplayOptions& options, const std::string& sizeHelp,
+             const std::string& rateHelp) {
+        command = app;
+        app->add_option("--frames", options.framesFile,
+                        "Render calls from a frames file instead of the sound");
+        app->add_option("--module", module, "history, scope or vu")
+            ->check(CLI::IsMember({"history", "scope", "vu"}));
+        app->add_option("--mode", mode, "2d or 3d (history)")->check(CLI::IsMember({"2d", "3d"}));
+        app->add_option("--brightness", brightness, "0.2 to 2.0 (history)");
+        app->add_option("--size", size, sizeHelp);
+        app->add_option("--rate", options.rate, rateHelp);
+        app->add_option("--title", title, "banner text (default: tags, else file name)");
+        app->add_option("--start", options.start, "seconds into the input to begin");
+    }
+
+    bool given(const char* name) const { return command->count(name) > 0; }
+
+    void apply(DisplayOptions& options) const {
+        const std::map<std::string, ModuleKind> modules = {{"history", ModuleKind::History},
+                                                           {"scope", ModuleKind::Scope},
+                                                           {"vu", ModuleKind::VuMeter}};
+        options.module = modules.at(module);
+        options.threeD = mode == "3d";
+        options.brightness = static_cast<float>(brightness);
+        if (given("--title")) options.title = title;
+        if (given("--duration")) options.duration = duration;
+        if (!size.empty()) {
+            if (!parseSize(size, options.width, options.height))
+                throw std::invalid_argument("--size must look like 1280x720, not '" + size + "'");
+            options.sizeGiven = true;
+        }
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN); // a reader that goes away is a write error, said in one line
+    CLI::App app{"lumacore: Lumacore's visualisations of audio, live in a window or rendered "
+                 "into video or pictures"};
+    app.set_version_flag("--version", std::string("lumacore ") + LUMACORE_VERSION);
+    app.require_subcommand(1);
+
+    PlayOptions play;
+    DisplayArguments playArguments;
+    CLI::App* playCommand = app.add_subcommand(
+        "play", "play audio files and folders (or the demo tune) with the picture in a window");
+    playCommand->add_option("input", play.inputs,
+                            "audio files and folders (default: the demo tune)");
+    playArguments.add(playCommand, play,
+                      "initial window client size WxH (default: the last one, else 60% by 50% "
+                      "of the screen)",
+                      "Render calls per second (default: the display's refresh rate)");
+    playCommand->add_option("--duration", playArguments.duration,
+                            "stop after this many seconds of playback");
+    playCommand->add_flag("-r,--recursive", play.recursive, "folders with their subfolders");
+    playCommand->add_flag("--loop", play.loop, "play the list again when it ends");
+    playCommand->add_flag("--fullscreen", play.fullscreen, "start full screen");
+    playCommand->add_flag("--no-sound", play.noSound, "the picture only, paced by the clock");
+    playCommand->add_option("--dump", play.dump, "write the last picture shown to this PNG");
+
+    RenderOptions render;
+    DisplayArguments renderArguments;
     CLI::App* renderCommand =
         app.add_subcommand("render", "render INPUT (or the built-in demo tune) to OUTPUT");
     renderCommand->add_option("input", render.input, "audio file (default: the demo tune)");
@@ -63,19 +126,12 @@ int main(int argc, char** argv) {
                      "OUTPUT: .mp4 .mkv .webm (video with the sound), .png (a still at "
                      "--at), a directory (PNG sequence), - (raw RGBA), null")
         ->required();
-    renderCommand->add_option("--frames", render.framesFile, "render from a frames file");
-    renderCommand->add_option("--module", module, "history, scope or vu")
-        ->check(CLI::IsMember({"history", "scope", "vu"}));
-    renderCommand->add_option("--mode", mode, "2d or 3d (history)")
-        ->check(CLI::IsMember({"2d", "3d"}));
-    renderCommand->add_option("--brightness", brightness, "0.2 to 2.0 (history)");
-    renderCommand->add_option("--size", size,
-                              "client area WxH (default 1280x720; 289x257 for scope and vu)");
+    renderArguments.add(renderCommand, render,
+                        "client area WxH (default 1280x720; 289x257 for scope and vu)",
+                        "Render calls per second (default: --fps)");
     renderCommand->add_option("--fps", render.fps, "video frame rate (default 60)");
-    renderCommand->add_option("--rate", render.rate, "Render calls per second (default: --fps)");
-    renderCommand->add_option("--title", title, "banner text (default: tags, else file name)");
-    renderCommand->add_option("--start", render.start, "seconds into the input to begin");
-    renderCommand->add_option("--duration", duration, "seconds to render (default: to the end)");
+    renderCommand->add_option("--duration", renderArguments.duration,
+                              "seconds to render (default: to the end)");
     renderCommand->add_option("--at", render.at, "the moment of a .png still, in seconds");
     renderCommand->add_option("--scale", render.scale, "integer enlargement (nearest neighbour)");
     renderCommand->add_flag("-q,--quiet", render.quiet, "no progress bar");
@@ -97,21 +153,15 @@ int main(int argc, char** argv) {
 
     lumacore::installInterruptCleanup();
     try {
+        if (*playCommand) {
+            playArguments.apply(play);
+            play.moduleGiven = playArguments.given("--module");
+            play.modeGiven = playArguments.given("--mode");
+            play.brightnessGiven = playArguments.given("--brightness");
+            return lumacore::cli::runPlay(play);
+        }
         if (*renderCommand) {
-            const std::map<std::string, ModuleKind> modules = {{"history", ModuleKind::History},
-                                                               {"scope", ModuleKind::Scope},
-                                                               {"vu", ModuleKind::VuMeter}};
-            render.module = modules.at(module);
-            render.threeD = mode == "3d";
-            render.brightness = static_cast<float>(brightness);
-            if (renderCommand->count("--title")) render.title = title;
-            if (renderCommand->count("--duration")) render.duration = duration;
-            if (!size.empty()) {
-                if (!parseSize(size, render.width, render.height))
-                    throw std::invalid_argument("--size must look like 1280x720, not '" + size +
-                                                "'");
-                render.sizeGiven = true;
-            }
+            renderArguments.apply(render);
             lumacore::cli::runRender(render);
         } else {
             lumacore::cli::runAnalyse(analyseInput, analyseOutput, analyseRate);

@@ -117,6 +117,13 @@ void ModuleRunner::setModule(ModuleKind module) {
     start();
 }
 
+void ModuleRunner::setModule(ModuleKind module, int width, int height) {
+    bitmap_ = Bitmap(width, height);
+    display_.width = width;
+    display_.height = height;
+    setModule(module);
+}
+
 void ModuleRunner::setClientSize(int width, int height) {
     const bool history = display_.module == ModuleKind::History;
     const Colour background = history ? history_->backgroundColour : kScopeGrey;

@@ -54,12 +54,16 @@ class ModuleRunner {
     bool empty() const { return !pending_ && !anyCall_; }
 
     const Bitmap& picture() const { return bitmap_; }
+    // The time of the last call made; -1 before the first.
+    double lastCallTime() const { return lastCall_; }
     const Display& display() const { return display_; }
 
     // What the user changes while it runs.
     void setMode(bool threeD);
     void setBrightness(float brightness);
     void setModule(ModuleKind module);
+    // The same in a window of a new client size.
+    void setModule(ModuleKind module, int width, int height);
     // The window resized: pixels it keeps stay, uncovered ones get the window's background (the
     // history repaints everything when the height changes), and the drawing takes the new size.
     void setClientSize(int width, int height);

@@ -4,22 +4,43 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
+#include "host/raster/bitmap.h"
 #include "output/frame_sink.h"
 #include "pipeline/clock.h"
 #include "pipeline/module_runner.h"
 
 namespace lumacore::cli {
 
-struct LoopOptions {
-    int scale = 1;         // integer enlargement of each picture
-    double callPeriod = 0; // seconds between Render calls: a picture later than one period
-                           // after the last call no longer shows the sound, and ends the loop
-    std::function<void(std::int64_t)> onPicture; // pictures written so far; may be empty
+// Where the loop's pictures go, in the module's own pixel layout: a file sink (below) or a
+// window.
+class PictureSink {
+  public:
+    virtual ~PictureSink() = default;
+    virtual void show(const Bitmap& picture) = 0;
 };
 
-// Runs until the clock or the sound ends; returns the number of pictures written.
-std::int64_t runPictures(Clock& clock, ModuleRunner& runner, FrameSink& sink,
+// A file sink behind the loop: each picture enlarged by `scale` into the RGBA bytes it takes.
+class RgbaPictures final : public PictureSink {
+  public:
+    RgbaPictures(FrameSink& sink, int scale) : sink_(sink), scale_(scale) {}
+    void show(const Bitmap& picture) override;
+
+  private:
+    FrameSink& sink_;
+    int scale_;
+    std::vector<std::uint8_t> rgba_;
+};
+
+struct LoopOptions {
+    double callPeriod = 0; // seconds between Render calls: a picture later than one period
+                           // after the last call no longer shows the sound, and ends the loop
+    std::function<void(std::int64_t)> onPicture; // pictures shown so far; may be empty
+};
+
+// Runs until the clock or the sound ends; returns the number of pictures shown.
+std::int64_t runPictures(Clock& clock, ModuleRunner& runner, PictureSink& sink,
                          const LoopOptions& options);
 
 } // namespace lumacore::cli

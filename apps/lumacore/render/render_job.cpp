@@ -126,11 +126,11 @@ void runRender(RenderOptions options) {
     else
         clock = std::make_unique<FrameClock>(
             options.fps, options.duration.value_or(std::numeric_limits<double>::infinity()));
+    RgbaPictures toOutput(*output, options.scale);
     LoopOptions loop;
-    loop.scale = options.scale;
     loop.callPeriod = 1.0 / options.rate;
     loop.onPicture = [&progress](std::int64_t pictures) { progress.update(pictures); };
-    if (runPictures(*clock, runner, *output, loop) == 0 && still)
+    if (runPictures(*clock, runner, toOutput, loop) == 0 && still)
         throw std::invalid_argument("--at lies beyond the end of the input");
     output->finish();
     progress.finish();

@@ -32,11 +32,25 @@ std::string checkCallRate(double rate) {
     return "--rate must be 0.01 to 1000";
 }
 
+std::string checkSize(int width, int height) {
+    const int most = kMaxPictureSide;
+    if (width > 0 && height > 0 && width <= most && height <= most) return "";
+    return "size " + std::to_string(width) + "x" + std::to_string(height) +
+           " is out of range: each side must be 1 to " + std::to_string(most);
+}
+
+std::string checkDisplayOptions(const DisplayOptions& o) {
+    if (std::string problem = checkCallRate(o.rate); !problem.empty()) return problem;
+    if (!std::isfinite(o.brightness) || o.brightness < 0.2f || o.brightness > 2.0f)
+        return "--brightness must be 0.2 to 2.0";
+    std::string problem = checkSeconds("--start", o.start, false);
+    if (problem.empty() && o.duration) problem = checkSeconds("--duration", *o.duration, true);
+    return problem;
+}
+
 std::string checkOptions(const RenderOptions& o) {
     const int most = kMaxPictureSide;
-    if (o.width <= 0 || o.height <= 0 || o.width > most || o.height > most)
-        return "size " + std::to_string(o.width) + "x" + std::to_string(o.height) +
-               " is out of range: each side must be 1 to " + std::to_string(most);
+    if (std::string problem = checkSize(o.width, o.height); !problem.empty()) return problem;
     if (o.scale < 1 || o.scale > 16) return "--scale must be 1 to 16";
     if (static_cast<long long>(o.width) * o.scale > most ||
         static_cast<long long>(o.height) * o.scale > most)
@@ -44,11 +58,7 @@ std::string checkOptions(const RenderOptions& o) {
                " pixels on a side";
     if (!std::isfinite(o.fps) || o.fps < kMinRate || o.fps > kMaxFrameRate)
         return "--fps must be 0.01 to 240";
-    if (std::string problem = checkCallRate(o.rate); !problem.empty()) return problem;
-    if (!std::isfinite(o.brightness) || o.brightness < 0.2f || o.brightness > 2.0f)
-        return "--brightness must be 0.2 to 2.0";
-    std::string problem = checkSeconds("--start", o.start, false);
-    if (problem.empty() && o.duration) problem = checkSeconds("--duration", *o.duration, true);
+    std::string problem = checkDisplayOptions(o);
     if (problem.empty()) problem = checkSeconds("--at", o.at, false);
     return problem;
 }

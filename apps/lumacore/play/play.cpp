@@ -1,0 +1,534 @@
+// The player: the list, the window, the sound card and the module runner, tied together by the
+// clock of the sound being heard. It is the picture loop's clock (the heard time of each next
+// picture, after the window's events) and its sink (the window).
+#include "play/play.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "host/display_settings.h"
+#include "host/file_error.h"
+#include "host/raster/freetype/freetype_text_renderer.h"
+#include "host/xdg_settings_path.h"
+#include "output/sinks.h"
+#include "pipeline/picture_loop.h"
+#include "pipeline/sample_buffer.h"
+#include "play/audio_output.h"
+#include "play/entry_calls.h"
+#include "play/help_overlay.h"
+#include "play/key_actions.h"
+#include "play/play_settings.h"
+#include "play/playlist.h"
+#include "play/video_window.h"
+#include "render/render_job.h"
+
+namespace lumacore::cli {
+namespace {
+
+constexpr int kSampleRate = 44100;         // every entry is decoded to this rate
+constexpr double kSeekStep = 5.0;          // seconds, Left and Right
+constexpr double kQueueAhead = 0.1;        // seconds of sound queued beyond the card's buffers
+constexpr std::size_t kBlockFrames = 2048; // frames queued at a time
+constexpr int kScopeWidth = 289;           // the scopes' fixed picture
+constexpr int kScopeHeight = 257;
+
+using SteadyClock = std::chrono::steady_clock;
+
+void say(const std::string& line) {
+    std::fprintf(stderr, "lumacore: %s\n", line.c_str());
+}
+
+// What ended the playing of an entry.
+enum class Outcome { Playing, Ended, Next, Previous, Jump, Quit };
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+class Player final : public Clock, public PictureSink {
+  public:
+    explicit Player(const PlayOptions& options);
+    ~Player() override;
+    // Plays the list; returns the exit status.
+    int run();
+
+    std::optional<double> nextPicture() override;
+    void show(const Bitmap& picture) override;
+
+  private:
+    bool startEntry(double startSeconds);
+    void readFrom(std::int64_t frame);
+    void restartClock(double time);
+    void seekBy(double seconds);
+    void feedSound();
+    double heardSeconds() const;
+    void takeEvents();
+    void onKey(KeyAction action);
+    void setPaused(bool paused);
+    void onResize();
+    void nextModule();
+    void appendDropped();
+    void saveSettings();
+    bool writeDump();
+    bool scaled() const { return runner_->display().module != ModuleKind::History; }
+
+    PlayOptions options_;
+    SdlSubsystem display_;
+    std::string settingsPath_;
+    DisplaySettings loaded_;
+    WindowChanges changes_;
+    std::unique_ptr<VideoWindow> window_;
+    std::unique_ptr<AudioOutput> audio_;
+    std::unique_ptr<Playlist> playlist_;
+    FreetypeTextRenderer text_;
+    std::unique_ptr<std::FILE, FileCloser> timingLog_;
+
+    // What is playing: its sound, the card's reader of it and the calls (destroyed in the
+    // reverse order: the runner reads the calls, which read the sound).
+    std::shared_ptr<SampleBuffer> samples_;
+    std::unique_ptr<SampleBuffer::Reader> cardReader_;
+    EntryCalls calls_;
+    std::unique_ptr<ModuleRunner> runner_;
+    double lengthSeconds_ = -1; // of the entry; -1 when unknown
+
+    // The clock.
+    std::int64_t readFrom_ = 0;    // the frame reading began at (entry start or seek)
+    std::int64_t cardFrame_ = 0;   // the next frame to queue
+    std::int64_t queuedTotal_ = 0; // frames queued since readFrom_
+    mutable std::int64_t heardFrame_ = 0;
+    double wallBase_ = 0; // without sound: the time at wallStart_
+    SteadyClock::time_point wallStart_;
+    bool paused_ = false;
+    double played_ = 0;       // seconds heard in earlier entries and before the last seek
+    double segmentStart_ = 0; // the entry time that reading (or a seek) began at
+    double lastTime_ = 0;     // the time of the last picture
+    bool lastPicture_ = false;
+
+    Outcome outcome_ = Outcome::Playing;
+    std::size_t jumpTo_ = 0;
+    bool help_ = false;
+    Bitmap helpPicture_;
+    std::vector<std::string> dropped_;
+};
+
+Player::Player(const PlayOptions& options) : options_(options), display_(openDisplay()) {
+    // The settings: the file's, with the command line winning.
+    bool stored = false;
+    try {
+        settingsPath_ = userSettingsPath();
+        std::error_code error;
+        stored = std::filesystem::exists(settingsPath_, error);
+    } catch (const FileError& error) {
+        say(std::string(error.what()) + "; settings are not kept");
+    }
+    const Rect screen = VideoWindow::virtualScreen();
+    const WindowSize screenSize{screen.right - screen.left, screen.bottom - screen.top};
+    if (!settingsPath_.empty()) {
+        SettingsLoad load = loadDisplaySettings(settingsPath_, {screen, screenSize, screenSize});
+        if (!load.problem.empty()) say(load.problem);
+        loaded_ = load.settings;
+    }
+    StartDisplay start = startDisplay(options_, loaded_, stored);
+
+    window_ = std::make_unique<VideoWindow>("Lumacore", start.window, start.positioned,
+                                            options_.fullscreen);
+    if (options_.rate == 0) options_.rate = window_->refreshRate();
+    if (start.display.module == ModuleKind::History) {
+        window_->clientSize(start.display.width, start.display.height);
+    } else {
+        start.display.width = kScopeWidth;
+        start.display.height = kScopeHeight;
+    }
+    runner_ = std::make_unique<ModuleRunner>(start.display, "", calls_);
+
+    if (!options_.noSound && options_.framesFile.empty()) {
+        try {
+            audio_ = std::make_unique<AudioOutput>(kSampleRate);
+        } catch (const PlayError& error) {
+            say(std::string(error.what()) + "; the picture plays silent");
+        }
+    }
+    if (const char* log = std::getenv("LUMACORE_TIMING_LOG"); log != nullptr && *log != '\0')
+        timingLog_.reset(std::fopen(log, "a"));
+
+    std::vector<std::string> problems;
+    playlist_ = std::make_unique<Playlist>(options_.inputs, options_.recursive, problems);
+    for (const std::string& problem : problems)
+        say(problem);
+}
+
+Player::~Player() {
+    // The runner reads the calls, the calls and the card's reader read the sound.
+    runner_.reset();
+    calls_.reset();
+    cardReader_.reset();
+}
+
+int Player::run() {
+    int played = 0;
+    std::size_t failures = 0; // entries in a row that could not be played
+    bool first = true;
+    while (!playlist_->empty()) {
+        const bool started = startEntry(first ? options_.start : 0);
+        first = false;
+        if (started) {
+            ++played;
+            failures = 0;
+            LoopOptions loop;
+            loop.callPeriod = 1.0 / options_.rate;
+            try {
+                runPictures(*this, *runner_, *this, loop);
+            } catch (const std::runtime_error& error) { // the sound broke off mid-way
+                say(error.what());
+            }
+            played_ += lastTime_ - segmentStart_;
+        } else {
+            ++failures;
+        }
+        if (outcome_ == Outcome::Playing) outcome_ = Outcome::Ended;
+        if (outcome_ == Outcome::Quit || lastPicture_) break;
+        if (outcome_ == Outcome::Previous) {
+            playlist_->previous();
+        } else if (outcome_ == Outcome::Jump) {
+            playlist_->select(jumpTo_);
+        } else if (failures > playlist_->entries().size() || !playlist_->next(options_.loop)) {
+            break;
+        }
+    }
+    saveSettings();
+    if (played == 0) {
+        say("nothing to play");
+        return 1;
+    }
+    return writeDump() ? 0 : 1;
+}
+
+bool Player::startEntry(double startSeconds) {
+    outcome_ = Outcome::Playing;
+    calls_.reset();
+    cardReader_.reset();
+    samples_.reset();
+    std::string title;
+    try {
+        if (!options_.framesFile.empty()) {
+            auto recorded = std::make_unique<RecordedCalls>(options_.framesFile, startSeconds);
+            lengthSeconds_ = recorded->lengthSeconds();
+            calls_.record(std::move(recorded), startSeconds);
+            title = bannerTitle(options_.title, options_.framesFile, "", "");
+            restartClock(startSeconds);
+        } else {
+            const std::string& path = playlist_->entry();
+            std::unique_ptr<AudioSource> sound =
+                path.empty() ? demoTune(kSampleRate) : openAudio(path, kSampleRate);
+            const AudioInfo info = sound->info();
+            lengthSeconds_ = info.durationSeconds;
+            const auto frame = static_cast<std::int64_t>(std::llround(startSeconds * kSampleRate));
+            if (frame > 0) sound->seek(frame);
+            samples_ = std::make_shared<SampleBuffer>(std::move(sound), frame);
+            title = bannerTitle(options_.title, path, info.artist, info.title);
+            readFrom(frame);
+        }
+    } catch (const std::runtime_error& error) { // AudioError, FramesError
+        say(error.what());
+        return false;
+    }
+    runner_->setTitle(title);
+    window_->setTitle("Lumacore - " + title);
+    return true;
+}
+
+// Reading (the card's and the analysis') begins at `frame` of the entry's sound: its start,
+// --start or a seek. The picture's clock starts there.
+void Player::readFrom(std::int64_t frame) {
+    if (samples_) {
+        if (audio_) {
+            audio_->clear();
+            cardReader_ = std::make_unique<SampleBuffer::Reader>(*samples_, frame);
+        }
+        calls_.analyse(*samples_, options_.rate, frame);
+    }
+    restartClock(static_cast<double>(frame) / kSampleRate);
+}
+
+// The picture's clock (and the module's banner timer) start again at `time`, where the calls
+// now begin.
+void Player::restartClock(double time) {
+    readFrom_ = cardFrame_ = heardFrame_ = std::llround(time * kSampleRate);
+    queuedTotal_ = 0;
+    wallBase_ = segmentStart_ = lastTime_ = time;
+    wallStart_ = SteadyClock::now();
+    runner_->seek(time);
+}
+
+void Player::seekBy(double seconds) {
+    const double target = std::max(0.0, lastTime_ + seconds);
+    if (lengthSeconds_ >= 0 && target >= lengthSeconds_) {
+        outcome_ = Outcome::Next;
+        return;
+    }
+    played_ += lastTime_ - segmentStart_;
+    if (!options_.framesFile.empty()) {
+        calls_.record(std::make_unique<RecordedCalls>(options_.framesFile, target), target);
+        restartClock(target);
+        return;
+    }
+    const auto frame = static_cast<std::int64_t>(std::llround(target * kSampleRate));
+    calls_.reset();
+    cardReader_.reset();
+    samples_->seek(frame);
+    readFrom(frame);
+}
+
+void Player::feedSound() {
+    if (!audio_ || !cardReader_) return;
+    const auto ahead = static_cast<std::int64_t>(kQueueAhead * kSampleRate);
+    std::vector<float> block(2 * kBlockFrames);
+    while (audio_->queuedFrames() < ahead) {
+        // After the end, silence: the clock goes on until the last call has been heard.
+        const std::size_t got = cardReader_->read(cardFrame_, block.data(), kBlockFrames);
+        std::fill(block.begin() + static_cast<std::ptrdiff_t>(2 * got), block.end(), 0.0f);
+        cardFrame_ += static_cast<std::int64_t>(got);
+        audio_->queue(block.data(), kBlockFrames);
+        queuedTotal_ += static_cast<std::int64_t>(kBlockFrames);
+    }
+}
+
+// The entry time being heard: the frames queued less those still queued and those in the
+// card's buffers. Without sound, the time that has passed since reading began.
+double Player::heardSeconds() const {
+    if (audio_ && samples_) {
+        const std::int64_t heard =
+            readFrom_ + queuedTotal_ - audio_->queuedFrames() - audio_->latencyFrames();
+        heardFrame_ = std::max(heardFrame_, heard); // never back, never before readFrom_
+        return static_cast<double>(heardFrame_) / kSampleRate;
+    }
+    if (paused_) return wallBase_;
+    return wallBase_ + std::chrono::duration<double>(SteadyClock::now() - wallStart_).count();
+}
+
+std::optional<double> Player::nextPicture() {
+    if (lastPicture_) return std::nullopt;
+    for (;;) {
+        takeEvents();
+        if (outcome_ != Outcome::Playing) return std::nullopt;
+        feedSound();
+        const double time = heardSeconds();
+        if (options_.duration && played_ + (time - segmentStart_) >= *options_.duration) {
+            lastPicture_ = true; // exactly at the end of the playback asked for
+            lastTime_ = segmentStart_ + (*options_.duration - played_);
+            return lastTime_;
+        }
+        if (!paused_) {
+            lastTime_ = time;
+            return time;
+        }
+        show(runner_->picture()); // paused: the same picture, and the window stays live
+    }
+}
+
+void Player::show(const Bitmap& picture) {
+    if (help_) {
+        helpPicture_ = picture;
+        drawKeyHelp(helpPicture_, text_);
+        window_->show(helpPicture_, scaled());
+    } else {
+        window_->show(picture, scaled());
+    }
+    if (timingLog_) {
+        const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            SteadyClock::now().time_since_epoch());
+        std::fprintf(timingLog_.get(), "%lld %.6f %.6f\n", static_cast<long long>(now.count()),
+                     heardSeconds(), runner_->lastCallTime());
+    }
+}
+
+void Player::takeEvents() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        switch (event.type) {
+        case SDL_QUIT:
+            outcome_ = Outcome::Quit;
+            break;
+        case SDL_KEYDOWN: {
+            const KeyAction action = actionForKey(event.key.keysym.sym);
+            if (help_ && action != KeyAction::Help) help_ = false; // until the next key
+            if (!event.key.repeat || action == KeyAction::SeekBack ||
+                action == KeyAction::SeekForward || action == KeyAction::Brighter ||
+                action == KeyAction::Darker)
+                onKey(action);
+            break;
+        }
+        case SDL_WINDOWEVENT:
+            if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) onResize();
+            break;
+        case SDL_DROPFILE: {
+            const SdlText file(event.drop.file);
+            if (file) dropped_.emplace_back(file.get());
+            break;
+        }
+        case SDL_DROPCOMPLETE:
+            appendDropped();
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void Player::onKey(KeyAction action) {
+    switch (action) {
+    case KeyAction::ToggleFullscreen:
+        window_->setFullscreen(!window_->fullscreen());
+        break;
+    case KeyAction::LeaveFullscreen:
+        window_->setFullscreen(false);
+        break;
+    case KeyAction::Quit:
+        outcome_ = Outcome::Quit;
+        break;
+    case KeyAction::Pause:
+        setPaused(!paused_);
+        break;
+    case KeyAction::SeekBack:
+    case KeyAction::SeekForward:
+        try {
+            seekBy(action == KeyAction::SeekBack ? -kSeekStep : kSeekStep);
+        } catch (const std::runtime_error& error) { // the sound cannot be read there
+            say(error.what());
+            outcome_ = Outcome::Next;
+        }
+        break;
+    case KeyAction::NextEntry:
+        outcome_ = Outcome::Next;
+        break;
+    case KeyAction::PreviousEntry:
+        outcome_ = Outcome::Previous;
+        break;
+    case KeyAction::NextModule:
+        nextModule();
+        break;
+    case KeyAction::ToggleMode: {
+        const bool threeD = !runner_->display().threeD;
+        runner_->setMode(threeD);
+        changes_.threeD = threeD;
+        break;
+    }
+    case KeyAction::Brighter:
+    case KeyAction::Darker: {
+        const float step = action == KeyAction::Brighter ? 0.1f : -0.1f;
+        const float brightness =
+            std::clamp(std::round((runner_->display().brightness + step) * 10.0f) / 10.0f,
+                       kBrightnessMin, kBrightnessMax);
+        runner_->setBrightness(brightness);
+        changes_.brightness = brightness;
+        break;
+    }
+    case KeyAction::Help:
+        help_ = !help_;
+        break;
+    case KeyAction::None:
+        break;
+    }
+}
+
+void Player::setPaused(bool paused) {
+    if (paused == paused_) return;
+    if (paused) wallBase_ = heardSeconds();
+    paused_ = paused;
+    wallStart_ = SteadyClock::now();
+    if (audio_) audio_->pause(paused);
+}
+
+void Player::onResize() {
+    if (runner_->display().module != ModuleKind::History) return;
+    int width = 0, height = 0;
+    window_->clientSize(width, height);
+    const Display& now = runner_->display();
+    if (width > 0 && height > 0 && (width != now.width || height != now.height))
+        runner_->setClientSize(width, height);
+}
+
+void Player::nextModule() {
+    const ModuleKind order[] = {ModuleKind::History, ModuleKind::Scope, ModuleKind::VuMeter};
+    const auto at = std::find(std::begin(order), std::end(order), runner_->display().module);
+    const ModuleKind next = at + 1 == std::end(order) ? order[0] : *(at + 1);
+    if (next == ModuleKind::History) {
+        int width = 0, height = 0;
+        window_->clientSize(width, height);
+        runner_->setModule(next, std::max(width, 1), std::max(height, 1));
+    } else {
+        runner_->setModule(next, kScopeWidth, kScopeHeight);
+    }
+    changes_.module = next;
+}
+
+void Player::appendDropped() {
+    std::vector<std::string> problems;
+    const std::size_t first = playlist_->append(dropped_, false, problems);
+    for (const std::string& problem : problems)
+        say(problem);
+    dropped_.clear();
+    if (first < playlist_->entries().size()) {
+        jumpTo_ = first;
+        outcome_ = Outcome::Jump;
+    }
+}
+
+void Player::saveSettings() {
+    if (settingsPath_.empty()) return;
+    // The window's place is always kept, as the display window keeps it; a size that --size
+    // gave is written only when the window was resized away from it.
+    WindowRect now = window_->windowedRect();
+    if (options_.sizeGiven && now.width == options_.width && now.height == options_.height) {
+        const Rect& stored = loaded_.history.window;
+        now.width = stored.right - stored.left;
+        now.height = stored.bottom - stored.top;
+    }
+    changes_.window = now;
+    const DisplaySettings out = settingsToSave(loaded_, changes_, runner_->display().module);
+    if (out == loaded_) return;
+    if (const std::string problem = saveDisplaySettings(settingsPath_, out, &loaded_);
+        !problem.empty())
+        say(problem);
+}
+
+bool Player::writeDump() {
+    if (options_.dump.empty()) return true;
+    try {
+        SinkOptions picture;
+        const std::vector<std::uint8_t> rgba = window_->readBack(picture.width, picture.height);
+        const std::unique_ptr<FrameSink> still = openPngStill(options_.dump, picture);
+        still->write(rgba.data());
+        still->finish();
+        return true;
+    } catch (const std::runtime_error& error) {
+        say(error.what());
+        return false;
+    }
+}
+
+} // namespace
+
+int runPlay(PlayOptions options) {
+    if (!options.framesFile.empty() && !options.inputs.empty())
+        throw std::invalid_argument("--frames plays the frames file alone: give no INPUT with it");
+    if (options.sizeGiven) {
+        if (std::string problem = checkSize(options.width, options.height); !problem.empty())
+            throw std::invalid_argument(problem);
+    }
+    DisplayOptions checked = options;
+    if (checked.rate == 0) checked.rate = 60; // the display's refresh rate, known once it is open
+    if (std::string problem = checkDisplayOptions(checked); !problem.empty())
+        throw std::invalid_argument(problem);
+    Player player(options);
+    return player.run();
+}
+
+} // namespace lumacore::cli

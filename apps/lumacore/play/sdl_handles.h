@@ -1,0 +1,44 @@
+// Owners of SDL's objects, and the error every SDL failure becomes.
+#pragma once
+
+#include <SDL.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace lumacore::cli {
+
+// A problem of the window or the sound device, in one line.
+class PlayError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// One SDL subsystem, initialised for the owner's lifetime. Throws PlayError with `what` and
+// SDL's reason when it cannot be started.
+class SdlSubsystem {
+  public:
+    SdlSubsystem(Uint32 flags, const std::string& what) : flags_(flags) {
+        if (SDL_InitSubSystem(flags) != 0) throw PlayError(what + " (" + SDL_GetError() + ")");
+    }
+    ~SdlSubsystem() { SDL_QuitSubSystem(flags_); }
+    SdlSubsystem(const SdlSubsystem&) = delete;
+    SdlSubsystem& operator=(const SdlSubsystem&) = delete;
+
+  private:
+    Uint32 flags_;
+};
+
+struct SdlDeleter {
+    void operator()(SDL_Window* window) const { SDL_DestroyWindow(window); }
+    void operator()(SDL_Renderer* renderer) const { SDL_DestroyRenderer(renderer); }
+    void operator()(SDL_Texture* texture) const { SDL_DestroyTexture(texture); }
+    void operator()(char* text) const { SDL_free(text); }
+};
+using SdlWindow = std::unique_ptr<SDL_Window, SdlDeleter>;
+using SdlRenderer = std::unique_ptr<SDL_Renderer, SdlDeleter>;
+using SdlTexture = std::unique_ptr<SDL_Texture, SdlDeleter>;
+using SdlText = std::unique_ptr<char, SdlDeleter>;
+
+} // namespace lumacore::cli

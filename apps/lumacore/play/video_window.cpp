@@ -1,0 +1,181 @@
+// The SDL window, its renderer and its one streaming texture.
+#include "play/video_window.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace lumacore::cli {
+
+SdlSubsystem openDisplay() {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0'))
+        throw PlayError("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
+    // Whole pixels: the pictures are drawn for the screen's pixels, never smoothed.
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
+    // The desktop keeps its compositor (and other windows their refresh) while we play.
+    SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    return SdlSubsystem(SDL_INIT_VIDEO, "no display: SDL cannot open one");
+}
+
+VideoWindow::VideoWindow(const std::string& title, const WindowRect& client, bool positioned,
+                         bool fullscreen)
+    : windowed_(client) {
+    const int x = positioned ? client.x : SDL_WINDOWPOS_CENTERED;
+    const int y = positioned ? client.y : SDL_WINDOWPOS_CENTERED;
+    window_.reset(SDL_CreateWindow(title.c_str(), x, y, client.width, client.height,
+                                   SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI));
+    if (!window_)
+        throw PlayError(std::string("no display: cannot open a window (") + SDL_GetError() + ")");
+    renderer_.reset(SDL_CreateRenderer(window_.get(), -1,
+                                       SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC));
+    if (!renderer_) // no accelerated renderer with vsync: software, paced by the caller
+        renderer_.reset(SDL_CreateRenderer(window_.get(), -1, SDL_RENDERER_SOFTWARE));
+    if (!renderer_)
+        throw PlayError(std::string("no display: cannot draw in the window (") + SDL_GetError() +
+                        ")");
+    SDL_RendererInfo info;
+    vsync_ = SDL_GetRendererInfo(renderer_.get(), &info) == 0 &&
+             (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    if (!positioned) windowed_ = windowedRect();
+    if (fullscreen) setFullscreen(true);
+}
+
+double VideoWindow::refreshRate() const {
+    SDL_DisplayMode mode;
+    const int display = SDL_GetWindowDisplayIndex(window_.get());
+    if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0)
+        return mode.refresh_rate;
+    return 60;
+}
+
+Rect VideoWindow::virtualScreen() {
+    Rect all{0, 0, 0, 0};
+    const int count = SDL_GetNumVideoDisplays();
+    for (int i = 0; i < count; ++i) {
+        SDL_Rect bounds;
+        if (SDL_GetDisplayBounds(i, &bounds) != 0) continue;
+        const Rect screen{bounds.x, bounds.y, bounds.x + bounds.w, bounds.y + bounds.h};
+        if (all.right <= all.left) {
+            all = screen;
+            continue;
+        }
+        all.left = std::min(all.left, screen.left);
+        all.top = std::min(all.top, screen.top);
+        all.right = std::max(all.right, screen.right);
+        all.bottom = std::max(all.bottom, screen.bottom);
+    }
+    return all;
+}
+
+void VideoWindow::show(const Bitmap& picture, bool scaled) {
+    if (picture.width() <= 0 || picture.height() <= 0) return;
+    if (!texture_ || textureWidth_ != picture.width() || textureHeight_ != picture.height()) {
+        texture_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_RGB888,
+                                         SDL_TEXTUREACCESS_STREAMING, picture.width(),
+                                         picture.height()));
+        if (!texture_)
+            throw PlayError(std::string("cannot make the window's picture (") + SDL_GetError() +
+                            ")");
+        textureWidth_ = picture.width();
+        textureHeight_ = picture.height();
+    }
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(texture_.get(), nullptr, &pixels, &pitch) == 0) {
+        const std::size_t rowBytes = static_cast<std::size_t>(picture.width()) * 4;
+        auto* out = static_cast<std::uint8_t*>(pixels);
+        for (int y = 0; y < picture.height(); ++y)
+            std::memcpy(out + static_cast<std::ptrdiff_t>(y) * pitch, picture.row(y), rowBytes);
+        SDL_UnlockTexture(texture_.get());
+    }
+    scaled_ = scaled;
+    showAgain();
+}
+
+void VideoWindow::draw() {
+    SDL_SetRenderDrawColor(renderer_.get(), 0, 0, 0, 255);
+    SDL_RenderClear(renderer_.get());
+    if (!texture_) return;
+    int width = 0, height = 0;
+    clientSize(width, height);
+    SDL_Rect target{0, 0, width, height};
+    if (scaled_) {
+        int factor = std::min(width / textureWidth_, height / textureHeight_);
+        factor = std::max(factor, 1);
+        target.w = textureWidth_ * factor;
+        target.h = textureHeight_ * factor;
+        target.x = (width - target.w) / 2;
+        target.y = (height - target.h) / 2;
+    }
+    SDL_RenderCopy(renderer_.get(), texture_.get(), nullptr, &target);
+}
+
+void VideoWindow::showAgain() {
+    draw();
+    pace();
+    SDL_RenderPresent(renderer_.get());
+}
+
+// Without vsync nothing waits for the display: presents are held to its refresh rate here.
+void VideoWindow::pace() {
+    const Uint64 now = SDL_GetPerformanceCounter();
+    if (!vsync_ && lastPresent_ != 0) {
+        const double period = 1.0 / refreshRate();
+        const double since = static_cast<double>(now - lastPresent_) /
+                             static_cast<double>(SDL_GetPerformanceFrequency());
+        if (since < period) SDL_Delay(static_cast<Uint32>((period - since) * 1000));
+    }
+    lastPresent_ = SDL_GetPerformanceCounter();
+}
+
+std::vector<std::uint8_t> VideoWindow::readBack(int& width, int& height) {
+    clientSize(width, height);
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4);
+    draw(); // what the last present showed; read before presenting, as SDL asks
+    if (SDL_RenderReadPixels(renderer_.get(), nullptr, SDL_PIXELFORMAT_ABGR8888, rgba.data(),
+                             width * 4) != 0)
+        throw PlayError(std::string("cannot read the window's picture back (") + SDL_GetError() +
+                        ")");
+    SDL_RenderPresent(renderer_.get());
+    return rgba;
+}
+
+void VideoWindow::clientSize(int& width, int& height) const {
+    if (SDL_GetRendererOutputSize(renderer_.get(), &width, &height) != 0)
+        SDL_GetWindowSize(window_.get(), &width, &height);
+}
+
+WindowRect VideoWindow::windowedRect() const {
+    if (fullscreen_) return windowed_;
+    WindowRect rect;
+    SDL_GetWindowPosition(window_.get(), &rect.x, &rect.y);
+    SDL_GetWindowSize(window_.get(), &rect.width, &rect.height);
+    // The frame's corner: a window manager puts the frame where a window is asked to go.
+    int top = 0, left = 0;
+    if (SDL_GetWindowBordersSize(window_.get(), &top, &left, nullptr, nullptr) == 0) {
+        rect.x -= left;
+        rect.y -= top;
+    }
+    return rect;
+}
+
+void VideoWindow::setFullscreen(bool on) {
+    if (on == fullscreen_) return;
+    if (on) windowed_ = windowedRect();
+    if (SDL_SetWindowFullscreen(window_.get(), on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0)
+        return; // the window stays as it was
+    fullscreen_ = on;
+    if (!on) { // back where it was, also where no window manager restores it
+        SDL_SetWindowSize(window_.get(), windowed_.width, windowed_.height);
+        SDL_SetWindowPosition(window_.get(), windowed_.x, windowed_.y);
+    }
+}
+
+void VideoWindow::setTitle(const std::string& title) {
+    SDL_SetWindowTitle(window_.get(), title.c_str());
+}
+
+} // namespace lumacore::cli
