@@ -33,11 +33,6 @@ std::ostream& operator<<(std::ostream& out, const ScreenRect& rect) {
     return out << rect.width << "x" << rect.height << "+" << rect.x << "+" << rect.y;
 }
 
-bool haveXDisplay() {
-    const char* display = std::getenv("DISPLAY");
-    return display && *display && onPath("xdotool");
-}
-
 std::optional<std::string> findWindow(pid_t pid, double seconds) {
     std::optional<std::string> found;
     pollUntil(

@@ -16,9 +16,6 @@ struct ScreenRect {
 };
 std::ostream& operator<<(std::ostream& out, const ScreenRect& rect);
 
-// Whether there is an X display to open (DISPLAY set) and xdotool to drive it.
-bool haveXDisplay();
-
 // The visible window of process `pid`, waiting up to `seconds` for it to appear.
 std::optional<std::string> findWindow(pid_t pid, double seconds);
 
