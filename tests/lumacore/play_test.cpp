@@ -214,38 +214,25 @@ TEST_F(PlayPicture, LastPictureShownIsTheLastOneRenderDraws) {
         std::vector<std::string> playArgs;   // besides frames, rate, size and time
         std::vector<std::string> renderArgs; // besides frames, rate and time
     };
+    // clang-format off
     const Case cases[] = {
         {"history 2D", "60", 480, 270, {"--mode", "2d"}, {"--mode", "2d", "--size", "480x270"}},
-        {"history 3D",
-         "50",
-         640,
-         360,
-         {"--brightness", "1.5"},
+        {"history 3D", "50", 640, 360, {"--brightness", "1.5"},
          {"--brightness", "1.5", "--size", "640x360"}},
-        {"scope at twice its size",
-         "60",
-         578,
-         514,
-         {"--module", "scope"},
+        {"scope at twice its size", "60", 578, 514, {"--module", "scope"},
          {"--module", "scope", "--scale", "2"}},
-        {"vu meter twice its size, centred",
-         "60",
-         700,
-         600,
-         {"--module", "vu"},
+        {"vu meter twice its size, centred", "60", 700, 600, {"--module", "vu"},
          {"--module", "vu", "--scale", "2"}},
     };
+    // clang-format on
     ScratchDir scratch;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string frames = demoFrames(scratch, c.rate);
-        std::vector<std::string> play = {
-            "play",       "--frames",
-            frames,       "--no-sound",
-            "--rate",     c.rate,
-            "--duration", kPictureSeconds,
-            "--size",     std::to_string(c.width) + "x" + std::to_string(c.height),
-            "--dump",     "shown.png"};
+        const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+        std::vector<std::string> play = {"play",   "--frames", frames,       "--no-sound",
+                                         "--rate", c.rate,     "--duration", kPictureSeconds,
+                                         "--size", size,       "--dump",     "shown.png"};
         play.insert(play.end(), c.playArgs.begin(), c.playArgs.end());
         fs::remove(scratch.file("shown.png"));
         const ProgramRun run = runPlay(play, folderOf(scratch), scratchSettings(scratch));
@@ -365,46 +352,21 @@ TEST_F(PlayErrors, EachProblemIsOneLineAndTheOutcomeIsSafe) {
         args.insert(args.end(), window.begin(), window.end());
         return args;
     };
+    // clang-format off
     const Case cases[] = {
         // The display is checked before anything is decoded: the missing file is never named.
-        {"no display",
-         noDisplay,
-         with({"missing.wav", "--no-sound", "--duration", "1"}),
-         1,
-         1,
-         {},
-         {"missing.wav"},
-         false,
-         0},
-        {"no sound server", noServer, with({"--duration", "1"}), 0, 1, {"no sound"}, {}, true, 0},
-        {"a damaged entry, then a good one",
-         timed,
-         with({"damaged.wav", "good.wav", "--no-sound"}),
-         0,
-         1,
-         {"damaged.wav"},
-         {"good.wav"},
-         true,
-         0.9},
-        {"a missing entry, then a good one",
-         timed,
-         with({"missing.wav", "good.wav", "--no-sound"}),
-         0,
-         1,
-         {"missing.wav"},
-         {"good.wav"},
-         true,
-         0.9},
-        {"nothing playable",
-         {},
-         with({"damaged.wav", "missing.wav", "--no-sound"}),
-         1,
-         -1,
-         {"damaged.wav", "missing.wav"},
-         {},
-         false,
-         0},
+        {"no display", noDisplay, with({"missing.wav", "--no-sound", "--duration", "1"}),
+         1, 1, {}, {"missing.wav"}, false, 0},
+        {"no sound server", noServer, with({"--duration", "1"}),
+         0, 1, {"no sound"}, {}, true, 0},
+        {"a damaged entry, then a good one", timed, with({"damaged.wav", "good.wav", "--no-sound"}),
+         0, 1, {"damaged.wav"}, {"good.wav"}, true, 0.9},
+        {"a missing entry, then a good one", timed, with({"missing.wav", "good.wav", "--no-sound"}),
+         0, 1, {"missing.wav"}, {"good.wav"}, true, 0.9},
+        {"nothing playable", {}, with({"damaged.wav", "missing.wav", "--no-sound"}),
+         1, -1, {"damaged.wav", "missing.wav"}, {}, false, 0},
     };
+    // clang-format on
     ScratchDir scratch;
     std::ofstream damaged(scratch.file("damaged.wav"), std::ios::binary);
     for (int i = 0; i < 200; ++i)
