@@ -46,7 +46,8 @@ wait_for() {
 
 # The display: Xvfb writes its number to the descriptor once it accepts clients.
 Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-children+=($!)
+xvfb_pid=$!
+children+=("$xvfb_pid")
 wait_for 15 "Xvfb did not start" test -s "$work/display"
 export DISPLAY=":$(head -n 1 "$work/display")"
 unset WAYLAND_DISPLAY
@@ -65,6 +66,8 @@ unset SDL_AUDIODRIVER
 wait_for 15 "the sound server did not answer" pactl info
 pactl set-default-sink lumacore_bench
 
+load=$(cut -d ' ' -f 1-3 /proc/loadavg)
+
 # (a) and (b): a minute of music-like sound (a bass, a melody and pink noise), as in
 # bench/lumacore_vs_ffmpeg.sh.
 ffmpeg -v error -filter_complex \
@@ -82,16 +85,23 @@ cpu_and_wall() {
     awk '{ printf "%.3f %.3f\n", $1 + $2, $3 }' <<<"$times"
 }
 
+# CPU seconds a running process has used so far (user plus system).
+cpu_of() { awk -v tick="$(getconf CLK_TCK)" '{ printf "%.3f\n", ($14 + $15) / tick }' "/proc/$1/stat"; }
+
+xvfb_before=$(cpu_of "$xvfb_pid")
 LUMACORE_TIMING_LOG="$work/minute.timing" cpu_and_wall \
     "$lumacore" play "$work/minute.wav" --size 1920x1080 --rate 60 >"$work/play.cpu"
+xvfb_cpu=$(awk -v a="$xvfb_before" -v b="$(cpu_of "$xvfb_pid")" 'BEGIN { printf "%.3f", b - a }')
 cpu_and_wall "$lumacore" render "$work/minute.wav" --size 1920x1080 --fps 60 --rate 60 -q -o null \
     >"$work/render.cpu"
 read -r play_cpu play_wall <"$work/play.cpu"
 read -r render_cpu render_wall <"$work/render.cpu"
 
+echo "load average before the runs: $load (figures from a busy machine are not comparable)"
 echo "(a) CPU time over 60 s of music at 1920x1080, 60 Render calls/s"
-awk -v p="$play_cpu" -v pw="$play_wall" -v r="$render_cpu" -v rw="$render_wall" 'BEGIN {
+awk -v p="$play_cpu" -v pw="$play_wall" -v r="$render_cpu" -v rw="$render_wall" -v x="$xvfb_cpu" 'BEGIN {
     printf "    lumacore play:           %6.2f s CPU in %6.2f s  = %5.1f %% of one core\n", p, pw, 100 * p / 60
+    printf "    (the X server meanwhile: %6.2f s CPU = %5.1f %% of one core)\n", x, 100 * x / 60
     printf "    lumacore render -o null: %6.2f s CPU in %6.2f s  = %5.1f %% of one core (baseline)\n", r, rw, 100 * r / 60
     printf "    play / render: %.2f\n", p / r
 }'
