@@ -20,16 +20,6 @@ constexpr double kMinAmplitude = 0.05;
 constexpr double kDominance = 3; // amplitude over the next strongest tone
 constexpr std::size_t kMaxGapBlocks = 3;
 
-void put16(std::string& out, unsigned value) {
-    out += static_cast<char>(value & 0xFF);
-    out += static_cast<char>((value >> 8) & 0xFF);
-}
-
-void put32(std::string& out, unsigned value) {
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
-
 // The amplitude of `frequency` in the block of `channel` starting at frame `first`.
 double amplitudeAt(const std::vector<float>& samples, int channel, std::size_t first,
                    double frequency, int sampleRate) {
@@ -102,24 +92,10 @@ std::filesystem::path lastInSequence(const std::filesystem::path& folder) {
 
 void writeStereoWav(const std::filesystem::path& path, const std::vector<float>& samples,
                     int sampleRate) {
-    std::string data;
-    for (float s : samples) {
-        const long value = std::lround(std::clamp(s, -1.0f, 1.0f) * 32767.0f);
-        put16(data, static_cast<unsigned>(value) & 0xFFFF);
-    }
-    std::string wav = "RIFF";
-    put32(wav, static_cast<unsigned>(36 + data.size()));
-    wav += "WAVEfmt ";
-    put32(wav, 16);
-    put16(wav, 1); // PCM
-    put16(wav, 2);
-    put32(wav, static_cast<unsigned>(sampleRate));
-    put32(wav, static_cast<unsigned>(sampleRate) * 4);
-    put16(wav, 4);
-    put16(wav, 16);
-    wav += "data";
-    put32(wav, static_cast<unsigned>(data.size()));
-    std::ofstream(path, std::ios::binary) << wav << data;
+    std::vector<std::int16_t> whole;
+    for (float s : samples)
+        whole.push_back(static_cast<std::int16_t>(std::lround(std::clamp(s, -1.0f, 1.0f) * 32767)));
+    writeWav16(path, whole, sampleRate);
 }
 
 std::vector<ToneRun> toneRuns(const std::vector<float>& samples, int channel, int sampleRate,
