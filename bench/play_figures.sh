@@ -106,17 +106,20 @@ awk -v p="$play_cpu" -v pw="$play_wall" -v r="$render_cpu" -v rw="$render_wall" 
     printf "    play / render: %.2f\n", p / r
 }'
 
-echo "(b) frame pacing (intervals between presented frames)"
-awk 'NR > 1 { print ($1 - previous) / 1e6 } { previous = $1 }' "$work/minute.timing" |
-    sort -n >"$work/intervals"
-frames=$(wc -l <"$work/minute.timing")
-[ "$frames" -gt 1 ] || { echo "play_figures: the timing log holds $frames frames" >&2; exit 1; }
-awk -v frames="$frames" '{ v[NR] = $1; sum += $1 } END {
-    median = v[int((NR + 1) / 2)]
-    p99 = v[int(NR * 0.99 + 0.999999)]
-    printf "    %d frames, %.1f frames/s; median %.2f ms, p99 %.2f ms, max %.2f ms\n",
-        frames, 1000 * NR / sum, median, p99, v[NR]
-}' "$work/intervals"
+# Frame count and rate, then median, p99 and largest interval between presented frames of a
+# timing log.
+pacing() {
+    local frames
+    frames=$(wc -l <"$1")
+    [ "$frames" -gt 1 ] || { echo "play_figures: $1 holds $frames frames" >&2; exit 1; }
+    awk 'NR > 1 { print ($1 - previous) / 1e6 } { previous = $1 }' "$1" | sort -n |
+        awk -v frames="$frames" '{ v[NR] = $1; sum += $1 } END {
+            printf "%d frames, %.1f frames/s; median %.2f ms, p99 %.2f ms, max %.2f ms\n",
+                frames, 1000 * NR / sum, v[int((NR + 1) / 2)], v[int(NR * 0.99 + 0.999999)], v[NR]
+        }'
+}
+
+large_pacing=$(pacing "$work/minute.timing")
 
 # (c): a click (44 samples at 0.9) every half second from 3 s on (past the settling of the
 # streams' latencies as they start), 20 s in all.
@@ -135,6 +138,10 @@ wait_for 5 "the recorder heard fewer than $click_count clicks" heard_all
 kill -INT "$recorder_pid"
 wait "$recorder_pid" || true
 
+small_pacing=$(pacing "$work/clicks.timing")
+echo "(b) frame pacing (intervals between presented frames)"
+echo "    at 1920x1080: $large_pacing"
+echo "    at 640x360 (the click track below): $small_pacing"
 echo "(c) audio to picture, over $click_count clicks (picture presented minus click at the sink)"
 awk -v from="$clicks_from" -v every="$click_every" -v count="$click_count" -v rate=60 '
     FNR == NR { heard[FNR - 1] = $1; heardCount = FNR; next }
