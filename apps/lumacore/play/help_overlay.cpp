@@ -12,7 +12,16 @@ namespace lumacore::cli {
 void drawKeyHelp(Bitmap& picture, TextRenderer& text) {
     const std::string_view help = keyHelp();
     const int lines = static_cast<int>(std::count(help.begin(), help.end(), '\n')) + 1;
-    const int lineHeight = std::clamp(picture.height() / (lines + 2), 9, 28);
+    std::size_t longest = 0;
+    for (std::size_t from = 0; from <= help.size();) {
+        const std::size_t end = std::min(help.find('\n', from), help.size());
+        longest = std::max(longest, end - from);
+        from = end + 1;
+    }
+    // A monospaced cell is about 0.6 of the line's height wide: the longest line and the
+    // margins fit across, every line and the margins down.
+    const int byWidth = picture.width() * 10 / (6 * (static_cast<int>(longest) + 4));
+    const int lineHeight = std::clamp(std::min(picture.height() / (lines + 2), byWidth), 8, 28);
     RasterSurface surface(picture, &text);
     surface.selectFont(lineHeight, "Courier New");
     surface.setTextColour(rgb(255, 255, 255));
