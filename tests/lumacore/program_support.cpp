@@ -65,15 +65,12 @@ std::uint64_t fnv1a(const std::string& bytes) {
     return hash;
 }
 
-void writeToneWav(const std::filesystem::path& path, int seconds) {
-    const long long rate = 44100, frames = seconds * rate;
+void writeWav16(const std::filesystem::path& path, const std::vector<std::int16_t>& samples,
+                int sampleRate) {
     std::string data;
-    for (long long i = 0; i < frames; ++i) {
-        const long long left = (i * 311) % 40000 - 20000;
-        const long long right = ((i * i) / 4096 % 16000 - 8000) * 2;
-        put16(data, static_cast<unsigned>(left) & 0xFFFF);
-        put16(data, static_cast<unsigned>(right) & 0xFFFF);
-    }
+    for (std::int16_t sample : samples)
+        put16(data, static_cast<unsigned>(sample) & 0xFFFF);
+    const auto rate = static_cast<unsigned>(sampleRate);
     std::string wav = "RIFF";
     put32(wav, static_cast<unsigned>(36 + data.size()));
     wav += "WAVEfmt ";
@@ -87,6 +84,19 @@ void writeToneWav(const std::filesystem::path& path, int seconds) {
     wav += "data";
     put32(wav, static_cast<unsigned>(data.size()));
     std::ofstream(path, std::ios::binary) << wav << data;
+}
+
+void writeToneWav(const std::filesystem::path& path, int seconds) {
+    const long long rate = 44100, frames = seconds * rate;
+    std::vector<std::int16_t> samples;
+    samples.reserve(static_cast<std::size_t>(2 * frames));
+    for (long long i = 0; i < frames; ++i) {
+        const long long left = (i * 311) % 40000 - 20000;
+        const long long right = ((i * i) / 4096 % 16000 - 8000) * 2;
+        samples.push_back(static_cast<std::int16_t>(left));
+        samples.push_back(static_cast<std::int16_t>(right));
+    }
+    writeWav16(path, samples, static_cast<int>(rate));
 }
 
 } // namespace lumacore::cli::test

@@ -1,0 +1,154 @@
+// Helpers of the `lumacore play` tests. Tones are found by correlating Hann-windowed blocks of
+// the recording with each expected frequency, which needs no FFT library and no bin alignment.
+#include "play_support.h"
+
+#include <spng.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <numbers>
+#include <sstream>
+
+namespace lumacore::cli::test {
+namespace {
+
+constexpr std::size_t kBlock = 1024; // 23 ms at 44.1 kHz
+constexpr std::size_t kHop = kBlock / 2;
+constexpr double kMinAmplitude = 0.05;
+constexpr double kDominance = 3; // amplitude over the next strongest tone
+constexpr std::size_t kMaxGapBlocks = 3;
+
+// The amplitude of `frequency` in the block of `channel` starting at frame `first`.
+double amplitudeAt(const std::vector<float>& samples, int channel, std::size_t first,
+                   double frequency, int sampleRate) {
+    double re = 0, im = 0, weights = 0;
+    for (std::size_t k = 0; k < kBlock; ++k) {
+        const double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(k) / kBlock);
+        const double phase = 2 * std::numbers::pi * frequency * double(first + k) / sampleRate;
+        const double x = w * samples[2 * (first + k) + channel];
+        re += x * std::cos(phase);
+        im += x * std::sin(phase);
+        weights += w;
+    }
+    return 2 * std::hypot(re, im) / weights;
+}
+
+} // namespace
+
+ProgramRun runPlay(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                   const EnvironmentChanges& changes, double seconds) {
+    const std::filesystem::path errors = folder / ".play-stderr";
+    std::vector<std::string> argv = {LUMACORE_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ProgramRun run;
+    {
+        ChildProcess program(argv, changes, folder, "/dev/null", errors);
+        run.exitCode = program.waitExit(seconds).value_or(-1);
+    }
+    run.errors = fileBytes(errors);
+    std::filesystem::remove(errors);
+    return run;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        result.push_back(line);
+    return result;
+}
+
+std::optional<Picture> readPng(const std::filesystem::path& path) {
+    const std::string bytes = fileBytes(path);
+    if (bytes.empty()) return std::nullopt;
+    std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> context(spng_ctx_new(0), spng_ctx_free);
+    spng_set_png_buffer(context.get(), bytes.data(), bytes.size());
+    spng_ihdr header = {};
+    std::size_t size = 0;
+    if (spng_get_ihdr(context.get(), &header) ||
+        spng_decoded_image_size(context.get(), SPNG_FMT_RGB8, &size))
+        return std::nullopt;
+    Picture picture;
+    picture.rgb.resize(size);
+    if (spng_decode_image(context.get(), picture.rgb.data(), size, SPNG_FMT_RGB8, 0))
+        return std::nullopt;
+    picture.width = static_cast<int>(header.width);
+    picture.height = static_cast<int>(header.height);
+    return picture;
+}
+
+std::filesystem::path lastInSequence(const std::filesystem::path& folder) {
+    std::filesystem::path last;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        if (entry.path().extension() == ".png" &&
+            (last.empty() || entry.path().filename() > last.filename()))
+            last = entry.path();
+    return last;
+}
+
+void writeStereoWav(const std::filesystem::path& path, const std::vector<float>& samples,
+                    int sampleRate) {
+    std::vector<std::int16_t> whole;
+    for (float s : samples)
+        whole.push_back(static_cast<std::int16_t>(std::lround(std::clamp(s, -1.0f, 1.0f) * 32767)));
+    writeWav16(path, whole, sampleRate);
+}
+
+std::vector<ToneRun> toneRuns(const std::vector<float>& samples, int channel, int sampleRate,
+                              const std::vector<double>& frequencies) {
+    std::vector<ToneRun> runs;
+    std::size_t lastBlock = 0;
+    const std::size_t frames = samples.size() / 2;
+    for (std::size_t block = 0; (block * kHop) + kBlock <= frames; ++block) {
+        int best = -1;
+        double strongest = 0, next = 0;
+        for (std::size_t f = 0; f < frequencies.size(); ++f) {
+            const double a =
+                amplitudeAt(samples, channel, block * kHop, frequencies[f], sampleRate);
+            if (a > strongest) {
+                next = strongest;
+                strongest = a;
+                best = static_cast<int>(f);
+            } else {
+                next = std::max(next, a);
+            }
+        }
+        if (strongest < kMinAmplitude || strongest < kDominance * next) continue;
+        const double centre = (double(block * kHop) + kBlock / 2.0) / sampleRate;
+        if (runs.empty() || runs.back().tone != best || block - lastBlock > kMaxGapBlocks)
+            runs.push_back({best, centre, 0});
+        runs.back().seconds = centre - runs.back().start + double(kHop) / sampleRate;
+        lastBlock = block;
+    }
+    return runs;
+}
+
+std::optional<std::string> iniValue(const std::filesystem::path& path, const std::string& section,
+                                    const std::string& key) {
+    std::ifstream in(path);
+    std::string line, current;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.starts_with("[") && line.ends_with("]")) {
+            current = line.substr(1, line.size() - 2);
+        } else if (current == section && line.starts_with(key + "=")) {
+            return line.substr(key.size() + 1);
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<PresentedFrame> readTimingLog(const std::filesystem::path& path) {
+    std::vector<PresentedFrame> frames;
+    std::ifstream in(path);
+    PresentedFrame frame;
+    while (in >> frame.presentedNs >> frame.heard >> frame.newestCall)
+        frames.push_back(frame);
+    return frames;
+}
+
+} // namespace lumacore::cli::test

@@ -1,0 +1,84 @@
+// Each question is one xdotool run; a window that has not appeared yet is asked for again until
+// the deadline rather than with xdotool's own unbounded --sync.
+#include "x_window.h"
+
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+#include "child_process.h"
+
+namespace lumacore::cli::test {
+namespace {
+
+// "KEY=VALUE" lines, as xdotool's --shell output gives them.
+std::map<std::string, int> shellValues(const std::string& text) {
+    std::map<std::string, int> values;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        try {
+            values[line.substr(0, equals)] = std::stoi(line.substr(equals + 1));
+        } catch (const std::exception&) {
+        }
+    }
+    return values;
+}
+
+} // namespace
+
+std::ostream& operator<<(std::ostream& out, const ScreenRect& rect) {
+    return out << rect.width << "x" << rect.height << "+" << rect.x << "+" << rect.y;
+}
+
+std::optional<std::string> findWindow(pid_t pid, double seconds) {
+    std::optional<std::string> found;
+    pollUntil(
+        [&] {
+            const auto output =
+                commandOutput({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)});
+            if (!output) return false;
+            std::istringstream ids(*output);
+            std::string id;
+            if (ids >> id) found = id;
+            return found.has_value();
+        },
+        seconds);
+    return found;
+}
+
+std::optional<ScreenRect> windowRect(const std::string& window) {
+    const auto output = commandOutput({"xdotool", "getwindowgeometry", "--shell", window});
+    if (!output) return std::nullopt;
+    auto values = shellValues(*output);
+    if (!values.contains("WIDTH") || !values.contains("HEIGHT")) return std::nullopt;
+    return ScreenRect{values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
+}
+
+std::optional<ScreenRect> screenRect() {
+    const auto output = commandOutput({"xdotool", "getdisplaygeometry", "--shell"});
+    if (!output) return std::nullopt;
+    auto values = shellValues(*output);
+    if (!values.contains("WIDTH") || !values.contains("HEIGHT")) return std::nullopt;
+    return ScreenRect{0, 0, values["WIDTH"], values["HEIGHT"]};
+}
+
+bool typeKey(const std::string& window, const std::string& key) {
+    return commandOutput({"xdotool", "windowfocus", "--sync", window, "key", key}).has_value();
+}
+
+std::optional<ScreenRect> waitForRect(const std::string& window, const ScreenRect& wanted,
+                                      double seconds) {
+    std::optional<ScreenRect> seen;
+    pollUntil(
+        [&] {
+            seen = windowRect(window);
+            return seen == wanted;
+        },
+        seconds);
+    return seen;
+}
+
+} // namespace lumacore::cli::test

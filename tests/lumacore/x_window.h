@@ -1,0 +1,35 @@
+// A program's window on the X display, seen and driven from outside as a user would, through
+// xdotool: found by the program's process id, its rectangle on the screen, keys typed into it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace lumacore::cli::test {
+
+struct ScreenRect {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const ScreenRect&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const ScreenRect& rect);
+
+// The visible window of process `pid`, waiting up to `seconds` for it to appear.
+std::optional<std::string> findWindow(pid_t pid, double seconds);
+
+// The window's rectangle on the screen; nullopt when it is gone.
+std::optional<ScreenRect> windowRect(const std::string& window);
+
+// The whole screen.
+std::optional<ScreenRect> screenRect();
+
+// Gives the window the keyboard focus and types `key` (an X key name: "Tab", "Return", "q").
+bool typeKey(const std::string& window, const std::string& key);
+
+// Waits up to `seconds` until the window's rectangle is `wanted`; the last one seen otherwise.
+std::optional<ScreenRect> waitForRect(const std::string& window, const ScreenRect& wanted,
+                                      double seconds);
+
+} // namespace lumacore::cli::test
