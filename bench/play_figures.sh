@@ -152,15 +152,22 @@ awk -v from="$clicks_from" -v every="$click_every" -v count="$click_count" -v ra
         for (k = 0; k < count; ++k) {
             click = from + k * every
             if (!(k in shown) && first <= click && click <= first + 1151) shown[k] = $1
+            # The Hann window weighs the click fully once its centre has reached it.
+            if (!(k in centred) && click <= first + 576) centred[k] = $1
         }
     }
     END {
         if (heardCount != count) { printf "    the recorder heard %d clicks, not %d\n", heardCount, count; exit 1 }
+        for (k = 0; k < count; ++k)
+            if (!(k in shown) || !(k in centred)) { printf "    click %d was never shown\n", k; exit 1 }
+        summary("the first window holding the click:       ", shown)
+        summary("the first window centred on or past it:  ", centred)
+    }
+    function summary(what, at,    k, offset, sum, min, max) {
         min = 1e18; max = -1e18
         for (k = 0; k < count; ++k) {
-            if (!(k in shown)) { printf "    click %d was never shown\n", k; exit 1 }
-            offset = (shown[k] - heard[k]) / 1e6
+            offset = (at[k] - heard[k]) / 1e6
             sum += offset; if (offset < min) min = offset; if (offset > max) max = offset
         }
-        printf "    mean %+.1f ms, min %+.1f ms, max %+.1f ms\n", sum / count, min, max
+        printf "    %s mean %+.1f ms, min %+.1f ms, max %+.1f ms\n", what, sum / count, min, max
     }' "$work/heard" "$work/clicks.timing"

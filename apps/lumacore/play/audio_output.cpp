@@ -55,9 +55,10 @@ AudioOutput::AudioOutput(int sampleRate) : audio_(startAudio()), sampleRate_(sam
     if (device_ == 0)
         throw PlayError(std::string("no sound: cannot open the sound device (") + SDL_GetError() +
                         ")");
-    // SDL mixes one buffer of got.samples frames while the server plays the one before: two
-    // buffers lie between the queue and the ear (at the device's rate, converted to ours).
-    latencyFrames_ = static_cast<std::int64_t>(2) * got.samples * sampleRate / got.freq;
+    // SDL takes a buffer of got.samples frames from the queue only when the sound server asks
+    // for one, and the server holds about one such buffer before it is heard (at the device's
+    // rate, converted to ours).
+    latencyFrames_ = static_cast<std::int64_t>(got.samples) * sampleRate / got.freq;
     SDL_PauseAudioDevice(device_, 0);
 }
 

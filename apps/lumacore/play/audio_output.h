@@ -25,8 +25,8 @@ class AudioOutput {
     void queue(const float* frames, std::size_t count);
     // Frames queued and not yet taken by the device.
     std::int64_t queuedFrames() const;
-    // Frames the device holds after taking them from the queue and before they are heard: SDL's
-    // own buffer and the sound server's, each the size SDL chose for the device.
+    // Frames the device holds after taking them from the queue and before they are heard: the
+    // sound server's buffer, the size SDL chose for the device.
     std::int64_t latencyFrames() const { return latencyFrames_; }
     // Drops everything queued (a seek, another entry).
     void clear();

@@ -300,12 +300,15 @@ void Player::feedSound() {
     }
 }
 
-// The entry time being heard: the frames queued less those still queued and those in the
-// card's buffers. Without sound, the time that has passed since reading began.
+// The entry time heard when the next picture is presented: the frames queued less those still
+// queued and those in the card's buffers, plus what is left of the refresh period. Without sound,
+// the time that has passed since reading began.
 double Player::heardSeconds() const {
     if (audio_ && samples_) {
+        // At the moment the picture will reach the screen, not now.
+        const auto ahead = static_cast<std::int64_t>(window_->untilNextPresent() * kSampleRate);
         const std::int64_t heard =
-            readFrom_ + queuedTotal_ - audio_->queuedFrames() - audio_->latencyFrames();
+            readFrom_ + queuedTotal_ - audio_->queuedFrames() - audio_->latencyFrames() + ahead;
         heardFrame_ = std::max(heardFrame_, heard); // never back, never before readFrom_
         return static_cast<double>(heardFrame_) / kSampleRate;
     }

@@ -4,8 +4,33 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace lumacore::cli {
+
+namespace {
+
+// Whether the renderer draws through OpenGL rasterised on the processor (Mesa's llvmpipe,
+// softpipe or swrast, as on a machine without a graphics driver or under Xvfb). Its threads then
+// spend more than a core on copying one texture to the screen at 1080p, where SDL's own blitter
+// into the window's shared-memory image takes a fifth of one.
+bool openGlOnTheProcessor(SDL_Renderer* renderer) {
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(renderer, &info) != 0 || std::strncmp(info.name, "opengl", 6) != 0)
+        return false;
+    using GetString = const unsigned char* (*)(unsigned int);
+    const auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    if (getString == nullptr) return false;
+    constexpr unsigned int kGlRenderer = 0x1F01;
+    const auto* name = reinterpret_cast<const char*>(getString(kGlRenderer));
+    if (name == nullptr) return false;
+    const std::string description(name);
+    for (const char* software : {"llvmpipe", "softpipe", "swrast", "Software Rasterizer"})
+        if (description.find(software) != std::string::npos) return true;
+    return false;
+}
+
+} // namespace
 
 SdlSubsystem openDisplay() {
     const char* x11 = std::getenv("DISPLAY");
@@ -17,6 +42,9 @@ SdlSubsystem openDisplay() {
     // The desktop keeps its compositor (and other windows their refresh) while we play.
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // Without a graphics driver the software renderer draws into the window's own image, not
+    // through a texture on OpenGL (which would again run on the processor).
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     return SdlSubsystem(SDL_INIT_VIDEO, "no display: SDL cannot open one");
 }
 
@@ -31,14 +59,15 @@ VideoWindow::VideoWindow(const std::string& title, const WindowRect& client, boo
         throw PlayError(std::string("no display: cannot open a window (") + SDL_GetError() + ")");
     renderer_.reset(SDL_CreateRenderer(window_.get(), -1,
                                        SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC));
-    if (!renderer_) // no accelerated renderer with vsync: software, paced by the caller
-        renderer_.reset(SDL_CreateRenderer(window_.get(), -1, SDL_RENDERER_SOFTWARE));
-    if (!renderer_)
+    SDL_RendererInfo info;
+    if (renderer_ && (openGlOnTheProcessor(renderer_.get()) ||
+                      SDL_GetRendererInfo(renderer_.get(), &info) != 0 ||
+                      (info.flags & SDL_RENDERER_SOFTWARE) != 0))
+        renderer_.reset(); // the window's own image, paced here
+    if (!renderer_ && SDL_GetWindowSurface(window_.get()) == nullptr)
         throw PlayError(std::string("no display: cannot draw in the window (") + SDL_GetError() +
                         ")");
-    SDL_RendererInfo info;
-    vsync_ = SDL_GetRendererInfo(renderer_.get(), &info) == 0 &&
-             (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    vsync_ = renderer_ && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
     if (!positioned) windowed_ = windowedRect();
     if (fullscreen) setFullscreen(true);
 }
@@ -70,8 +99,32 @@ Rect VideoWindow::virtualScreen() {
     return all;
 }
 
+SDL_Rect VideoWindow::placement(int pictureWidth, int pictureHeight) const {
+    int width = 0, height = 0;
+    clientSize(width, height);
+    SDL_Rect target{0, 0, width, height};
+    if (scaled_) {
+        const int factor = std::max(std::min(width / pictureWidth, height / pictureHeight), 1);
+        target.w = pictureWidth * factor;
+        target.h = pictureHeight * factor;
+        target.x = (width - target.w) / 2;
+        target.y = (height - target.h) / 2;
+    }
+    return target;
+}
+
 void VideoWindow::show(const Bitmap& picture, bool scaled) {
     if (picture.width() <= 0 || picture.height() <= 0) return;
+    scaled_ = scaled;
+    if (renderer_)
+        toTexture(picture);
+    else
+        toSurface(picture);
+    showAgain();
+}
+
+// The graphics card's way: the picture into the streaming texture, drawn by the renderer.
+void VideoWindow::toTexture(const Bitmap& picture) {
     if (!texture_ || textureWidth_ != picture.width() || textureHeight_ != picture.height()) {
         texture_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_RGB888,
                                          SDL_TEXTUREACCESS_STREAMING, picture.width(),
@@ -84,39 +137,58 @@ void VideoWindow::show(const Bitmap& picture, bool scaled) {
     }
     void* pixels = nullptr;
     int pitch = 0;
-    if (SDL_LockTexture(texture_.get(), nullptr, &pixels, &pitch) == 0) {
-        const std::size_t rowBytes = static_cast<std::size_t>(picture.width()) * 4;
-        auto* out = static_cast<std::uint8_t*>(pixels);
-        for (int y = 0; y < picture.height(); ++y)
-            std::memcpy(out + static_cast<std::ptrdiff_t>(y) * pitch, picture.row(y), rowBytes);
-        SDL_UnlockTexture(texture_.get());
-    }
-    scaled_ = scaled;
-    showAgain();
+    if (SDL_LockTexture(texture_.get(), nullptr, &pixels, &pitch) != 0) return;
+    const std::size_t rowBytes = static_cast<std::size_t>(picture.width()) * 4;
+    auto* out = static_cast<std::uint8_t*>(pixels);
+    for (int y = 0; y < picture.height(); ++y)
+        std::memcpy(out + static_cast<std::ptrdiff_t>(y) * pitch, picture.row(y), rowBytes);
+    SDL_UnlockTexture(texture_.get());
 }
 
-void VideoWindow::draw() {
-    SDL_SetRenderDrawColor(renderer_.get(), 0, 0, 0, 255);
-    SDL_RenderClear(renderer_.get());
-    if (!texture_) return;
-    int width = 0, height = 0;
-    clientSize(width, height);
-    SDL_Rect target{0, 0, width, height};
+// Without one: the picture blitted straight into the window's own image (for the history at the
+// window's size and format, one copy of rows).
+void VideoWindow::toSurface(const Bitmap& picture) {
+    SDL_Surface* window = SDL_GetWindowSurface(window_.get());
+    if (window == nullptr) return;
+    // The rasteriser's rows as a surface, read in place.
+    const std::unique_ptr<SDL_Surface, void (*)(SDL_Surface*)> source(
+        SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint32_t*>(picture.row(0)),
+                                           picture.width(), picture.height(), 32,
+                                           picture.stride() * 4, SDL_PIXELFORMAT_RGB888),
+        SDL_FreeSurface);
+    if (!source) return;
+    SDL_SetSurfaceBlendMode(source.get(), SDL_BLENDMODE_NONE);
+    SDL_Rect target = placement(picture.width(), picture.height());
     if (scaled_) {
-        int factor = std::min(width / textureWidth_, height / textureHeight_);
-        factor = std::max(factor, 1);
-        target.w = textureWidth_ * factor;
-        target.h = textureHeight_ * factor;
-        target.x = (width - target.w) / 2;
-        target.y = (height - target.h) / 2;
+        SDL_FillRect(window, nullptr, SDL_MapRGB(window->format, 0, 0, 0));
+        SDL_BlitScaled(source.get(), nullptr, window, &target);
+    } else {
+        SDL_BlitSurface(source.get(), nullptr, window, &target);
     }
-    SDL_RenderCopy(renderer_.get(), texture_.get(), nullptr, &target);
 }
 
 void VideoWindow::showAgain() {
-    draw();
-    pace();
-    SDL_RenderPresent(renderer_.get());
+    if (renderer_) {
+        SDL_SetRenderDrawColor(renderer_.get(), 0, 0, 0, 255);
+        SDL_RenderClear(renderer_.get());
+        if (texture_) {
+            const SDL_Rect target = placement(textureWidth_, textureHeight_);
+            SDL_RenderCopy(renderer_.get(), texture_.get(), nullptr, &target);
+        }
+        pace();
+        SDL_RenderPresent(renderer_.get());
+    } else {
+        pace();
+        SDL_UpdateWindowSurface(window_.get());
+    }
+}
+
+double VideoWindow::untilNextPresent() const {
+    if (lastPresent_ == 0) return 0;
+    const double period = 1.0 / refreshRate();
+    const double since = static_cast<double>(SDL_GetPerformanceCounter() - lastPresent_) /
+                         static_cast<double>(SDL_GetPerformanceFrequency());
+    return std::clamp(period - since, 0.0, period);
 }
 
 // Without vsync nothing waits for the display: presents are held to its refresh rate here.
@@ -134,17 +206,31 @@ void VideoWindow::pace() {
 std::vector<std::uint8_t> VideoWindow::readBack(int& width, int& height) {
     clientSize(width, height);
     std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4);
-    draw(); // what the last present showed; read before presenting, as SDL asks
-    if (SDL_RenderReadPixels(renderer_.get(), nullptr, SDL_PIXELFORMAT_ABGR8888, rgba.data(),
-                             width * 4) != 0)
+    int failed = 0;
+    if (renderer_) {
+        // What the last present showed, drawn once more: read before presenting, as SDL asks.
+        SDL_RenderClear(renderer_.get());
+        if (texture_) {
+            const SDL_Rect target = placement(textureWidth_, textureHeight_);
+            SDL_RenderCopy(renderer_.get(), texture_.get(), nullptr, &target);
+        }
+        failed = SDL_RenderReadPixels(renderer_.get(), nullptr, SDL_PIXELFORMAT_ABGR8888,
+                                      rgba.data(), width * 4);
+        SDL_RenderPresent(renderer_.get());
+    } else {
+        SDL_Surface* window = SDL_GetWindowSurface(window_.get());
+        failed = window == nullptr || window->w != width || window->h != height ||
+                 SDL_ConvertPixels(width, height, window->format->format, window->pixels,
+                                   window->pitch, SDL_PIXELFORMAT_ABGR8888, rgba.data(), width * 4);
+    }
+    if (failed != 0)
         throw PlayError(std::string("cannot read the window's picture back (") + SDL_GetError() +
                         ")");
-    SDL_RenderPresent(renderer_.get());
     return rgba;
 }
 
 void VideoWindow::clientSize(int& width, int& height) const {
-    if (SDL_GetRendererOutputSize(renderer_.get(), &width, &height) != 0)
+    if (!renderer_ || SDL_GetRendererOutputSize(renderer_.get(), &width, &height) != 0)
         SDL_GetWindowSize(window_.get(), &width, &height);
 }
 

@@ -1,7 +1,9 @@
-// The window `lumacore play` shows its pictures in: an SDL window with a renderer that presents
-// with vsync, and one streaming texture in the rasteriser's own pixel layout (0x00RRGGBB), so a
-// picture goes up without any conversion. The spectrum history fills the window; the scopes'
-// fixed picture is enlarged by the largest whole factor that fits and centred on black.
+// The window `lumacore play` shows its pictures in. With a graphics driver: an SDL renderer that
+// presents with vsync and one streaming texture in the rasteriser's own pixel layout
+// (0x00RRGGBB), so a picture goes up without any conversion. Without one (OpenGL rasterised on
+// the processor, as under Xvfb): the picture blitted straight into the window's own image, and
+// presents held to the refresh rate. The spectrum history fills the window; the scopes' fixed
+// picture is enlarged by the largest whole factor that fits and centred on black.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +43,9 @@ class VideoWindow {
     void show(const Bitmap& picture, bool scaled);
     // Presents the last picture again (after an expose, or while paused).
     void showAgain();
+    // Seconds until the next picture reaches the screen: what is left of the refresh period
+    // since the last present.
+    double untilNextPresent() const;
     // The client area as it was last shown: RGBA bytes, rows top to bottom.
     std::vector<std::uint8_t> readBack(int& width, int& height);
 
@@ -56,7 +61,9 @@ class VideoWindow {
     Uint32 id() const { return SDL_GetWindowID(window_.get()); }
 
   private:
-    void draw();
+    SDL_Rect placement(int pictureWidth, int pictureHeight) const;
+    void toTexture(const Bitmap& picture);
+    void toSurface(const Bitmap& picture);
     void pace();
 
     SdlWindow window_;
