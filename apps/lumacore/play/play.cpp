@@ -505,6 +505,9 @@ void Player::saveSettings() {
 bool Player::writeDump() {
     if (options_.dump.empty()) return true;
     try {
+        // The picture as the window shows it now, keys handled last (a module changed just
+        // before quitting) included.
+        show(runner_->picture());
         SinkOptions picture;
         const std::vector<std::uint8_t> rgba = window_->readBack(picture.width, picture.height);
         const std::unique_ptr<FrameSink> still = openPngStill(options_.dump, picture);
