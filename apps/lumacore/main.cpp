@@ -1,7 +1,7 @@
 // lumacore: Lumacore's pictures without a Windows player. `play` shows them live in a window with
-// the sound; `render` turns audio (or a recorded frames file) into a video, a PNG still or a PNG
-// sequence; `analyse` writes the frames file that vishost plays, so the plug-in under Wine and
-// this renderer can be fed the same frames.
+// the sound, `listen` shows whatever the desktop plays; `render` turns audio (or a recorded frames
+// file) into a video, a PNG still or a PNG sequence; `analyse` writes the frames file that vishost
+// plays, so the plug-in under Wine and this renderer can be fed the same frames.
 #include <CLI/CLI.hpp>
 
 #include <csignal>
@@ -12,12 +12,15 @@
 #include <string>
 
 #include "host/posix/temporary_files.h"
+#include "listen/listen.h"
 #include "play/play.h"
 #include "render/render_job.h"
 
 namespace {
 
 using lumacore::cli::DisplayOptions;
+using lumacore::cli::ListenOptions;
+using lumacore::cli::LiveOptions;
 using lumacore::cli::ModuleKind;
 using lumacore::cli::PlayOptions;
 using lumacore::cli::RenderOptions;
@@ -55,11 +58,14 @@ struct DisplayArguments {
     double duration = 0;
     CLI::App* command = nullptr;
 
+    // `fromInput`: the options that pick where in an input to begin (--frames, --start), which a
+    // live capture has not.
     void add(CLI::App* app, DisplayOptions& options, const std::string& sizeHelp,
-             const std::string& rateHelp) {
+             const std::string& rateHelp, bool fromInput = true) {
         command = app;
-        app->add_option("--frames", options.framesFile,
-                        "Render calls from a frames file instead of the sound");
+        if (fromInput)
+            app->add_option("--frames", options.framesFile,
+                            "Render calls from a frames file instead of the sound");
         app->add_option("--module", module, "history, scope or vu")
             ->check(CLI::IsMember({"history", "scope", "vu"}));
         app->add_option("--mode", mode, "2d or 3d (history)")->check(CLI::IsMember({"2d", "3d"}));
@@ -67,7 +73,20 @@ struct DisplayArguments {
         app->add_option("--size", size, sizeHelp);
         app->add_option("--rate", options.rate, rateHelp);
         app->add_option("--title", title, "banner text (default: tags, else file name)");
-        app->add_option("--start", options.start, "seconds into the input to begin");
+        if (fromInput) app->add_option("--start", options.start, "seconds into the input to begin");
+    }
+
+    // The options of a live window, and which display options the command line gave.
+    void addLive(CLI::App* app, LiveOptions& options) {
+        app->add_option("--duration", duration, "stop after this many seconds");
+        app->add_flag("--fullscreen", options.fullscreen, "start full screen");
+        app->add_option("--dump", options.dump, "write the last picture shown to this PNG");
+    }
+    void applyLive(LiveOptions& options) const {
+        apply(options);
+        options.moduleGiven = given("--module");
+        options.modeGiven = given("--mode");
+        options.brightnessGiven = given("--brightness");
     }
 
     bool given(const char* name) const { return command->count(name) > 0; }
@@ -108,13 +127,25 @@ int main(int argc, char** argv) {
                       "initial window client size WxH (default: the last one, else 60% by 50% "
                       "of the screen)",
                       "Render calls per second (default: the display's refresh rate)");
-    playCommand->add_option("--duration", playArguments.duration,
-                            "stop after this many seconds of playback");
+    playArguments.addLive(playCommand, play);
     playCommand->add_flag("-r,--recursive", play.recursive, "folders with their subfolders");
     playCommand->add_flag("--loop", play.loop, "play the list again when it ends");
-    playCommand->add_flag("--fullscreen", play.fullscreen, "start full screen");
     playCommand->add_flag("--no-sound", play.noSound, "the picture only, paced by the clock");
-    playCommand->add_option("--dump", play.dump, "write the last picture shown to this PNG");
+
+    ListenOptions listen;
+    DisplayArguments listenArguments;
+    CLI::App* listenCommand = app.add_subcommand(
+        "listen", "show what the desktop plays (or any sound source), live in a window");
+    listenArguments.add(listenCommand, listen,
+                        "initial window client size WxH (default: the last one, else 60% by "
+                        "50% of the screen)",
+                        "Render calls per second (default: the display's refresh rate)", false);
+    listenArguments.addLive(listenCommand, listen);
+    listenCommand->add_option("--source", listen.source,
+                              "the sound server's source to record (default: the monitor of "
+                              "the default sink, followed)");
+    listenCommand->add_flag("--list-sources", listen.listSources,
+                            "print every source, the default marked, and exit");
 
     RenderOptions render;
     DisplayArguments renderArguments;
@@ -154,11 +185,12 @@ int main(int argc, char** argv) {
     lumacore::installInterruptCleanup();
     try {
         if (*playCommand) {
-            playArguments.apply(play);
-            play.moduleGiven = playArguments.given("--module");
-            play.modeGiven = playArguments.given("--mode");
-            play.brightnessGiven = playArguments.given("--brightness");
+            playArguments.applyLive(play);
             return lumacore::cli::runPlay(play);
+        }
+        if (*listenCommand) {
+            listenArguments.applyLive(listen);
+            return lumacore::cli::runListen(listen);
         }
         if (*renderCommand) {
             renderArguments.apply(render);

@@ -92,6 +92,10 @@ void ModuleRunner::seek(double timeSeconds) {
     pending_ = calls_.next(module_, pendingTime_);
 }
 
+void ModuleRunner::poll() {
+    if (!pending_) pending_ = calls_.next(module_, pendingTime_);
+}
+
 bool ModuleRunner::shows(double timeSeconds, double callPeriod) const {
     return pending_ || timeSeconds <= lastCall_ + callPeriod;
 }

@@ -44,6 +44,9 @@ class ModuleRunner {
     // After the call source was moved to `timeSeconds`: drops the call read ahead, reads the next
     // and restarts the banner timer there.
     void seek(double timeSeconds);
+    // Asks the source again when it had no call ready: a live source has the next one once its
+    // sound has come in.
+    void poll();
     // Calls at or after `timeSeconds` are not made (a render's --duration).
     void endCallsAt(double timeSeconds) { callsEnd_ = timeSeconds; }
 

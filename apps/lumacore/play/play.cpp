@@ -13,20 +13,12 @@
 #include <stdexcept>
 #include <vector>
 
-#include "host/display_settings.h"
-#include "host/file_error.h"
-#include "host/raster/freetype/freetype_text_renderer.h"
-#include "host/xdg_settings_path.h"
-#include "output/sinks.h"
 #include "pipeline/picture_loop.h"
 #include "pipeline/sample_buffer.h"
 #include "play/audio_output.h"
 #include "play/entry_calls.h"
-#include "play/help_overlay.h"
-#include "play/key_actions.h"
-#include "play/play_settings.h"
+#include "play/live_display.h"
 #include "play/playlist.h"
-#include "play/video_window.h"
 #include "render/render_job.h"
 
 namespace lumacore::cli {
@@ -36,21 +28,11 @@ constexpr int kSampleRate = 44100;         // every entry is decoded to this rat
 constexpr double kSeekStep = 5.0;          // seconds, Left and Right
 constexpr double kQueueAhead = 0.1;        // seconds of sound queued beyond the card's buffers
 constexpr std::size_t kBlockFrames = 2048; // frames queued at a time
-constexpr int kScopeWidth = 289;           // the scopes' fixed picture
-constexpr int kScopeHeight = 257;
 
 using SteadyClock = std::chrono::steady_clock;
 
-void say(const std::string& line) {
-    std::fprintf(stderr, "lumacore: %s\n", line.c_str());
-}
-
 // What ended the playing of an entry.
 enum class Outcome { Playing, Ended, Next, Previous, Jump, Quit };
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 class Player final : public Clock, public PictureSink {
   public:
@@ -72,31 +54,20 @@ class Player final : public Clock, public PictureSink {
     void takeEvents();
     void onKey(KeyAction action);
     void setPaused(bool paused);
-    void onResize();
-    void nextModule();
-    void appendDropped();
-    void saveSettings();
-    bool writeDump();
-    bool scaled() const { return runner_->display().module != ModuleKind::History; }
+    void appendDropped(const std::vector<std::string>& dropped);
 
     PlayOptions options_;
-    SdlSubsystem display_;
-    std::string settingsPath_;
-    DisplaySettings loaded_;
-    WindowChanges changes_;
-    std::unique_ptr<VideoWindow> window_;
     std::unique_ptr<AudioOutput> audio_;
     std::unique_ptr<Playlist> playlist_;
-    FreetypeTextRenderer text_;
-    std::unique_ptr<std::FILE, FileCloser> timingLog_;
 
-    // What is playing: its sound, the card's reader of it and the calls (destroyed in the
-    // reverse order: the runner reads the calls, which read the sound).
+    // What is playing: its sound, the card's reader of it, the calls and the window whose runner
+    // reads them (destroyed in the reverse order).
     std::shared_ptr<SampleBuffer> samples_;
     std::unique_ptr<SampleBuffer::Reader> cardReader_;
     EntryCalls calls_;
-    std::unique_ptr<ModuleRunner> runner_;
-    double lengthSeconds_ = -1; // of the entry; -1 when unknown
+    std::unique_ptr<LiveDisplay> live_;
+    ModuleRunner* runner_ = nullptr; // the window's
+    double lengthSeconds_ = -1;      // of the entry; -1 when unknown
 
     // The clock.
     std::int64_t readFrom_ = 0;    // the frame reading began at (entry start or seek)
@@ -113,41 +84,12 @@ class Player final : public Clock, public PictureSink {
 
     Outcome outcome_ = Outcome::Playing;
     std::size_t jumpTo_ = 0;
-    bool help_ = false;
-    Bitmap helpPicture_;
-    std::vector<std::string> dropped_;
 };
 
-Player::Player(const PlayOptions& options) : options_(options), display_(openDisplay()) {
-    // The settings: the file's, with the command line winning.
-    bool stored = false;
-    try {
-        settingsPath_ = userSettingsPath();
-        std::error_code error;
-        stored = std::filesystem::exists(settingsPath_, error);
-    } catch (const FileError& error) {
-        say(std::string(error.what()) + "; settings are not kept");
-    }
-    const Rect screen = VideoWindow::virtualScreen();
-    const WindowSize screenSize{screen.right - screen.left, screen.bottom - screen.top};
-    if (!settingsPath_.empty()) {
-        SettingsLoad load = loadDisplaySettings(settingsPath_, {screen, screenSize, screenSize});
-        if (!load.problem.empty()) say(load.problem);
-        loaded_ = load.settings;
-    }
-    StartDisplay start = startDisplay(options_, loaded_, stored);
-
-    window_ = std::make_unique<VideoWindow>("Lumacore", start.window, start.positioned,
-                                            options_.fullscreen);
-    if (options_.rate == 0) options_.rate = window_->refreshRate();
-    if (start.display.module == ModuleKind::History) {
-        window_->clientSize(start.display.width, start.display.height);
-    } else {
-        start.display.width = kScopeWidth;
-        start.display.height = kScopeHeight;
-    }
-    runner_ = std::make_unique<ModuleRunner>(start.display, "", calls_);
-
+Player::Player(const PlayOptions& options)
+    : options_(options), live_(std::make_unique<LiveDisplay>(options_, calls_)),
+      runner_(&live_->runner()) {
+    options_.rate = live_->rate();
     if (!options_.noSound && options_.framesFile.empty()) {
         try {
             audio_ = std::make_unique<AudioOutput>(kSampleRate);
@@ -155,9 +97,6 @@ Player::Player(const PlayOptions& options) : options_(options), display_(openDis
             say(std::string(error.what()) + "; the picture plays silent");
         }
     }
-    if (const char* log = std::getenv("LUMACORE_TIMING_LOG"); log != nullptr && *log != '\0')
-        timingLog_.reset(std::fopen(log, "a"));
-
     std::vector<std::string> problems;
     playlist_ = std::make_unique<Playlist>(options_.inputs, options_.recursive, problems);
     for (const std::string& problem : problems)
@@ -165,8 +104,8 @@ Player::Player(const PlayOptions& options) : options_(options), display_(openDis
 }
 
 Player::~Player() {
-    // The runner reads the calls, the calls and the card's reader read the sound.
-    runner_.reset();
+    // The window's runner reads the calls, the calls and the card's reader read the sound.
+    live_.reset();
     calls_.reset();
     cardReader_.reset();
 }
@@ -202,12 +141,12 @@ int Player::run() {
             break;
         }
     }
-    saveSettings();
+    const bool dumped = live_->finish();
     if (played == 0) {
         say("nothing to play");
         return 1;
     }
-    return writeDump() ? 0 : 1;
+    return dumped ? 0 : 1;
 }
 
 bool Player::startEntry(double startSeconds) {
@@ -239,8 +178,7 @@ bool Player::startEntry(double startSeconds) {
         say(error.what());
         return false;
     }
-    runner_->setTitle(title);
-    window_->setTitle("Lumacore - " + title);
+    live_->setTitle(title);
     return true;
 }
 
@@ -306,7 +244,7 @@ void Player::feedSound() {
 double Player::heardSeconds() const {
     if (audio_ && samples_) {
         // At the moment the picture will reach the screen, not now.
-        const auto ahead = static_cast<std::int64_t>(window_->untilNextPresent() * kSampleRate);
+        const auto ahead = static_cast<std::int64_t>(live_->untilNextPresent() * kSampleRate);
         const std::int64_t heard =
             readFrom_ + queuedTotal_ - audio_->queuedFrames() - audio_->latencyFrames() + ahead;
         heardFrame_ = std::max(heardFrame_, heard); // never back, never before readFrom_
@@ -337,65 +275,20 @@ std::optional<double> Player::nextPicture() {
 }
 
 void Player::show(const Bitmap& picture) {
-    if (help_) {
-        helpPicture_ = picture;
-        drawKeyHelp(helpPicture_, text_);
-        window_->show(helpPicture_, scaled());
-    } else {
-        window_->show(picture, scaled());
-    }
-    if (timingLog_) {
-        const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-            SteadyClock::now().time_since_epoch());
-        std::fprintf(timingLog_.get(), "%lld %.6f %.6f\n", static_cast<long long>(now.count()),
-                     heardSeconds(), runner_->lastCallTime());
-    }
+    live_->show(picture, lastTime_);
 }
 
 void Player::takeEvents() {
-    SDL_Event event;
-    while (SDL_PollEvent(&event)) {
-        switch (event.type) {
-        case SDL_QUIT:
-            outcome_ = Outcome::Quit;
-            break;
-        case SDL_KEYDOWN: {
-            const KeyAction action = actionForKey(event.key.keysym.sym);
-            if (help_ && action != KeyAction::Help) help_ = false; // until the next key
-            if (!event.key.repeat || action == KeyAction::SeekBack ||
-                action == KeyAction::SeekForward || action == KeyAction::Brighter ||
-                action == KeyAction::Darker)
-                onKey(action);
-            break;
-        }
-        case SDL_WINDOWEVENT:
-            if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) onResize();
-            break;
-        case SDL_DROPFILE: {
-            const SdlText file(event.drop.file);
-            if (file) dropped_.emplace_back(file.get());
-            break;
-        }
-        case SDL_DROPCOMPLETE:
-            appendDropped();
-            break;
-        default:
-            break;
-        }
-    }
+    std::vector<std::string> dropped;
+    bool quit = false;
+    for (const KeyAction action : live_->takeEvents(dropped, quit))
+        onKey(action);
+    if (!dropped.empty()) appendDropped(dropped);
+    if (quit) outcome_ = Outcome::Quit;
 }
 
 void Player::onKey(KeyAction action) {
     switch (action) {
-    case KeyAction::ToggleFullscreen:
-        window_->setFullscreen(!window_->fullscreen());
-        break;
-    case KeyAction::LeaveFullscreen:
-        window_->setFullscreen(false);
-        break;
-    case KeyAction::Quit:
-        outcome_ = Outcome::Quit;
-        break;
     case KeyAction::Pause:
         setPaused(!paused_);
         break;
@@ -414,29 +307,7 @@ void Player::onKey(KeyAction action) {
     case KeyAction::PreviousEntry:
         outcome_ = Outcome::Previous;
         break;
-    case KeyAction::NextModule:
-        nextModule();
-        break;
-    case KeyAction::ToggleMode: {
-        const bool threeD = !runner_->display().threeD;
-        runner_->setMode(threeD);
-        changes_.threeD = threeD;
-        break;
-    }
-    case KeyAction::Brighter:
-    case KeyAction::Darker: {
-        const float step = action == KeyAction::Brighter ? 0.1f : -0.1f;
-        const float brightness =
-            std::clamp(std::round((runner_->display().brightness + step) * 10.0f) / 10.0f,
-                       kBrightnessMin, kBrightnessMax);
-        runner_->setBrightness(brightness);
-        changes_.brightness = brightness;
-        break;
-    }
-    case KeyAction::Help:
-        help_ = !help_;
-        break;
-    case KeyAction::None:
+    default:
         break;
     }
 }
@@ -449,74 +320,14 @@ void Player::setPaused(bool paused) {
     if (audio_) audio_->pause(paused);
 }
 
-void Player::onResize() {
-    if (runner_->display().module != ModuleKind::History) return;
-    int width = 0, height = 0;
-    window_->clientSize(width, height);
-    const Display& now = runner_->display();
-    if (width > 0 && height > 0 && (width != now.width || height != now.height))
-        runner_->setClientSize(width, height);
-}
-
-void Player::nextModule() {
-    const ModuleKind order[] = {ModuleKind::History, ModuleKind::Scope, ModuleKind::VuMeter};
-    const auto at = std::find(std::begin(order), std::end(order), runner_->display().module);
-    const ModuleKind next = at + 1 == std::end(order) ? order[0] : *(at + 1);
-    if (next == ModuleKind::History) {
-        int width = 0, height = 0;
-        window_->clientSize(width, height);
-        runner_->setModule(next, std::max(width, 1), std::max(height, 1));
-    } else {
-        runner_->setModule(next, kScopeWidth, kScopeHeight);
-    }
-    changes_.module = next;
-}
-
-void Player::appendDropped() {
+void Player::appendDropped(const std::vector<std::string>& dropped) {
     std::vector<std::string> problems;
-    const std::size_t first = playlist_->append(dropped_, false, problems);
+    const std::size_t first = playlist_->append(dropped, false, problems);
     for (const std::string& problem : problems)
         say(problem);
-    dropped_.clear();
     if (first < playlist_->entries().size()) {
         jumpTo_ = first;
         outcome_ = Outcome::Jump;
-    }
-}
-
-void Player::saveSettings() {
-    if (settingsPath_.empty()) return;
-    // The window's place is always kept, as the display window keeps it; a size that --size
-    // gave is written only when the window was resized away from it.
-    WindowRect now = window_->windowedRect();
-    if (options_.sizeGiven && now.width == options_.width && now.height == options_.height) {
-        const Rect& stored = loaded_.history.window;
-        now.width = stored.right - stored.left;
-        now.height = stored.bottom - stored.top;
-    }
-    changes_.window = now;
-    const DisplaySettings out = settingsToSave(loaded_, changes_, runner_->display().module);
-    if (out == loaded_) return;
-    if (const std::string problem = saveDisplaySettings(settingsPath_, out, &loaded_);
-        !problem.empty())
-        say(problem);
-}
-
-bool Player::writeDump() {
-    if (options_.dump.empty()) return true;
-    try {
-        // The picture as the window shows it now, keys handled last (a module changed just
-        // before quitting) included.
-        show(runner_->picture());
-        SinkOptions picture;
-        const std::vector<std::uint8_t> rgba = window_->readBack(picture.width, picture.height);
-        const std::unique_ptr<FrameSink> still = openPngStill(options_.dump, picture);
-        still->write(rgba.data());
-        still->finish();
-        return true;
-    } catch (const std::runtime_error& error) {
-        say(error.what());
-        return false;
     }
 }
 

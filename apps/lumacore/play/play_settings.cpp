@@ -27,7 +27,7 @@ DisplayModule displayModuleOf(ModuleKind module) {
     return DisplayModule::History;
 }
 
-StartDisplay startDisplay(const PlayOptions& options, const DisplaySettings& loaded, bool stored) {
+StartDisplay startDisplay(const LiveOptions& options, const DisplaySettings& loaded, bool stored) {
     StartDisplay start;
     Display& display = start.display;
     display.module = options.moduleGiven ? options.module : moduleKindOf(loaded.module);

@@ -18,7 +18,7 @@ struct StartDisplay {
 };
 
 // `loaded` is what the settings file gave; `stored` whether the file held the window's place.
-StartDisplay startDisplay(const PlayOptions& options, const DisplaySettings& loaded, bool stored);
+StartDisplay startDisplay(const LiveOptions& options, const DisplaySettings& loaded, bool stored);
 
 // What the user changed in the window; empty: not changed.
 struct WindowChanges {

@@ -1,0 +1,233 @@
+// The listener: the capture fills the shared sample buffer, the frames captured are its clock,
+// and play's window shows the module. It is the picture loop's clock and its sink.
+#include "listen/listen.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <stdexcept>
+
+#include "analysis/analyser.h"
+#include "listen/pulse_capture.h"
+#include "pipeline/picture_loop.h"
+#include "pipeline/sample_buffer.h"
+#include "play/entry_calls.h"
+#include "play/live_display.h"
+
+namespace lumacore::cli {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+constexpr double kReconnectSeconds = 1.0; // between attempts while the server is away
+
+// The frames captured, in order, as a source for the sample buffer.
+class CapturedSound final : public AudioSource {
+  public:
+    CapturedSound() { info_.sampleRate = PulseCapture::kSampleRate; }
+    const AudioInfo& info() const override { return info_; }
+    void push(const float* frames, std::size_t count) {
+        queue_.insert(queue_.end(), frames, frames + 2 * count);
+    }
+    std::size_t read(float* out, std::size_t frames) override {
+        const std::size_t count = std::min(frames, queue_.size() / 2);
+        std::copy_n(queue_.begin(), 2 * count, out);
+        queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(2 * count));
+        return count;
+    }
+    void seek(std::int64_t) override { throw AudioError("live sound cannot be sought"); }
+
+  private:
+    AudioInfo info_;
+    std::deque<float> queue_;
+};
+
+// The analysis of the captured sound, each call as soon as its whole window has come in (and
+// never before: the buffer would take a source with nothing more for one that has ended).
+class LiveCalls final : public CallSource {
+  public:
+    void start(SampleBuffer& buffer, double callsPerSecond, std::int64_t firstFrame) {
+        calls_.analyse(buffer, callsPerSecond, firstFrame);
+        callsPerSecond_ = callsPerSecond;
+        first_ = firstFrame;
+        made_ = 0;
+    }
+    void reset() { calls_.reset(); }
+    void setCaptured(std::int64_t frames) { captured_ = frames; }
+
+    bool next(winampVisModule& module, double& timeSeconds) override {
+        // Call n analyses the window from first + floor(n * rate / calls per second).
+        const auto from =
+            first_ + static_cast<std::int64_t>(std::floor(
+                         static_cast<double>(made_) * PulseCapture::kSampleRate / callsPerSecond_));
+        if (from + kAnalysisWindow > captured_ || !calls_.next(module, timeSeconds)) return false;
+        ++made_;
+        return true;
+    }
+
+  private:
+    EntryCalls calls_;
+    double callsPerSecond_ = 60;
+    std::int64_t first_ = 0;
+    std::int64_t made_ = 0;
+    std::int64_t captured_ = 0;
+};
+
+class Listener final : public Clock, public PictureSink {
+  public:
+    Listener(const ListenOptions& options, std::unique_ptr<PulseCapture> capture)
+        : options_(options), capture_(std::move(capture)),
+          live_(std::make_unique<LiveDisplay>(options_, calls_)), runner_(live_->runner()) {
+        restart();
+        showTitle();
+    }
+    ~Listener() override {
+        live_.reset(); // its runner reads the calls, which read the sound
+        calls_.reset();
+    }
+
+    int run() {
+        LoopOptions loop;
+        loop.callPeriod = 1.0 / live_->rate();
+        runPictures(*this, runner_, *this, loop);
+        return live_->finish() ? 0 : 1;
+    }
+
+    std::optional<double> nextPicture() override {
+        for (;;) {
+            std::vector<std::string> dropped; // nothing to play them in: ignored
+            bool quit = false;
+            for (const KeyAction action : live_->takeEvents(dropped, quit))
+                if (action == KeyAction::Pause) setPaused(!paused_);
+            if (quit) return std::nullopt;
+            takeSound();
+            const double time = capturedSeconds();
+            const std::chrono::duration<double> listened = SteadyClock::now() - started_;
+            if (options_.duration && listened.count() >= *options_.duration) return std::nullopt;
+            if (paused_) {
+                show(runner_.picture());
+                continue;
+            }
+            lastTime_ = time;
+            return time;
+        }
+    }
+
+    void show(const Bitmap& picture) override { live_->show(picture, lastTime_); }
+
+  private:
+    // The analysis starts again at the live position (at the start, after a pause or a
+    // reconnection): nothing old is drawn late.
+    void restart() {
+        calls_.reset();
+        samples_.reset();
+        auto sound = std::make_unique<CapturedSound>();
+        sound_ = sound.get();
+        samples_ = std::make_shared<SampleBuffer>(std::move(sound), captured_);
+        calls_.setCaptured(captured_);
+        calls_.start(*samples_, live_->rate(), captured_);
+        // The clock is the newest call whose window has been captured: the first call here
+        // becomes due once its whole window has come in.
+        lastTime_ = capturedSeconds();
+        runner_.seek(lastTime_);
+    }
+
+    // The frames captured since the last picture go to the buffer (or nowhere while paused);
+    // a server that went away is tried again every second.
+    void takeSound() {
+        if (!capture_->connected()) {
+            if (!away_) {
+                away_ = true;
+                showTitle();
+            }
+            const auto now = SteadyClock::now();
+            if (now - lastAttempt_ < std::chrono::duration<double>(kReconnectSeconds)) return;
+            lastAttempt_ = now;
+            if (!capture_->reconnect()) return;
+            away_ = false;
+            showTitle();
+            restart();
+        }
+        incoming_.clear();
+        const std::size_t count = capture_->take(incoming_);
+        if (!paused_) sound_->push(incoming_.data(), count);
+        captured_ += static_cast<std::int64_t>(count);
+        calls_.setCaptured(captured_);
+        runner_.poll();
+    }
+
+    // The time of the newest call whose whole window has been captured.
+    double capturedSeconds() const {
+        return static_cast<double>(captured_ - kAnalysisWindow) / PulseCapture::kSampleRate;
+    }
+
+    void setPaused(bool paused) {
+        paused_ = paused;
+        if (!paused_) restart();
+    }
+
+    void showTitle() {
+        if (away_)
+            live_->setTitle("no sound");
+        else
+            live_->setTitle(options_.title.value_or(capture_->description()));
+    }
+
+    ListenOptions options_;
+    std::unique_ptr<PulseCapture> capture_;
+    std::shared_ptr<SampleBuffer> samples_;
+    CapturedSound* sound_ = nullptr; // the buffer's
+    LiveCalls calls_;
+    std::unique_ptr<LiveDisplay> live_;
+    ModuleRunner& runner_;
+    std::vector<float> incoming_;
+    std::int64_t captured_ = 0; // frames captured since the start
+    double lastTime_ = 0;
+    SteadyClock::time_point started_ = SteadyClock::now();
+    bool paused_ = false;
+    bool away_ = false;
+    SteadyClock::time_point lastAttempt_ = SteadyClock::now();
+};
+
+void printSources(std::FILE* out, const SoundSources& list) {
+    for (const SoundSource& source : list.sources) {
+        const bool isDefault = source.name == list.defaultSinkMonitor;
+        std::fprintf(out, "%s%s\t%s\n", isDefault ? "* " : "  ", source.name.c_str(),
+                     source.description.c_str());
+    }
+}
+
+} // namespace
+
+int runListen(ListenOptions options) {
+    if (options.sizeGiven) {
+        if (std::string problem = checkSize(options.width, options.height); !problem.empty())
+            throw std::invalid_argument(problem);
+    }
+    DisplayOptions checked = options;
+    if (checked.rate == 0) checked.rate = 60; // the display's refresh rate, known once it is open
+    if (std::string problem = checkDisplayOptions(checked); !problem.empty())
+        throw std::invalid_argument(problem);
+
+    if (options.listSources) {
+        PulseCapture server("");
+        printSources(stdout, server.sources());
+        return 0;
+    }
+    std::unique_ptr<PulseCapture> capture;
+    try {
+        capture = std::make_unique<PulseCapture>(options.source);
+    } catch (const CaptureError& error) {
+        if (options.source.empty()) throw;
+        say(error.what());
+        std::fprintf(stderr, "the sources of the sound server (* what the desktop plays):\n");
+        printSources(stderr, PulseCapture("").sources());
+        return 1;
+    }
+    Listener listener(options, std::move(capture));
+    return listener.run();
+}
+
+} // namespace lumacore::cli

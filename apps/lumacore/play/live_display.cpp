@@ -1,0 +1,236 @@
+// The live commands' window: settings, keys, resizes, help, timing log, dump.
+#include "play/live_display.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+#include "host/file_error.h"
+#include "host/xdg_settings_path.h"
+#include "output/sinks.h"
+#include "play/help_overlay.h"
+
+namespace lumacore::cli {
+namespace {
+
+constexpr int kScopeWidth = 289; // the scopes' fixed picture
+constexpr int kScopeHeight = 257;
+
+} // namespace
+
+void say(const std::string& line) {
+    std::fprintf(stderr, "lumacore: %s\n", line.c_str());
+}
+
+LiveDisplay::LiveDisplay(const LiveOptions& options, CallSource& calls)
+    : options_(options), display_(openDisplay()) {
+    // The settings: the file's, with the command line winning.
+    bool stored = false;
+    try {
+        settingsPath_ = userSettingsPath();
+        std::error_code error;
+        stored = std::filesystem::exists(settingsPath_, error);
+    } catch (const FileError& error) {
+        say(std::string(error.what()) + "; settings are not kept");
+    }
+    const Rect screen = VideoWindow::virtualScreen();
+    const WindowSize screenSize{screen.right - screen.left, screen.bottom - screen.top};
+    if (!settingsPath_.empty()) {
+        SettingsLoad load = loadDisplaySettings(settingsPath_, {screen, screenSize, screenSize});
+        if (!load.problem.empty()) say(load.problem);
+        loaded_ = load.settings;
+    }
+    StartDisplay start = startDisplay(options_, loaded_, stored);
+
+    window_ = std::make_unique<VideoWindow>("Lumacore", start.window, start.positioned,
+                                            options_.fullscreen);
+    rate_ = options_.rate != 0 ? options_.rate : window_->refreshRate();
+    if (start.display.module == ModuleKind::History) {
+        window_->clientSize(start.display.width, start.display.height);
+    } else {
+        start.display.width = kScopeWidth;
+        start.display.height = kScopeHeight;
+    }
+    runner_ = std::make_unique<ModuleRunner>(start.display, "", calls);
+    if (const char* log = std::getenv("LUMACORE_TIMING_LOG"); log != nullptr && *log != '\0')
+        timingLog_.reset(std::fopen(log, "a"));
+}
+
+LiveDisplay::~LiveDisplay() = default;
+
+void LiveDisplay::setTitle(const std::string& title) {
+    runner_->setTitle(title);
+    window_->setTitle("Lumacore - " + title);
+}
+
+std::vector<KeyAction> LiveDisplay::takeEvents(std::vector<std::string>& dropped, bool& quit) {
+    std::vector<KeyAction> others;
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        switch (event.type) {
+        case SDL_QUIT:
+            quit = true;
+            break;
+        case SDL_KEYDOWN: {
+            const KeyAction action = actionForKey(event.key.keysym.sym);
+            if (help_ && action != KeyAction::Help) help_ = false; // until the next key
+            const bool repeats = action == KeyAction::SeekBack ||
+                                 action == KeyAction::SeekForward ||
+                                 action == KeyAction::Brighter || action == KeyAction::Darker;
+            if (event.key.repeat && !repeats) break;
+            switch (action) {
+            case KeyAction::Quit:
+                quit = true;
+                break;
+            case KeyAction::Pause:
+            case KeyAction::SeekBack:
+            case KeyAction::SeekForward:
+            case KeyAction::NextEntry:
+            case KeyAction::PreviousEntry:
+                others.push_back(action);
+                break;
+            default:
+                onKey(action);
+                break;
+            }
+            break;
+        }
+        case SDL_WINDOWEVENT:
+            if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) onResize();
+            break;
+        case SDL_DROPFILE: {
+            const SdlText file(event.drop.file);
+            if (file) dropping_.emplace_back(file.get());
+            break;
+        }
+        case SDL_DROPCOMPLETE: // the files of one drop together, in their order
+            dropped.insert(dropped.end(), dropping_.begin(), dropping_.end());
+            dropping_.clear();
+            break;
+        default:
+            break;
+        }
+    }
+    return others;
+}
+
+void LiveDisplay::onKey(KeyAction action) {
+    switch (action) {
+    case KeyAction::ToggleFullscreen:
+        window_->setFullscreen(!window_->fullscreen());
+        break;
+    case KeyAction::LeaveFullscreen:
+        window_->setFullscreen(false);
+        break;
+    case KeyAction::NextModule:
+        nextModule();
+        break;
+    case KeyAction::ToggleMode: {
+        const bool threeD = !runner_->display().threeD;
+        runner_->setMode(threeD);
+        changes_.threeD = threeD;
+        break;
+    }
+    case KeyAction::Brighter:
+    case KeyAction::Darker: {
+        const float step = action == KeyAction::Brighter ? 0.1f : -0.1f;
+        const float brightness =
+            std::clamp(std::round((runner_->display().brightness + step) * 10.0f) / 10.0f,
+                       kBrightnessMin, kBrightnessMax);
+        runner_->setBrightness(brightness);
+        changes_.brightness = brightness;
+        break;
+    }
+    case KeyAction::Help:
+        help_ = !help_;
+        break;
+    default:
+        break;
+    }
+}
+
+void LiveDisplay::onResize() {
+    if (runner_->display().module != ModuleKind::History) return;
+    int width = 0, height = 0;
+    window_->clientSize(width, height);
+    const Display& now = runner_->display();
+    if (width > 0 && height > 0 && (width != now.width || height != now.height))
+        runner_->setClientSize(width, height);
+}
+
+void LiveDisplay::nextModule() {
+    const ModuleKind order[] = {ModuleKind::History, ModuleKind::Scope, ModuleKind::VuMeter};
+    const auto at = std::find(std::begin(order), std::end(order), runner_->display().module);
+    const ModuleKind next = at + 1 == std::end(order) ? order[0] : *(at + 1);
+    if (next == ModuleKind::History) {
+        int width = 0, height = 0;
+        window_->clientSize(width, height);
+        runner_->setModule(next, std::max(width, 1), std::max(height, 1));
+    } else {
+        runner_->setModule(next, kScopeWidth, kScopeHeight);
+    }
+    changes_.module = next;
+}
+
+void LiveDisplay::show(const Bitmap& picture, double time) {
+    lastTime_ = time;
+    const bool scaled = runner_->display().module != ModuleKind::History;
+    if (help_) {
+        helpPicture_ = picture;
+        drawKeyHelp(helpPicture_, text_);
+        window_->show(helpPicture_, scaled);
+    } else {
+        window_->show(picture, scaled);
+    }
+    if (timingLog_) {
+        const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::steady_clock::now().time_since_epoch());
+        std::fprintf(timingLog_.get(), "%lld %.6f %.6f\n", static_cast<long long>(now.count()),
+                     time, runner_->lastCallTime());
+    }
+}
+
+bool LiveDisplay::finish() {
+    saveSettings();
+    return writeDump();
+}
+
+void LiveDisplay::saveSettings() {
+    if (settingsPath_.empty()) return;
+    // The window's place is always kept, as the display window keeps it; a size that --size
+    // gave is written only when the window was resized away from it.
+    WindowRect now = window_->windowedRect();
+    if (options_.sizeGiven && now.width == options_.width && now.height == options_.height) {
+        const Rect& stored = loaded_.history.window;
+        now.width = stored.right - stored.left;
+        now.height = stored.bottom - stored.top;
+    }
+    changes_.window = now;
+    const DisplaySettings out = settingsToSave(loaded_, changes_, runner_->display().module);
+    if (out == loaded_) return;
+    if (const std::string problem = saveDisplaySettings(settingsPath_, out, &loaded_);
+        !problem.empty())
+        say(problem);
+}
+
+bool LiveDisplay::writeDump() {
+    if (options_.dump.empty()) return true;
+    try {
+        // The picture as the window shows it now, keys handled last (a module changed just
+        // before quitting) included.
+        show(runner_->picture(), lastTime_);
+        SinkOptions picture;
+        const std::vector<std::uint8_t> rgba = window_->readBack(picture.width, picture.height);
+        const std::unique_ptr<FrameSink> still = openPngStill(options_.dump, picture);
+        still->write(rgba.data());
+        still->finish();
+        return true;
+    } catch (const std::runtime_error& error) {
+        say(error.what());
+        return false;
+    }
+}
+
+} // namespace lumacore::cli

@@ -1,0 +1,78 @@
+// The window side of the live commands (`play`, `listen`): the display opened, the settings
+// file read and the command line laid over it, the window, the module runner drawing at the
+// window's size, the keys that act on the display (full screen, module, mode, brightness, help,
+// quit), resizes, the help over the picture, the timing log, and at the end the settings saved
+// and the last picture dumped. Each command adds its clock and its own keys.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/display_settings.h"
+#include "host/raster/freetype/freetype_text_renderer.h"
+#include "pipeline/module_runner.h"
+#include "play/key_actions.h"
+#include "play/play_options.h"
+#include "play/play_settings.h"
+#include "play/video_window.h"
+
+namespace lumacore::cli {
+
+// One line on standard error, "lumacore: " first.
+void say(const std::string& line);
+
+class LiveDisplay {
+  public:
+    // Opens the display (throws PlayError "no display ..." first of all), reads the settings,
+    // opens the window and starts the runner on `calls`, which must outlive the display.
+    LiveDisplay(const LiveOptions& options, CallSource& calls);
+    ~LiveDisplay();
+
+    ModuleRunner& runner() { return *runner_; }
+    // Render calls per second: the option, else the display's refresh rate.
+    double rate() const { return rate_; }
+    void setTitle(const std::string& title);
+
+    // Takes the window's events. The display's own keys act here; the command's keys (pause,
+    // seek, next, previous) are returned in order, files dropped on the window in `dropped`.
+    // `quit` becomes true on Q or when the window is closed.
+    std::vector<KeyAction> takeEvents(std::vector<std::string>& dropped, bool& quit);
+
+    // Shows the picture (with the help over it when asked) and logs its present with `time`.
+    void show(const Bitmap& picture, double time);
+    // Seconds until the next picture reaches the screen.
+    double untilNextPresent() const { return window_->untilNextPresent(); }
+
+    // Saves what was changed in the window and writes the dump; false when the dump failed.
+    bool finish();
+
+  private:
+    void onKey(KeyAction action);
+    void onResize();
+    void nextModule();
+    void saveSettings();
+    bool writeDump();
+
+    struct FileCloser {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+
+    LiveOptions options_;
+    SdlSubsystem display_;
+    std::string settingsPath_;
+    DisplaySettings loaded_;
+    WindowChanges changes_;
+    std::unique_ptr<VideoWindow> window_;
+    std::unique_ptr<ModuleRunner> runner_;
+    double rate_ = 60;
+    FreetypeTextRenderer text_;
+    std::unique_ptr<std::FILE, FileCloser> timingLog_;
+    bool help_ = false;
+    Bitmap helpPicture_;
+    double lastTime_ = 0;
+    std::vector<std::string> dropping_; // files of a drop not yet complete
+};
+
+} // namespace lumacore::cli
