@@ -148,6 +148,7 @@ class Listener final : public Clock, public PictureSink {
             lastAttempt_ = now;
             if (!capture_->reconnect()) return;
             away_ = false;
+            lastSound_ = SteadyClock::now(); // the time away was not silence
             showTitle();
             restart();
         }
