@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "analysis/analyser.h"
+#include "listen/now_playing.h"
 #include "listen/pulse_capture.h"
 #include "pipeline/picture_loop.h"
 #include "pipeline/sample_buffer.h"
@@ -104,6 +105,8 @@ class Listener final : public Clock, public PictureSink {
                 if (action == KeyAction::Pause) setPaused(!paused_);
             if (quit) return std::nullopt;
             takeSound();
+            nowPlaying_.update();
+            showTitle();
             const double time = capturedSeconds();
             const std::chrono::duration<double> listened = SteadyClock::now() - started_;
             if (options_.duration && listened.count() >= *options_.duration) return std::nullopt;
@@ -192,11 +195,17 @@ class Listener final : public Clock, public PictureSink {
         if (!paused_) restart();
     }
 
+    // "no sound" while the server is away; else --title, else what the desktop's player
+    // announces, else the source's description.
     void showTitle() {
-        if (away_)
-            live_->setTitle("no sound");
-        else
-            live_->setTitle(options_.title.value_or(capture_->description()));
+        std::string title = "no sound";
+        if (!away_) {
+            title = options_.title.value_or(nowPlaying_.title());
+            if (title.empty()) title = capture_->description();
+        }
+        if (title == shownTitle_) return;
+        shownTitle_ = title;
+        live_->setTitle(title);
     }
 
     ListenOptions options_;
@@ -214,6 +223,8 @@ class Listener final : public Clock, public PictureSink {
     SteadyClock::time_point lastSound_ = SteadyClock::now();
     bool paused_ = false;
     bool away_ = false;
+    NowPlaying nowPlaying_;
+    std::string shownTitle_;
     SteadyClock::time_point lastAttempt_ = SteadyClock::now();
 };
 
