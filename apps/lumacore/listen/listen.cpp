@@ -126,8 +126,9 @@ class Listener final : public Clock, public PictureSink {
         auto sound = std::make_unique<CapturedSound>();
         sound_ = sound.get();
         samples_ = std::make_shared<SampleBuffer>(std::move(sound), captured_);
+        first_ = captured_;
         calls_.setCaptured(captured_);
-        calls_.start(*samples_, live_->rate(), captured_);
+        calls_.start(*samples_, live_->rate(), first_);
         // The clock is the newest call whose window has been captured: the first call here
         // becomes due once its whole window has come in.
         lastTime_ = capturedSeconds();
@@ -158,9 +159,19 @@ class Listener final : public Clock, public PictureSink {
         runner_.poll();
     }
 
-    // The time of the newest call whose whole window has been captured.
+    // The time of the newest call whose whole window has been captured; before the first one,
+    // one call period before it. The clock moves only when a call can be made, so that the loop
+    // never takes the wait for a window to fill for the end of the sound.
     double capturedSeconds() const {
-        return static_cast<double>(captured_ - kAnalysisWindow) / PulseCapture::kSampleRate;
+        const double rate = live_->rate();
+        // Call n starts at first + floor(n * sample rate / rate), so the newest one whose window
+        // has come in is the last n below (past + 1) * rate / sample rate.
+        const std::int64_t past = captured_ - first_ - kAnalysisWindow;
+        const double newest =
+            past < 0
+                ? -1.0
+                : std::ceil(static_cast<double>(past + 1) * rate / PulseCapture::kSampleRate) - 1.0;
+        return static_cast<double>(first_) / PulseCapture::kSampleRate + newest / rate;
     }
 
     void setPaused(bool paused) {
@@ -184,6 +195,7 @@ class Listener final : public Clock, public PictureSink {
     ModuleRunner& runner_;
     std::vector<float> incoming_;
     std::int64_t captured_ = 0; // frames captured since the start
+    std::int64_t first_ = 0;    // the frame the analysis started at, the last restart's
     double lastTime_ = 0;
     SteadyClock::time_point started_ = SteadyClock::now();
     bool paused_ = false;
