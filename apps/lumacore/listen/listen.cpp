@@ -22,6 +22,7 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 constexpr double kReconnectSeconds = 1.0; // between attempts while the server is away
+constexpr double kQuietSeconds = 0.1;     // a source sending nothing this long is silent
 
 // The frames captured, in order, as a source for the sample buffer.
 class CapturedSound final : public AudioSource {
@@ -148,11 +149,23 @@ class Listener final : public Clock, public PictureSink {
             lastAttempt_ = now;
             if (!capture_->reconnect()) return;
             away_ = false;
+            lastSound_ = SteadyClock::now(); // the time away was not silence
             showTitle();
             restart();
         }
         incoming_.clear();
-        const std::size_t count = capture_->take(incoming_);
+        std::size_t count = capture_->take(incoming_);
+        // A source with nothing to say (a suspended sink's monitor sends nothing at all) is
+        // silence: the clock goes on and silence is drawn.
+        const auto now = SteadyClock::now();
+        const std::chrono::duration<double> quiet = now - lastSound_;
+        if (count > 0) {
+            lastSound_ = now;
+        } else if (quiet.count() >= kQuietSeconds) {
+            count = static_cast<std::size_t>(quiet.count() * PulseCapture::kSampleRate);
+            incoming_.assign(2 * count, 0.0f);
+            lastSound_ = now;
+        }
         if (!paused_) sound_->push(incoming_.data(), count);
         captured_ += static_cast<std::int64_t>(count);
         calls_.setCaptured(captured_);
@@ -198,6 +211,7 @@ class Listener final : public Clock, public PictureSink {
     std::int64_t first_ = 0;    // the frame the analysis started at, the last restart's
     double lastTime_ = 0;
     SteadyClock::time_point started_ = SteadyClock::now();
+    SteadyClock::time_point lastSound_ = SteadyClock::now();
     bool paused_ = false;
     bool away_ = false;
     SteadyClock::time_point lastAttempt_ = SteadyClock::now();
