@@ -1,6 +1,7 @@
 # Shared by the figures scripts (sourced, after `set -euo pipefail` and setting `figures_name`):
-# a scratch folder (kept when FIGURES_KEEP is set) and the children to end with it, waiting with a deadline, a private X display
-# and a private PulseAudio server with a null sink as the default, and CPU time.
+# a scratch folder (kept when FIGURES_KEEP is set) and the children to end with it, waiting with
+# a deadline, a private X display and a private PulseAudio server with a null sink as the default,
+# CPU time, frame pacing and a minute of music.
 
 work=$(mktemp -d)
 children=()
