@@ -14,79 +14,18 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 lumacore=${1:-$root/build/native/apps/lumacore/lumacore}
 recorder=${2:-$root/build/native/bench/play_click_recorder}
-for tool in Xvfb pulseaudio pactl ffmpeg; do
-    command -v "$tool" >/dev/null || { echo "play_figures: $tool is not installed" >&2; exit 1; }
-done
-for program in "$lumacore" "$recorder"; do
-    [ -x "$program" ] || { echo "play_figures: $program is not built" >&2; exit 1; }
-done
-
-work=$(mktemp -d)
-children=()
-cleanup() {
-    for pid in "${children[@]}"; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Polls COMMAND every 50 ms for up to SECONDS; fails with DESCRIPTION if it never succeeds.
-wait_for() {
-    local seconds=$1 description=$2
-    shift 2
-    local tries=$((seconds * 20))
-    until "$@" >/dev/null 2>&1; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || { echo "play_figures: $description" >&2; exit 1; }
-        sleep 0.05
-    done
-}
-
-# The display: Xvfb writes its number to the descriptor once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-children+=("$xvfb_pid")
-wait_for 15 "Xvfb did not start" test -s "$work/display"
-export DISPLAY=":$(head -n 1 "$work/display")"
-unset WAYLAND_DISPLAY
-
-# The sound server, in a private runtime folder; clients never start one of their own.
-mkdir -m 700 "$work/pulse"
-printf 'autospawn = no\n' >"$work/pulse/client.conf"
-XDG_RUNTIME_DIR="$work/pulse" HOME="$work/pulse" XDG_CONFIG_HOME="$work/pulse/config" \
-    pulseaudio --daemonize=no --exit-idle-time=-1 -n \
-    --load="module-native-protocol-unix auth-anonymous=1" \
-    --load="module-null-sink sink_name=lumacore_bench" 2>"$work/pulse.log" &
-children+=($!)
-export PULSE_SERVER="unix:$work/pulse/pulse/native" PULSE_CLIENTCONFIG="$work/pulse/client.conf"
-export XDG_RUNTIME_DIR="$work/pulse" XDG_CONFIG_HOME="$work/config"
-unset SDL_AUDIODRIVER
-wait_for 15 "the sound server did not answer" pactl info
-pactl set-default-sink lumacore_bench
+figures_name=play_figures
+# shellcheck source=bench/figures_common.sh
+source "$root/bench/figures_common.sh"
+require_tools Xvfb pulseaudio pactl ffmpeg
+require_built "$lumacore" "$recorder"
+start_display
+start_sound_server lumacore_bench
 
 load=$(cut -d ' ' -f 1-3 /proc/loadavg)
 
-# (a) and (b): a minute of music-like sound (a bass, a melody and pink noise), as in
-# bench/lumacore_vs_ffmpeg.sh.
-ffmpeg -v error -filter_complex \
-    "sine=frequency=55:duration=60,volume=0.6[a];sine=frequency=440:duration=60,volume=0.2[b];anoisesrc=d=60:c=pink:a=0.08[c];[a][b][c]amix=inputs=3" \
-    -ar 44100 -ac 2 "$work/minute.wav"
-
-# Runs a command and prints its user plus system CPU seconds, then its wall seconds.
-cpu_and_wall() {
-    local TIMEFORMAT='%U %S %R' times
-    times=$({ time "$@" >/dev/null 2>>"$work/errors.log"; } 2>&1) || {
-        echo "play_figures: $* failed:" >&2
-        cat "$work/errors.log" >&2
-        exit 1
-    }
-    awk '{ printf "%.3f %.3f\n", $1 + $2, $3 }' <<<"$times"
-}
-
-# CPU seconds a running process has used so far (user plus system).
-cpu_of() { awk -v tick="$(getconf CLK_TCK)" '{ printf "%.3f\n", ($14 + $15) / tick }' "/proc/$1/stat"; }
+# (a) and (b): a minute of music-like sound.
+make_minute "$work/minute.wav"
 
 xvfb_before=$(cpu_of "$xvfb_pid")
 LUMACORE_TIMING_LOG="$work/minute.timing" cpu_and_wall \
@@ -105,19 +44,6 @@ awk -v p="$play_cpu" -v pw="$play_wall" -v r="$render_cpu" -v rw="$render_wall" 
     printf "    lumacore render -o null: %6.2f s CPU in %6.2f s  = %5.1f %% of one core (baseline)\n", r, rw, 100 * r / 60
     printf "    play / render: %.2f\n", p / r
 }'
-
-# Frame count and rate, then median, p99 and largest interval between presented frames of a
-# timing log.
-pacing() {
-    local frames
-    frames=$(wc -l <"$1")
-    [ "$frames" -gt 1 ] || { echo "play_figures: $1 holds $frames frames" >&2; exit 1; }
-    awk 'NR > 1 { print ($1 - previous) / 1e6 } { previous = $1 }' "$1" | sort -n |
-        awk -v frames="$frames" '{ v[NR] = $1; sum += $1 } END {
-            printf "%d frames, %.1f frames/s; median %.2f ms, p99 %.2f ms, max %.2f ms\n",
-                frames, 1000 * NR / sum, v[int((NR + 1) / 2)], v[int(NR * 0.99 + 0.999999)], v[NR]
-        }'
-}
 
 large_pacing=$(pacing "$work/minute.timing")
 

@@ -39,15 +39,18 @@ double amplitudeAt(const std::vector<float>& samples, int channel, std::size_t f
 
 ProgramRun runPlay(const std::vector<std::string>& args, const std::filesystem::path& folder,
                    const EnvironmentChanges& changes, double seconds) {
+    const std::filesystem::path output = folder / ".play-stdout";
     const std::filesystem::path errors = folder / ".play-stderr";
     std::vector<std::string> argv = {LUMACORE_PROGRAM};
     argv.insert(argv.end(), args.begin(), args.end());
     ProgramRun run;
     {
-        ChildProcess program(argv, changes, folder, "/dev/null", errors);
+        ChildProcess program(argv, changes, folder, output, errors);
         run.exitCode = program.waitExit(seconds).value_or(-1);
     }
+    run.output = fileBytes(output);
     run.errors = fileBytes(errors);
+    std::filesystem::remove(output);
     std::filesystem::remove(errors);
     return run;
 }

@@ -13,7 +13,8 @@
 
 namespace lumacore::cli::test {
 
-// Runs `lumacore ARGS` in `folder` with the environment changed, stopped after `seconds`.
+// Runs `lumacore ARGS` in `folder` with the environment changed, stopped after `seconds`; its
+// standard output and error are kept.
 ProgramRun runPlay(const std::vector<std::string>& args, const std::filesystem::path& folder,
                    const EnvironmentChanges& changes = {}, double seconds = 60);
 

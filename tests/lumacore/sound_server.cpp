@@ -3,6 +3,7 @@
 // whatever settings folder a test gives it.
 #include "sound_server.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -45,6 +46,15 @@ SoundServer::SoundServer(const std::string& sink) : sink_(sink) {
         return;
     }
     folder_ = name;
+    // Clients never start a server of their own when this one is gone.
+    std::ofstream(folder_ / "client.conf") << "autospawn = no\n";
+    if (!start()) return;
+    exportTo("PULSE_SERVER", address());
+    exportTo("PULSE_CLIENTCONFIG", (folder_ / "client.conf").string());
+    exportTo("XDG_RUNTIME_DIR", folder_.string());
+}
+
+bool SoundServer::start() {
     const EnvironmentChanges serverEnvironment = {
         {"XDG_RUNTIME_DIR", folder_.string()},
         {"HOME", folder_.string()},
@@ -60,29 +70,24 @@ SoundServer::SoundServer(const std::string& sink) : sink_(sink) {
             serverEnvironment, folder_, "/dev/null", folder_ / "server.log");
     } catch (const std::runtime_error& error) {
         problem_ = error.what();
-        return;
+        return false;
     }
-    // Clients never start a server of their own when this one is gone.
-    const std::filesystem::path clientConfig = folder_ / "client.conf";
-    std::ofstream(clientConfig) << "autospawn = no\n";
-    const EnvironmentChanges client = {{"PULSE_SERVER", address()},
-                                       {"PULSE_CLIENTCONFIG", clientConfig.string()}};
     const bool answers = pollUntil(
         [&] {
-            return !server_->running() || commandOutput({"pactl", "info"}, client, 5);
+            return !server_->running() || commandOutput({"pactl", "info"}, client(), 5);
         },
         kStartSeconds);
     if (!answers || !server_->running()) {
         problem_ = "the sound server did not answer: " + tail(folder_ / "server.log");
-        return;
+        return false;
     }
-    if (!commandOutput({"pactl", "set-default-sink", sink_}, client)) {
+    for (const std::string& added : addedSinks_)
+        if (!loadSink(added)) return false;
+    if (!setDefaultSink(sink_)) {
         problem_ = "cannot make " + sink_ + " the default sink";
-        return;
+        return false;
     }
-    exportTo("PULSE_SERVER", address());
-    exportTo("PULSE_CLIENTCONFIG", clientConfig.string());
-    exportTo("XDG_RUNTIME_DIR", folder_.string());
+    return true;
 }
 
 SoundServer::~SoundServer() {
@@ -102,17 +107,69 @@ std::string SoundServer::address() const {
     return "unix:" + (folder_ / "pulse/native").string();
 }
 
+EnvironmentChanges SoundServer::client() const {
+    return {{"PULSE_SERVER", address()},
+            {"PULSE_CLIENTCONFIG", (folder_ / "client.conf").string()}};
+}
+
+bool SoundServer::loadSink(const std::string& name) {
+    if (commandOutput({"pactl", "load-module", "module-null-sink", "sink_name=" + name}, client()))
+        return true;
+    problem_ = "cannot add the null sink " + name;
+    return false;
+}
+
+bool SoundServer::addSink(const std::string& name) {
+    if (!loadSink(name)) return false;
+    addedSinks_.push_back(name);
+    return true;
+}
+
+bool SoundServer::setDefaultSink(const std::string& name) {
+    if (!commandOutput({"pactl", "set-default-sink", name}, client())) return false;
+    defaultSink_ = name;
+    return true;
+}
+
+bool SoundServer::keepOnSink(const std::string& stream, const std::string& sink) {
+    const std::string spare = "lumacore_spare";
+    if (std::find(addedSinks_.begin(), addedSinks_.end(), spare) == addedSinks_.end() &&
+        !addSink(spare))
+        return false;
+    const std::string wasDefault = defaultSink_;
+    if (wasDefault == sink && !setDefaultSink(spare)) return false;
+    const bool moved = commandOutput({"pactl", "move-sink-input", stream, spare}, client()) &&
+                       commandOutput({"pactl", "move-sink-input", stream, sink}, client());
+    return setDefaultSink(wasDefault) && moved;
+}
+
+void SoundServer::kill() {
+    if (!server_) return;
+    server_->signal(SIGKILL);
+    server_->waitExit(kStartSeconds);
+    server_.reset();
+}
+
+bool SoundServer::restart() {
+    kill();
+    problem_.clear();
+    return start();
+}
+
 void SoundServer::exportTo(const char* name, const std::string& value) {
     const char* old = std::getenv(name);
     replaced_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
     ::setenv(name, value.c_str(), 1);
 }
 
-Recording::Recording(const SoundServer& server, const std::filesystem::path& file) : file_(file) {
+Recording::Recording(const SoundServer& server, const std::filesystem::path& file)
+    : Recording(server.monitor(), file) {}
+
+Recording::Recording(const std::string& source, const std::filesystem::path& file) : file_(file) {
     try {
         parec_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-            "parec", "--device=" + server.monitor(), "--file-format=wav", "--format=s16le",
-            "--rate=44100", "--channels=2", "--latency-msec=20", file_.string()});
+            "parec", "--device=" + source, "--file-format=wav", "--format=s16le", "--rate=44100",
+            "--channels=2", "--latency-msec=20", file_.string()});
     } catch (const std::runtime_error& error) {
         problem_ = error.what();
         return;
@@ -121,7 +178,7 @@ Recording::Recording(const SoundServer& server, const std::filesystem::path& fil
     if (!pollUntil([this] { return recordedSeconds() >= 0.05 || !parec_->running(); },
                    kStartSeconds) ||
         !parec_->running())
-        problem_ = "parec recorded nothing from " + server.monitor();
+        problem_ = "parec recorded nothing from " + source;
 }
 
 Recording::~Recording() {
@@ -170,6 +227,54 @@ std::vector<float> Recording::samples() const {
         at += 8 + size + (size & 1);
     }
     return {};
+}
+
+bool Playback::installed() {
+    return onPath("paplay");
+}
+
+Playback::Playback(SoundServer& server, const std::filesystem::path& file,
+                   const std::string& sink) {
+    try {
+        paplay_ = std::make_unique<ChildProcess>(std::vector<std::string>{
+            "paplay", "--device=" + sink, "--latency-msec=20", file.string()});
+    } catch (const std::runtime_error& error) {
+        problem_ = error.what();
+        return;
+    }
+    // paplay names its process in its stream's properties.
+    const std::string mark = "application.process.id = \"" + std::to_string(paplay_->pid()) + "\"";
+    std::string stream; // the server's number for it
+    const bool playing = pollUntil(
+        [&] {
+            const auto streams = commandOutput({"pactl", "list", "sink-inputs"});
+            const std::size_t at = streams ? streams->find(mark) : std::string::npos;
+            const std::size_t block = at == std::string::npos ? at : streams->rfind("#", at);
+            if (block != std::string::npos)
+                stream = streams->substr(block + 1, streams->find('\n', block) - block - 1);
+            return !paplay_->running() || !stream.empty();
+        },
+        kStartSeconds);
+    if (!playing || !paplay_->running()) {
+        problem_ = "paplay did not play " + file.string();
+        return;
+    }
+    if (!server.keepOnSink(stream, sink)) {
+        problem_ = "cannot keep the stream of " + file.string() + " on " + sink;
+        return;
+    }
+    // The sink keeps the latency it ran with until its current block is out.
+    const std::filesystem::path probe = file.string() + "." + sink + ".probe.wav";
+    Recording monitor(sink + ".monitor", probe);
+    if (!monitor.problem().empty() || !monitor.waitForMore(0.1))
+        problem_ = "the sound of " + file.string() + " did not reach " + sink + ".monitor";
+    monitor.stop();
+    std::error_code ignored;
+    std::filesystem::remove(probe, ignored);
+}
+
+Playback::~Playback() {
+    if (paplay_) paplay_->stop();
 }
 
 } // namespace lumacore::cli::test

@@ -1,7 +1,7 @@
-// A real PulseAudio server for one test, and recordings of what reaches its sink. The server runs
-// in a private runtime folder with one null sink as the default; while it lives, PULSE_SERVER
-// and XDG_RUNTIME_DIR point every child the test starts at it, and PULSE_CLIENTCONFIG keeps them
-// from starting a server of their own.
+// A real PulseAudio server for one test, recordings of what reaches its sink and sounds played
+// into its sinks. The server runs in a private runtime folder with one null sink as the default
+// (and more when asked); while it lives, PULSE_SERVER and XDG_RUNTIME_DIR point every child the
+// test starts at it, and PULSE_CLIENTCONFIG keeps them from starting a server of their own.
 #pragma once
 
 #include <filesystem>
@@ -32,10 +32,29 @@ class SoundServer {
     // The value of PULSE_SERVER that reaches it.
     std::string address() const;
 
+    // Adds a null sink `name` (not the default); false, with problem() saying why, when it fails.
+    bool addSink(const std::string& name);
+    // Makes `name` the default sink; false when the server refused.
+    bool setDefaultSink(const std::string& name);
+    // Keeps playing stream `stream` (the server's number) on `sink` when the default sink changes,
+    // as a user's move of it would: the server moves only streams nobody put on a sink by hand,
+    // and a move onto the default sink counts as none. False when the server refused.
+    bool keepOnSink(const std::string& stream, const std::string& sink);
+    // Kills the server at once, as a crash would: its clients lose it, its socket stays behind.
+    void kill();
+    // Starts it again on the same socket with the same sinks (the first the default); false, with
+    // problem() saying why, when it does not answer.
+    bool restart();
+
   private:
+    bool start();
+    bool loadSink(const std::string& name);
+    EnvironmentChanges client() const; // what reaches this server, before it is exported
     void exportTo(const char* name, const std::string& value);
 
     std::string sink_;
+    std::vector<std::string> addedSinks_;
+    std::string defaultSink_;
     std::filesystem::path folder_;
     std::unique_ptr<ChildProcess> server_;
     std::string problem_;
@@ -47,6 +66,8 @@ class Recording {
   public:
     // Starts recording the sink's monitor into `file` and waits until sound arrives.
     Recording(const SoundServer& server, const std::filesystem::path& file);
+    // The same for any source of the server the environment names.
+    Recording(const std::string& source, const std::filesystem::path& file);
     ~Recording();
     Recording(const Recording&) = delete;
     Recording& operator=(const Recording&) = delete;
@@ -67,6 +88,27 @@ class Recording {
 
     std::filesystem::path file_;
     std::unique_ptr<ChildProcess> parec_;
+    std::string problem_;
+};
+
+// `paplay` playing a WAV file into one sink of the server, from the moment its sound reaches the
+// sink's monitor until the end of the file or of this object. It asks for a short latency, so
+// that the null sink passes its sound on in fragments of a few milliseconds rather than seconds.
+class Playback {
+  public:
+    static bool installed();
+
+    // Plays `file` into `sink`, where it stays when the default sink changes.
+    Playback(SoundServer& server, const std::filesystem::path& file, const std::string& sink);
+    ~Playback();
+    Playback(const Playback&) = delete;
+    Playback& operator=(const Playback&) = delete;
+
+    // Empty once the server plays the stream; otherwise one line saying why it does not.
+    const std::string& problem() const { return problem_; }
+
+  private:
+    std::unique_ptr<ChildProcess> paplay_;
     std::string problem_;
 };
 

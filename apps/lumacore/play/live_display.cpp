@@ -192,9 +192,9 @@ void LiveDisplay::show(const Bitmap& picture, double time) {
     }
 }
 
-bool LiveDisplay::finish() {
+bool LiveDisplay::finish(bool dump) {
     saveSettings();
-    return writeDump();
+    return !dump || writeDump();
 }
 
 void LiveDisplay::saveSettings() {

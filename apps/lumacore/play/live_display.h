@@ -45,8 +45,9 @@ class LiveDisplay {
     // Seconds until the next picture reaches the screen.
     double untilNextPresent() const { return window_->untilNextPresent(); }
 
-    // Saves what was changed in the window and writes the dump; false when the dump failed.
-    bool finish();
+    // Saves what was changed in the window and, when `dump`, writes the dump (a run that
+    // showed nothing writes none); false when the dump failed.
+    bool finish(bool dump = true);
 
   private:
     void onKey(KeyAction action);

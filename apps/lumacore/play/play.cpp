@@ -141,7 +141,7 @@ int Player::run() {
             break;
         }
     }
-    const bool dumped = live_->finish();
+    const bool dumped = live_->finish(played > 0);
     if (played == 0) {
         say("nothing to play");
         return 1;

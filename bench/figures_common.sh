@@ -1,0 +1,115 @@
+# Shared by the figures scripts (sourced, after `set -euo pipefail` and setting `figures_name`):
+# a scratch folder (kept when FIGURES_KEEP is set) and the children to end with it, waiting with
+# a deadline, a private X display and a private PulseAudio server with a null sink as the default,
+# CPU time, frame pacing and a minute of music.
+
+work=$(mktemp -d)
+children=()
+cleanup() {
+    for pid in "${children[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    if [ -n "${FIGURES_KEEP:-}" ]; then
+        echo "$figures_name: the runs' files are kept in $work" >&2
+    else
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+
+# Says what went wrong and stops.
+fail() {
+    echo "$figures_name: $*" >&2
+    exit 1
+}
+
+# Fails unless every program named is on PATH.
+require_tools() {
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || fail "$tool is not installed"
+    done
+}
+
+# Fails unless every file named is an executable (a built program).
+require_built() {
+    for program in "$@"; do
+        [ -x "$program" ] || fail "$program is not built"
+    done
+}
+
+# Polls COMMAND every 50 ms for up to SECONDS; fails with DESCRIPTION if it never succeeds.
+wait_for() {
+    local seconds=$1 description=$2
+    shift 2
+    local tries=$((seconds * 20))
+    until "$@" >/dev/null 2>&1; do
+        tries=$((tries - 1))
+        [ "$tries" -gt 0 ] || fail "$description"
+        sleep 0.05
+    done
+}
+
+# The display (1920x1080): Xvfb writes its number to the descriptor once it accepts clients.
+# Sets DISPLAY and xvfb_pid.
+start_display() {
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    xvfb_pid=$!
+    children+=("$xvfb_pid")
+    wait_for 15 "Xvfb did not start" test -s "$work/display"
+    export DISPLAY=":$(head -n 1 "$work/display")"
+    unset WAYLAND_DISPLAY
+}
+
+# The sound server with the null sink SINK as its default, in a private runtime folder; clients
+# never start one of their own.
+start_sound_server() {
+    local sink=$1
+    mkdir -m 700 "$work/pulse"
+    printf 'autospawn = no\n' >"$work/pulse/client.conf"
+    XDG_RUNTIME_DIR="$work/pulse" HOME="$work/pulse" XDG_CONFIG_HOME="$work/pulse/config" \
+        pulseaudio --daemonize=no --exit-idle-time=-1 -n \
+        --load="module-native-protocol-unix auth-anonymous=1" \
+        --load="module-null-sink sink_name=$sink" 2>"$work/pulse.log" &
+    children+=($!)
+    export PULSE_SERVER="unix:$work/pulse/pulse/native" PULSE_CLIENTCONFIG="$work/pulse/client.conf"
+    export XDG_RUNTIME_DIR="$work/pulse" XDG_CONFIG_HOME="$work/config"
+    unset SDL_AUDIODRIVER
+    wait_for 15 "the sound server did not answer" pactl info
+    pactl set-default-sink "$sink"
+}
+
+# Runs a command and prints its user plus system CPU seconds, then its wall seconds.
+cpu_and_wall() {
+    local TIMEFORMAT='%U %S %R' times
+    times=$({ time "$@" >/dev/null 2>>"$work/errors.log"; } 2>&1) || {
+        echo "$figures_name: $* failed:" >&2
+        cat "$work/errors.log" >&2
+        exit 1
+    }
+    awk '{ printf "%.3f %.3f\n", $1 + $2, $3 }' <<<"$times"
+}
+
+# CPU seconds a running process has used so far (user plus system).
+cpu_of() { awk -v tick="$(getconf CLK_TCK)" '{ printf "%.3f\n", ($14 + $15) / tick }' "/proc/$1/stat"; }
+
+# Frame count and rate, then median, p99 and largest interval between presented frames of a
+# timing log.
+pacing() {
+    local frames
+    frames=$(wc -l <"$1")
+    [ "$frames" -gt 1 ] || fail "$1 holds $frames frames"
+    awk 'NR > 1 { print ($1 - previous) / 1e6 } { previous = $1 }' "$1" | sort -n |
+        awk -v frames="$frames" '{ v[NR] = $1; sum += $1 } END {
+            printf "%d frames, %.1f frames/s; median %.2f ms, p99 %.2f ms, max %.2f ms\n",
+                frames, 1000 * NR / sum, v[int((NR + 1) / 2)], v[int(NR * 0.99 + 0.999999)], v[NR]
+        }'
+}
+
+# A minute of music-like sound (a bass, a melody and pink noise), as in
+# bench/lumacore_vs_ffmpeg.sh, into FILE.
+make_minute() {
+    ffmpeg -v error -filter_complex \
+        "sine=frequency=55:duration=60,volume=0.6[a];sine=frequency=440:duration=60,volume=0.2[b];anoisesrc=d=60:c=pink:a=0.08[c];[a][b][c]amix=inputs=3" \
+        -ar 44100 -ac 2 "$1"
+}

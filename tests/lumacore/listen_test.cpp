@@ -1,0 +1,321 @@
+// `lumacore listen` run as a user would: tones played with paplay into the null sinks of a real
+// sound server, the program's dumped picture read for the rows they light, its list of sources,
+// its answers to a missing server or source, and the server killed and started again under it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <numbers>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio_test_support.h"
+#include "child_process.h"
+#include "history/history_render.h"
+#include "history/history_state.h"
+#include "play_support.h"
+#include "program_support.h"
+#include "sound_server.h"
+#include "virtual_display.h"
+#include "x_window.h"
+
+namespace lumacore::cli::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double kRunSeconds = 60;  // the most one run of the program may take
+constexpr double kStepSeconds = 15; // the most the program may take to react to a change
+constexpr int kWidth = 640;         // the window's client area
+constexpr int kHeight = 480;
+constexpr int kNewestColumns = 8;   // the 2D history's last eight calls
+constexpr double kToneSeconds = 60; // longer than any run: the tones play throughout
+constexpr int kLit = 100;           // a band of the tone is at least this bright
+constexpr int kDark = 20;           // a band without sound is at most this bright
+constexpr const char* kFirstSink = "lumacore_first";
+constexpr const char* kSecondSink = "lumacore_second";
+
+// Tones centred on spectrum bins, quiet enough that neither the bin nor its neighbours reach the
+// display's cap, so that the tone's own band is the brightest.
+constexpr int kFirstToneBin = 20;
+constexpr int kSecondToneBin = 45;
+constexpr double kToneAmplitude = 0.02;
+
+class ListenTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!VirtualDisplay::installed()) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+        if (!SoundServer::installed() || !Playback::installed())
+            GTEST_SKIP() << "pulseaudio, pactl, parec or paplay is not installed";
+        display_.emplace();
+        ASSERT_EQ(display_->problem(), "");
+    }
+
+    fs::path folder() const { return fs::path(scratch_.file("")); }
+    std::string file(const std::string& name) const { return scratch_.file(name); }
+    // Settings are read and written in the scratch folder, never the user's.
+    EnvironmentChanges environment(const EnvironmentChanges& more = {}) const {
+        EnvironmentChanges changes = more;
+        changes["XDG_CONFIG_HOME"] = scratch_.file("config");
+        changes["LUMACORE_TIMING_LOG"] = scratch_.file("timing.log");
+        return changes;
+    }
+
+    // A stereo WAV of a sine centred on spectrum bin `bin`, on both channels.
+    std::string toneFile(int bin) const {
+        const std::string name = file("bin" + std::to_string(bin) + ".wav");
+        const auto frames = static_cast<std::size_t>(kToneSeconds * 44100);
+        std::vector<float> samples(2 * frames);
+        for (std::size_t i = 0; i < frames; ++i)
+            samples[2 * i] = samples[2 * i + 1] = static_cast<float>(
+                kToneAmplitude * std::sin(2 * std::numbers::pi * binFrequency(bin) * i / 44100));
+        writeStereoWav(name, samples);
+        return name;
+    }
+
+    // The newest call's time in the timing log; nullopt before the first picture.
+    std::optional<double> newestCall() const {
+        const std::vector<PresentedFrame> frames = readTimingLog(file("timing.log"));
+        if (frames.empty()) return std::nullopt;
+        return frames.back().newestCall;
+    }
+
+    std::optional<VirtualDisplay> display_;
+    ScratchDir scratch_;
+};
+using ListenPicture = ListenTest;
+using ListenSources = ListenTest;
+using ListenReconnection = ListenTest;
+
+// The rows of the 2D history of `height` that show bin `bin` itself: from the top of its band to
+// the top of the next one, which is drawn over the rest of it.
+struct Rows {
+    int first = 0, end = 0;
+};
+Rows binRows(int bin, int height) {
+    HistoryState state;
+    setClientSize(state, kWidth, height);
+    return {bandRect(state, bin).top, bandRect(state, bin + 1).top};
+}
+
+// The brightest channel of a pixel: every colour of the palette has one channel at full scale,
+// so this grows with the band's intensity whatever its hue.
+int brightness(const Picture& picture, int x, int y) {
+    const std::uint8_t* pixel = picture.at(x, y);
+    return std::max({pixel[0], pixel[1], pixel[2]});
+}
+
+// The brightest of the newest columns in rows [first, end).
+int brightestIn(const Picture& picture, int first, int end) {
+    int most = 0;
+    for (int y = std::max(first, 0); y < std::min(end, picture.height); ++y)
+        for (int x = picture.width - kNewestColumns; x < picture.width; ++x)
+            most = std::max(most, brightness(picture, x, y));
+    return most;
+}
+
+// The row of the history (above the banner's strip) whose newest columns are brightest.
+int brightestRow(const Picture& picture) {
+    const int historyHeight = static_cast<int>((1.0 - kBannerFraction) * picture.height);
+    int best = 0, bestSum = -1;
+    for (int y = 0; y < historyHeight; ++y) {
+        int sum = 0;
+        for (int x = picture.width - kNewestColumns; x < picture.width; ++x)
+            sum += brightness(picture, x, y);
+        if (sum > bestSum) {
+            best = y;
+            bestSum = sum;
+        }
+    }
+    return best;
+}
+
+// Empty when the picture shows tone `shownBin` as its brightest row and nothing in the rows of
+// `silentBin`; otherwise what it shows instead.
+std::string showsToneAlone(const Picture& picture, int shownBin, int silentBin) {
+    const Rows shown = binRows(shownBin, picture.height);
+    const Rows silent = binRows(silentBin, picture.height);
+    const int row = brightestRow(picture);
+    std::string problems;
+    if (row < shown.first || row >= shown.end)
+        problems += "the brightest row is " + std::to_string(row) + ", not in " +
+                    std::to_string(shown.first) + ".." + std::to_string(shown.end - 1) + "; ";
+    if (const int lit = brightestIn(picture, shown.first, shown.end); lit < kLit)
+        problems += "bin " + std::to_string(shownBin) + " is only " + std::to_string(lit) + "; ";
+    if (const int stray = brightestIn(picture, silent.first, silent.end); stray > kDark)
+        problems += "bin " + std::to_string(silentBin) + " is lit at " + std::to_string(stray);
+    return problems;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(ListenPicture, TheSourceListenedToIsTheOneWhoseToneIsDrawn) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args; // besides mode, size, dump and duration
+        bool switchDefault;            // the default sink becomes the second one mid-run
+        int shownBin, silentBin;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"the default sink's monitor", {}, false, kFirstToneBin, kSecondToneBin},
+        {"another sink's monitor by name", {"--source", std::string(kSecondSink) + ".monitor"},
+         false, kSecondToneBin, kFirstToneBin},
+        {"the default sink followed when it changes", {}, true, kSecondToneBin, kFirstToneBin},
+        {"a named source kept when the default changes",
+         {"--source", std::string(kFirstSink) + ".monitor"}, true, kFirstToneBin, kSecondToneBin},
+    };
+    // clang-format on
+    SoundServer server(kFirstSink);
+    ASSERT_EQ(server.problem(), "");
+    ASSERT_TRUE(server.addSink(kSecondSink)) << server.problem();
+    Playback first(server, toneFile(kFirstToneBin), kFirstSink);
+    Playback second(server, toneFile(kSecondToneBin), kSecondSink);
+    ASSERT_EQ(first.problem(), "");
+    ASSERT_EQ(second.problem(), "");
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(server.setDefaultSink(kFirstSink));
+        fs::remove(file("shown.png"));
+        fs::remove(file("timing.log"));
+        std::vector<std::string> args = {
+            LUMACORE_PROGRAM, "listen",
+            "--mode",         "2d",
+            "--size",         std::to_string(kWidth) + "x" + std::to_string(kHeight),
+            "--dump",         "shown.png"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        // Without a switch the run ends by itself; with one, once a second of sound has been drawn
+        // after it.
+        args.insert(args.end(), {"--duration", c.switchDefault ? "50" : "3"});
+        ChildProcess listen(args, environment(), folder(), "/dev/null", file("errors.txt"));
+        if (c.switchDefault) {
+            ASSERT_TRUE(pollUntil([&] { return newestCall().value_or(0) > 0.3; }, kStepSeconds))
+                << "listen drew nothing: " << fileBytes(file("errors.txt"));
+            ASSERT_TRUE(server.setDefaultSink(kSecondSink));
+            const double switched = newestCall().value_or(0);
+            ASSERT_TRUE(
+                pollUntil([&] { return newestCall().value_or(0) > switched + 1; }, kStepSeconds));
+            const auto window = findWindow(listen.pid(), kStepSeconds);
+            ASSERT_TRUE(window) << "no window appeared";
+            ASSERT_TRUE(typeKey(*window, "q"));
+        }
+        ASSERT_EQ(listen.waitExit(kRunSeconds), 0) << fileBytes(file("errors.txt"));
+        const auto shown = readPng(file("shown.png"));
+        ASSERT_TRUE(shown);
+        ASSERT_EQ(shown->width, kWidth);
+        ASSERT_EQ(shown->height, kHeight);
+        EXPECT_EQ(showsToneAlone(*shown, c.shownBin, c.silentBin), "");
+    }
+}
+
+TEST_F(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args; // after "listen"
+        bool noServer;                 // PULSE_SERVER names a socket nobody listens on
+        const char* defaultSink;
+        int exitCode;
+        std::vector<std::string> output; // standard output, line by line
+        std::vector<std::string> errors; // the start of each line of standard error, in order
+    };
+    const std::string first = std::string(kFirstSink) + ".monitor\t";
+    const std::string second = std::string(kSecondSink) + ".monitor\t";
+    const std::string nowhere = "unix:" + file("nowhere/native");
+    const std::string refused = "lumacore: no sound server: cannot connect to '" + nowhere + "' (";
+    // clang-format off
+    const Case cases[] = {
+        {"both monitors, the first default", {"--list-sources"}, false, kFirstSink, 0,
+         {"* " + first, "  " + second}, {}},
+        {"both monitors, the second default", {"--list-sources"}, false, kSecondSink, 0,
+         {"  " + first, "* " + second}, {}},
+        {"an unknown source, then the list", {"--source", "nowhere.monitor", "--duration", "1"},
+         false, kFirstSink, 1, {},
+         {"lumacore: no source named 'nowhere.monitor'", "", "* " + first, "  " + second}},
+        {"no sound server", {"--duration", "1"}, true, kFirstSink, 1, {}, {refused}},
+        {"no sound server to list", {"--list-sources"}, true, kFirstSink, 1, {}, {refused}},
+    };
+    // clang-format on
+    SoundServer server(kFirstSink);
+    ASSERT_EQ(server.problem(), "");
+    ASSERT_TRUE(server.addSink(kSecondSink)) << server.problem();
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(server.setDefaultSink(c.defaultSink));
+        std::vector<std::string> args = {"listen", "--size", "320x180"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EnvironmentChanges changes;
+        if (c.noServer) changes["PULSE_SERVER"] = nowhere;
+        const ProgramRun run = runPlay(args, folder(), environment(changes), kRunSeconds);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.errors;
+
+        // Each line begins as wanted; a source's description follows its name and a tab.
+        const auto matches = [](const std::vector<std::string>& said,
+                                const std::vector<std::string>& wanted) {
+            if (said.size() != wanted.size()) return false;
+            for (std::size_t i = 0; i < said.size(); ++i)
+                if (!said[i].starts_with(wanted[i]) ||
+                    (wanted[i].ends_with("\t") && said[i].size() == wanted[i].size()))
+                    return false;
+            return true;
+        };
+        EXPECT_TRUE(matches(lines(run.output), c.output)) << "printed:\n" << run.output;
+        std::vector<std::string> said = lines(run.errors);
+        // The line that introduces the list is the program's to word.
+        if (c.errors.size() > 1 && said.size() > 1) said[1] = "";
+        EXPECT_TRUE(matches(said, c.errors)) << "said:\n" << run.errors;
+    }
+}
+
+TEST_F(ListenReconnection, TheSoundIsDrawnAgainOnceTheServerIsBack) {
+    SoundServer server(kFirstSink);
+    ASSERT_EQ(server.problem(), "");
+    const std::string tone = toneFile(kFirstToneBin);
+    std::optional<Playback> playing(std::in_place, server, tone, kFirstSink);
+    ASSERT_EQ(playing->problem(), "");
+
+    ChildProcess listen({LUMACORE_PROGRAM, "listen", "--mode", "2d", "--size",
+                         std::to_string(kWidth) + "x" + std::to_string(kHeight), "--dump",
+                         "shown.png", "--duration", "12"},
+                        environment(), folder(), "/dev/null", file("errors.txt"));
+    ASSERT_TRUE(pollUntil([&] { return newestCall().value_or(0) > 1; }, kStepSeconds))
+        << "listen drew nothing: " << fileBytes(file("errors.txt"));
+
+    // With the server gone nothing more is captured: the window stays and its clock stands.
+    playing.reset();
+    server.kill();
+    const auto standing = [&] {
+        const std::vector<PresentedFrame> frames = readTimingLog(file("timing.log"));
+        const std::size_t count = 30; // half a second of pictures
+        return frames.size() > count &&
+               std::all_of(frames.end() - count, frames.end(), [&](const PresentedFrame& f) {
+                   return f.newestCall == frames.back().newestCall;
+               });
+    };
+    ASSERT_TRUE(pollUntil(standing, kStepSeconds)) << "the clock did not stop";
+    ASSERT_TRUE(listen.running()) << fileBytes(file("errors.txt"));
+    const double stood = newestCall().value_or(0);
+
+    ASSERT_TRUE(server.restart()) << server.problem();
+    playing.emplace(server, tone, kFirstSink);
+    ASSERT_EQ(playing->problem(), "");
+    EXPECT_TRUE(pollUntil([&] { return newestCall().value_or(0) > stood + 1; }, kStepSeconds))
+        << "the clock did not move again: " << fileBytes(file("errors.txt"));
+
+    ASSERT_EQ(listen.waitExit(kRunSeconds), 0) << fileBytes(file("errors.txt"));
+    const std::vector<PresentedFrame> frames = readTimingLog(file("timing.log"));
+    const auto wentBack = std::adjacent_find(
+        frames.begin(), frames.end(), [](const PresentedFrame& a, const PresentedFrame& b) {
+            return b.newestCall < a.newestCall || b.presentedNs < a.presentedNs;
+        });
+    EXPECT_EQ(wentBack, frames.end()) << "the clock went back";
+    const auto shown = readPng(file("shown.png"));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(showsToneAlone(*shown, kFirstToneBin, kSecondToneBin), "");
+}
+
+} // namespace
+} // namespace lumacore::cli::test
