@@ -13,6 +13,7 @@
 
 #include "audio_test_support.h"
 #include "child_process.h"
+#include "fake_mpris.h"
 #include "history/history_render.h"
 #include "history/history_state.h"
 #include "play_support.h"
@@ -315,6 +316,49 @@ TEST_F(ListenReconnection, TheSoundIsDrawnAgainOnceTheServerIsBack) {
     const auto shown = readPng(file("shown.png"));
     ASSERT_TRUE(shown);
     EXPECT_EQ(showsToneAlone(*shown, kFirstToneBin, kSecondToneBin), "");
+}
+
+} // namespace
+} // namespace lumacore::cli::test
+
+namespace lumacore::cli::test {
+namespace {
+
+using ListenTitle = ListenTest;
+
+// The banner and the window's title are set together: what a media player on the session bus
+// announces reaches them, and so do its track changes; without a player, the source's
+// description.
+TEST_F(ListenTitle, TheTrackAMediaPlayerAnnouncesIsTheBanners) {
+    SoundServer server(kFirstSink);
+    ASSERT_EQ(server.problem(), "");
+    SessionBus bus;
+    ASSERT_TRUE(bus.started()) << "dbus-daemon did not start";
+    ChildProcess listen({LUMACORE_PROGRAM, "listen", "--duration", "60"}, environment(), folder(),
+                        "/dev/null", file("errors.txt"));
+    const auto window = findWindow(listen.pid(), kStepSeconds);
+    ASSERT_TRUE(window) << "no window (running: " << listen.running()
+                        << "): " << fileBytes(file("errors.txt"));
+
+    std::optional<FakePlayer> player;
+    const auto titleBecomes = [&](const std::string& wanted) {
+        return pollUntil(
+            [&] {
+                if (player) player->process();
+                return windowName(*window).value_or("") == "Lumacore - " + wanted;
+            },
+            kStepSeconds);
+    };
+    EXPECT_TRUE(titleBecomes("Monitor of Null Output")) << windowName(*window).value_or("");
+    player.emplace("fake", Track{"Playing", {"Artist"}, "Title"});
+    EXPECT_TRUE(titleBecomes("Artist - Title")) << windowName(*window).value_or("");
+    player->change(Track{"Playing", {"Artist"}, "Next"});
+    EXPECT_TRUE(titleBecomes("Artist - Next")) << windowName(*window).value_or("");
+    player.reset(); // the player leaves the bus
+    EXPECT_TRUE(titleBecomes("Monitor of Null Output")) << windowName(*window).value_or("");
+
+    ASSERT_TRUE(typeKey(*window, "q"));
+    EXPECT_EQ(listen.waitExit(kStepSeconds), 0) << fileBytes(file("errors.txt"));
 }
 
 } // namespace

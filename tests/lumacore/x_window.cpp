@@ -57,6 +57,12 @@ std::optional<ScreenRect> windowRect(const std::string& window) {
     return ScreenRect{values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
 }
 
+std::optional<std::string> windowName(const std::string& window) {
+    auto output = commandOutput({"xdotool", "getwindowname", window});
+    if (output && !output->empty() && output->back() == '\n') output->pop_back();
+    return output;
+}
+
 std::optional<ScreenRect> screenRect() {
     const auto output = commandOutput({"xdotool", "getdisplaygeometry", "--shell"});
     if (!output) return std::nullopt;

@@ -23,6 +23,9 @@ std::optional<std::string> findWindow(pid_t pid, double seconds);
 std::optional<ScreenRect> windowRect(const std::string& window);
 
 // The whole screen.
+// The window's title, as the window manager shows it.
+std::optional<std::string> windowName(const std::string& window);
+
 std::optional<ScreenRect> screenRect();
 
 // Gives the window the keyboard focus and types `key` (an X key name: "Tab", "Return", "q").
