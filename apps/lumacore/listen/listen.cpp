@@ -239,14 +239,7 @@ void printSources(std::FILE* out, const SoundSources& list) {
 } // namespace
 
 int runListen(ListenOptions options) {
-    if (options.sizeGiven) {
-        if (std::string problem = checkSize(options.width, options.height); !problem.empty())
-            throw std::invalid_argument(problem);
-    }
-    DisplayOptions checked = options;
-    if (checked.rate == 0) checked.rate = 60; // the display's refresh rate, known once it is open
-    if (std::string problem = checkDisplayOptions(checked); !problem.empty())
-        throw std::invalid_argument(problem);
+    checkLiveOptions(options);
 
     if (options.listSources) {
         PulseCapture server("");

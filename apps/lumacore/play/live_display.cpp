@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
 #include "host/file_error.h"
 #include "host/xdg_settings_path.h"
@@ -22,6 +23,17 @@ constexpr int kScopeHeight = 257;
 
 void say(const std::string& line) {
     std::fprintf(stderr, "lumacore: %s\n", line.c_str());
+}
+
+void checkLiveOptions(const LiveOptions& options) {
+    if (options.sizeGiven) {
+        if (std::string problem = checkSize(options.width, options.height); !problem.empty())
+            throw std::invalid_argument(problem);
+    }
+    DisplayOptions checked = options;
+    if (checked.rate == 0) checked.rate = 60; // the display's refresh rate, known once it is open
+    if (std::string problem = checkDisplayOptions(checked); !problem.empty())
+        throw std::invalid_argument(problem);
 }
 
 LiveDisplay::LiveDisplay(const LiveOptions& options, CallSource& calls)

@@ -23,6 +23,10 @@ namespace lumacore::cli {
 // One line on standard error, "lumacore: " first.
 void say(const std::string& line);
 
+// The checks of the options a live window takes, before anything is opened (the call rate as the
+// refresh rate's stand-in when it is left to the display). Throws std::invalid_argument.
+void checkLiveOptions(const LiveOptions& options);
+
 class LiveDisplay {
   public:
     // Opens the display (throws PlayError "no display ..." first of all), reads the settings,

@@ -336,14 +336,7 @@ void Player::appendDropped(const std::vector<std::string>& dropped) {
 int runPlay(PlayOptions options) {
     if (!options.framesFile.empty() && !options.inputs.empty())
         throw std::invalid_argument("--frames plays the frames file alone: give no INPUT with it");
-    if (options.sizeGiven) {
-        if (std::string problem = checkSize(options.width, options.height); !problem.empty())
-            throw std::invalid_argument(problem);
-    }
-    DisplayOptions checked = options;
-    if (checked.rate == 0) checked.rate = 60; // the display's refresh rate, known once it is open
-    if (std::string problem = checkDisplayOptions(checked); !problem.empty())
-        throw std::invalid_argument(problem);
+    checkLiveOptions(options);
     Player player(options);
     return player.run();
 }
