@@ -1,6 +1,7 @@
 // `render` and `analyse` write exactly the bytes they wrote before the pipeline became one
-// (sample buffer, module runner, clock, picture loop): each case's output is checked against the
-// checksum recorded from the program built from the tree before that change.
+// (sample buffer, module runner, clock, picture loop), and before the outputs took the module's
+// own pixels (each sink converting only what it needs, on its own thread): each case's output is
+// checked against the checksum recorded from the program built from the tree before the change.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -123,6 +124,23 @@ TEST(RenderIdentity, OutputsAreByteForByteThoseOfTheEarlierProgram) {
          "w.png",
          0xdc880acbfd464780ull,
          471},
+        {"odd-size-scale3-raw",
+         {"render", "-q", "--size", "33x21", "--scale", "3", "--fps", "8", "--start", "4",
+          "--duration", "2", "-o", "-"},
+         "-",
+         0x2d43948c85b77f93ull,
+         399168},
+        {"sequence-scale2",
+         {"render", "-q", "--mode", "2d", "--size", "41x23", "--scale", "2", "--fps", "3",
+          "--start", "6", "--duration", "2", "-o", "seq2/"},
+         "seq2",
+         0xcc3e61da16e713f0ull,
+         1086},
+        {"scope-scale2-still",
+         {"render", "-q", "--module", "scope", "--scale", "2", "--at", "3", "-o", "s.png"},
+         "s.png",
+         0x2f7fa760f9547b2bull,
+         7228},
     };
     ScratchDir scratch;
     const fs::path folder = fs::path(scratch.file("x")).parent_path();
