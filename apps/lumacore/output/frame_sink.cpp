@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "output/pixels.h"
 #include "output/sinks.h"
 #include "pipeline/limits.h"
 
@@ -17,11 +18,11 @@ namespace {
 
 class RawSink : public FrameSink {
   public:
-    RawSink(int fd, const SinkOptions& options)
-        : fd_(fd), bytes_(static_cast<std::size_t>(options.width) * options.height * 4) {}
+    RawSink(int fd, const SinkOptions& options) : fd_(fd), scale_(options.scale) {}
 
-    void write(const std::uint8_t* rgba) override {
-        if (writeAll(fd_, rgba, bytes_)) return;
+    void write(const Bitmap& picture) override {
+        toRgba(picture, scale_, rgba_);
+        if (writeAll(fd_, rgba_.data(), rgba_.size())) return;
         if (errno == EPIPE) throw OutputError("cannot write raw frames: the reader went away");
         throw OutputError(std::string("cannot write raw frames: ") + std::strerror(errno));
     }
@@ -29,7 +30,8 @@ class RawSink : public FrameSink {
 
   private:
     int fd_;
-    std::size_t bytes_;
+    int scale_;
+    std::vector<std::uint8_t> rgba_;
 };
 
 // ".mp4" for "Clip.MP4"; "" when the file name has no extension (".hidden" has none).
@@ -60,6 +62,11 @@ bool writeAll(int fd, const void* bytes, std::size_t size) {
 }
 
 void checkPictureSize(const SinkOptions& options) {
+    if (options.scale < 1 || options.width % options.scale != 0 ||
+        options.height % options.scale != 0)
+        throw OutputError("picture size " + std::to_string(options.width) + "x" +
+                          std::to_string(options.height) + " is not enlarged " +
+                          std::to_string(options.scale) + " times");
     if (options.width < 1 || options.height < 1 || options.width > kMaxPictureSide ||
         options.height > kMaxPictureSide)
         throw OutputError("picture size " + std::to_string(options.width) + "x" +

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "host/file_error.h"
+#include "host/raster/bitmap.h"
 #include "pipeline/sample_buffer.h"
 
 namespace lumacore::cli {
@@ -34,8 +35,9 @@ struct OutputTarget {
 OutputTarget classifyOutput(const std::string& output);
 
 struct SinkOptions {
-    int width = 0; // of the pictures handed to write()
+    int width = 0; // of the pictures written: those handed to write() enlarged `scale` times
     int height = 0;
+    int scale = 1;
     int fpsNumerator = 60;
     int fpsDenominator = 1;
     // The sound to mux into a video: the shared sample buffer, read from frame `soundFrom` (the
@@ -48,8 +50,9 @@ struct SinkOptions {
 class FrameSink {
   public:
     virtual ~FrameSink() = default; // an unfinished sink removes its temporary files
-    // One picture: width * height pixels, 8-bit R, G, B, A bytes per pixel, rows top to bottom.
-    virtual void write(const std::uint8_t* rgba) = 0;
+    // One picture in the module's own layout (width / scale by height / scale), converted to
+    // what the output needs. The sink keeps no reference to it.
+    virtual void write(const Bitmap& picture) = 0;
     // Completes the output (flushes, muxes, renames into place). Throws OutputError.
     virtual void finish() = 0;
 };

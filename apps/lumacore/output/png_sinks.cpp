@@ -10,8 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "output/sinks.h"
 #include "host/posix/temporary_files.h"
+#include "output/pixels.h"
+#include "output/sinks.h"
 
 namespace lumacore::cli {
 namespace {
@@ -58,11 +59,11 @@ std::string joined(const std::string& folder, const std::string& name) {
 class PngStill : public FrameSink {
   public:
     PngStill(const std::string& path, const SinkOptions& options)
-        : file_(path), width_(options.width), height_(options.height) {}
+        : file_(path), scale_(options.scale) {}
 
-    void write(const std::uint8_t* rgba) override {
+    void write(const Bitmap& picture) override {
         if (written_) return;
-        const std::vector<std::uint8_t> png = encodePng(rgba, width_, height_);
+        const std::vector<std::uint8_t> png = encodePng(picture, scale_);
         if (!writeAll(file_.descriptor(), png.data(), png.size()))
             throw OutputError("cannot write '" + file_.target() + "': " + std::strerror(errno));
         written_ = true;
@@ -75,15 +76,13 @@ class PngStill : public FrameSink {
 
   private:
     TemporaryFile file_;
-    int width_;
-    int height_;
+    int scale_;
     bool written_ = false;
 };
 
 class PngSequence : public FrameSink {
   public:
-    PngSequence(const std::string& output, const SinkOptions& options)
-        : width_(options.width), height_(options.height) {
+    PngSequence(const std::string& output, const SinkOptions& options) : scale_(options.scale) {
         // "frames/" and "frames" are the same folder; "/" stays "/".
         target_ = output;
         while (target_.size() > 1 && target_.back() == '/')
@@ -103,14 +102,14 @@ class PngSequence : public FrameSink {
         }
     }
 
-    void write(const std::uint8_t* rgba) override {
+    void write(const Bitmap& picture) override {
         if (!folder_) throw OutputError("'" + target_ + "' is already finished");
         const std::string name = frameName(frames_ + 1);
         const auto fail = [&](int error) {
             throw OutputError("cannot write '" + joined(target_, name) +
                               "': " + std::strerror(error));
         };
-        const std::vector<std::uint8_t> png = encodePng(rgba, width_, height_);
+        const std::vector<std::uint8_t> png = encodePng(picture, scale_);
         const std::string path = joined(folder_->path(), name);
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0) fail(errno);
@@ -160,8 +159,7 @@ class PngSequence : public FrameSink {
     }
 
     std::string target_;
-    int width_;
-    int height_;
+    int scale_;
     bool existing_ = false;
     std::optional<TemporaryFolder> folder_;
     std::int64_t frames_ = 0;
@@ -169,14 +167,9 @@ class PngSequence : public FrameSink {
 
 } // namespace
 
-std::vector<std::uint8_t> encodePng(const std::uint8_t* rgba, int width, int height) {
-    const std::size_t pixels = static_cast<std::size_t>(width) * height;
-    std::vector<std::uint8_t> rgb(pixels * 3);
-    for (std::size_t i = 0; i < pixels; ++i) {
-        rgb[i * 3] = rgba[i * 4];
-        rgb[i * 3 + 1] = rgba[i * 4 + 1];
-        rgb[i * 3 + 2] = rgba[i * 4 + 2];
-    }
+std::vector<std::uint8_t> encodePng(const Bitmap& picture, int scale) {
+    std::vector<std::uint8_t> rgb;
+    toRgb(picture, scale, rgb);
     std::vector<std::uint8_t> png;
     std::unique_ptr<spng_ctx, SpngFree> context(spng_ctx_new(SPNG_CTX_ENCODER));
     if (!context) throw OutputError("cannot encode PNG: out of memory");
@@ -184,8 +177,8 @@ std::vector<std::uint8_t> encodePng(const std::uint8_t* rgba, int width, int hei
     spng_set_option(context.get(), SPNG_IMG_COMPRESSION_LEVEL, kCompressionLevel);
     spng_set_option(context.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_UP);
     spng_ihdr header = {};
-    header.width = static_cast<std::uint32_t>(width);
-    header.height = static_cast<std::uint32_t>(height);
+    header.width = static_cast<std::uint32_t>(picture.width() * scale);
+    header.height = static_cast<std::uint32_t>(picture.height() * scale);
     header.bit_depth = 8;
     header.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
     int error = spng_set_ihdr(context.get(), &header);

@@ -13,7 +13,7 @@ namespace lumacore::cli {
 // Discards pictures, counting them.
 class NullSink : public FrameSink {
   public:
-    void write(const std::uint8_t*) override { ++frames_; }
+    void write(const Bitmap&) override { ++frames_; }
     void finish() override {}
     std::int64_t frames() const { return frames_; }
 
@@ -21,7 +21,7 @@ class NullSink : public FrameSink {
     std::int64_t frames_ = 0;
 };
 
-// Raw RGBA pictures, back to back, on the file descriptor (standard output for "-").
+// Raw R, G, B, A pictures, back to back, on the file descriptor (standard output for "-").
 std::unique_ptr<FrameSink> openRawSink(int fd, const SinkOptions& options);
 // One PNG still: the first picture written; later ones are dropped.
 std::unique_ptr<FrameSink> openPngStill(const std::string& path, const SinkOptions& options);
@@ -33,8 +33,8 @@ std::unique_ptr<FrameSink> openPngSequence(const std::string& folder, const Sink
 std::unique_ptr<FrameSink> openVideo(const std::string& path, VideoContainer container,
                                      const SinkOptions& options);
 
-// A PNG file of an RGBA picture, written opaque (8-bit RGB: the alpha bytes are dropped).
-std::vector<std::uint8_t> encodePng(const std::uint8_t* rgba, int width, int height);
+// A PNG file (8-bit RGB) of a picture enlarged `scale` times.
+std::vector<std::uint8_t> encodePng(const Bitmap& picture, int scale);
 
 // Writes all of `bytes` to `fd`, retrying after interruptions. Returns false with errno set.
 bool writeAll(int fd, const void* bytes, std::size_t size);

@@ -15,6 +15,7 @@ extern "C" {
 #include "ffmpeg/ffmpeg_log.h"
 #include "ffmpeg/ffmpeg_owners.h"
 #include "host/posix/temporary_files.h"
+#include "output/pixels.h"
 #include "output/sinks.h"
 #include "pipeline/limits.h"
 
@@ -81,8 +82,8 @@ AVSampleFormat chooseSampleFormat(const AVCodec* codec) {
 class VideoSink : public FrameSink {
   public:
     VideoSink(const std::string& path, VideoContainer container, const SinkOptions& options)
-        : file_(path), spec_(specFor(container)), width_(options.width), height_(options.height),
-          codedWidth_(options.width + (options.width & 1)),
+        : file_(path), spec_(specFor(container)), scale_(options.scale), width_(options.width),
+          height_(options.height), codedWidth_(options.width + (options.width & 1)),
           codedHeight_(options.height + (options.height & 1)) {
         if (options.fpsNumerator <= 0 || options.fpsDenominator <= 0)
             throw OutputError("frame rate " + std::to_string(options.fpsNumerator) + "/" +
@@ -120,15 +121,18 @@ class VideoSink : public FrameSink {
         picture_->height = codedHeight_;
         if ((error = av_frame_get_buffer(picture_.get(), 0)) < 0) fail(error);
         openScaler();
-        if (codedWidth_ != width_ || codedHeight_ != height_)
-            padded_.resize(static_cast<std::size_t>(codedWidth_) * codedHeight_ * 4);
     }
 
-    void write(const std::uint8_t* rgba) override {
+    void write(const Bitmap& picture) override {
         if (finished_) throw OutputError("'" + file_.target() + "' is already finished");
-        const std::uint8_t* source = rgba;
-        if (!padded_.empty()) source = pad(rgba);
-        const int stride = codedWidth_ * 4;
+        // The bitmap's rows as they are when nothing needs enlarging or padding.
+        const std::uint8_t* source = reinterpret_cast<const std::uint8_t*>(picture.row(0));
+        int stride = picture.stride() * 4;
+        if (scale_ != 1 || codedWidth_ != width_ || codedHeight_ != height_) {
+            enlarge(picture, scale_, codedWidth_, codedHeight_, enlarged_);
+            source = reinterpret_cast<const std::uint8_t*>(enlarged_.data());
+            stride = codedWidth_ * 4;
+        }
         int error = av_frame_make_writable(picture_.get());
         if (error < 0) fail(error);
         sws_scale(scaler_.get(), &source, &stride, 0, codedHeight_, picture_->data,
@@ -293,27 +297,15 @@ class VideoSink : public FrameSink {
     }
 
     void openScaler() {
-        scaler_.reset(sws_getContext(codedWidth_, codedHeight_, AV_PIX_FMT_RGBA, codedWidth_,
+        // The bitmap's 0x00RRGGBB words read as they lie in memory.
+        scaler_.reset(sws_getContext(codedWidth_, codedHeight_, AV_PIX_FMT_0RGB32, codedWidth_,
                                      codedHeight_, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
                                      nullptr, nullptr));
-        if (!scaler_) throw OutputError("cannot convert RGBA pictures to yuv420p");
+        if (!scaler_) throw OutputError("cannot convert RGB pictures to yuv420p");
         log_.watch(scaler_.get());
         // Full-range RGB in, BT.709 limited-range YUV out, as the stream is labelled.
         const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
         sws_setColorspaceDetails(scaler_.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
-    }
-
-    // The picture with its last column and row repeated up to the even coded size.
-    const std::uint8_t* pad(const std::uint8_t* rgba) {
-        const std::size_t in = static_cast<std::size_t>(width_) * 4;
-        const std::size_t out = static_cast<std::size_t>(codedWidth_) * 4;
-        for (int y = 0; y < codedHeight_; ++y) {
-            const std::uint8_t* from = rgba + std::min(y, height_ - 1) * in;
-            std::uint8_t* to = padded_.data() + y * out;
-            std::memcpy(to, from, in);
-            if (out > in) std::memcpy(to + in, from + in - 4, 4);
-        }
-        return padded_.data();
     }
 
     // Sends a frame (nullptr: the end) and writes every packet the encoder has ready.
@@ -399,7 +391,8 @@ class VideoSink : public FrameSink {
 
     TemporaryFile file_; // first: removed after everything writing into it has closed
     ContainerSpec spec_;
-    int width_;
+    int scale_;
+    int width_; // of the enlarged picture
     int height_;
     int codedWidth_; // even, as yuv420p needs
     int codedHeight_;
@@ -411,7 +404,7 @@ class VideoSink : public FrameSink {
     ScalerPtr scaler_;
     FramePtr picture_;
     PacketPtr packet_;
-    std::vector<std::uint8_t> padded_;
+    std::vector<std::uint32_t> enlarged_; // the picture enlarged or padded, when it must be
     std::int64_t frames_ = 0;
     bool finished_ = false;
 

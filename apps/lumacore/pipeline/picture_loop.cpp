@@ -1,14 +1,7 @@
 // The picture loop.
 #include "pipeline/picture_loop.h"
 
-#include "pipeline/rgba.h"
-
 namespace lumacore::cli {
-
-void RgbaPictures::show(const Bitmap& picture) {
-    toRgba(picture, scale_, rgba_);
-    sink_.write(rgba_.data());
-}
 
 std::int64_t runPictures(Clock& clock, ModuleRunner& runner, PictureSink& sink,
                          const LoopOptions& options) {

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <vector>
 
 #include "host/raster/bitmap.h"
 #include "output/frame_sink.h"
@@ -21,16 +20,14 @@ class PictureSink {
     virtual void show(const Bitmap& picture) = 0;
 };
 
-// A file sink behind the loop: each picture enlarged by `scale` into the RGBA bytes it takes.
-class RgbaPictures final : public PictureSink {
+// A file output behind the loop: it takes the module's picture as it is.
+class OutputPictures final : public PictureSink {
   public:
-    RgbaPictures(FrameSink& sink, int scale) : sink_(sink), scale_(scale) {}
-    void show(const Bitmap& picture) override;
+    explicit OutputPictures(FrameSink& output) : output_(output) {}
+    void show(const Bitmap& picture) override { output_.write(picture); }
 
   private:
-    FrameSink& sink_;
-    int scale_;
-    std::vector<std::uint8_t> rgba_;
+    FrameSink& output_;
 };
 
 struct LoopOptions {

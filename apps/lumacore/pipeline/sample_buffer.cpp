@@ -25,11 +25,22 @@ SampleBuffer::SampleBuffer(std::unique_ptr<AudioSource> source, std::int64_t fir
 }
 
 void SampleBuffer::seek(std::int64_t frame) {
+    std::lock_guard lock(mutex_);
     source_.seek(frame);
     start_ = end_ = frame;
     ended_ = false;
     for (Reader* reader : readers_)
         reader->position_ = frame;
+}
+
+std::int64_t SampleBuffer::heldFrames() const {
+    std::lock_guard lock(mutex_);
+    return end_ - start_;
+}
+
+bool SampleBuffer::ended() const {
+    std::lock_guard lock(mutex_);
+    return ended_;
 }
 
 std::int64_t SampleBuffer::slowestReader() const {
@@ -82,17 +93,20 @@ void SampleBuffer::decodeUntil(std::int64_t frame) {
 
 SampleBuffer::Reader::Reader(SampleBuffer& buffer, std::int64_t from)
     : buffer_(buffer), position_(from) {
+    std::lock_guard lock(buffer.mutex_);
     if (from < buffer.start_)
         throw std::logic_error("a sample reader cannot start before the frames held");
     buffer.readers_.push_back(this);
 }
 
 SampleBuffer::Reader::~Reader() {
+    std::lock_guard lock(buffer_.mutex_);
     auto& readers = buffer_.readers_;
     readers.erase(std::find(readers.begin(), readers.end(), this));
 }
 
 std::size_t SampleBuffer::Reader::read(std::int64_t from, float* out, std::size_t count) {
+    std::lock_guard lock(buffer_.mutex_);
     if (from < position_ || from < buffer_.start_)
         throw std::logic_error("a sample reader went back before its position");
     position_ = from;

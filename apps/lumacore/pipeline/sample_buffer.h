@@ -1,12 +1,14 @@
 // The sound decoded once and shared: stereo frames addressed by their absolute number in the
 // input (frame 0: its start), read by several readers at their own positions (the analyser, the
 // video encoder, later the sound card). Only the frames some reader can still ask for are held,
-// so a song of any length takes the same memory.
+// so a song of any length takes the same memory. Readers may read on different threads (a video
+// encodes its sound on the output's thread while the analysis reads on the render thread).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "audio/audio_source.h"
@@ -51,9 +53,9 @@ class SampleBuffer {
     };
 
     // Frames held now: bounded by how far apart the readers are, never by the song's length.
-    std::int64_t heldFrames() const { return end_ - start_; }
+    std::int64_t heldFrames() const;
     // Whether the source has said it is at its end.
-    bool ended() const { return ended_; }
+    bool ended() const;
 
   private:
     std::int64_t slowestReader() const;
@@ -61,6 +63,7 @@ class SampleBuffer {
     void hold(const float* samples, std::int64_t first, std::size_t count);
     void grow(std::size_t frames);
 
+    mutable std::mutex mutex_; // guards everything below and the readers' positions
     std::unique_ptr<AudioSource> owned_;
     AudioSource& source_;
     std::vector<float> ring_; // frame f at 2 * (f & (capacity - 1))

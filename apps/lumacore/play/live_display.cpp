@@ -234,10 +234,12 @@ bool LiveDisplay::writeDump() {
         // The picture as the window shows it now, keys handled last (a module changed just
         // before quitting) included.
         show(runner_->picture(), lastTime_);
+        const Bitmap shown = window_->readBack();
         SinkOptions picture;
-        const std::vector<std::uint8_t> rgba = window_->readBack(picture.width, picture.height);
+        picture.width = shown.width();
+        picture.height = shown.height();
         const std::unique_ptr<FrameSink> still = openPngStill(options_.dump, picture);
-        still->write(rgba.data());
+        still->write(shown);
         still->finish();
         return true;
     } catch (const std::runtime_error& error) {

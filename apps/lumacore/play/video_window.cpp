@@ -203,9 +203,12 @@ void VideoWindow::pace() {
     lastPresent_ = SDL_GetPerformanceCounter();
 }
 
-std::vector<std::uint8_t> VideoWindow::readBack(int& width, int& height) {
+Bitmap VideoWindow::readBack() {
+    int width = 0, height = 0;
     clientSize(width, height);
-    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4);
+    Bitmap picture(width, height);
+    // SDL's XRGB8888 words are the bitmap's 0x00RRGGBB ones, the unused byte aside.
+    const int pitch = picture.stride() * 4;
     int failed = 0;
     if (renderer_) {
         // What the last present showed, drawn once more: read before presenting, as SDL asks.
@@ -214,19 +217,22 @@ std::vector<std::uint8_t> VideoWindow::readBack(int& width, int& height) {
             const SDL_Rect target = placement(textureWidth_, textureHeight_);
             SDL_RenderCopy(renderer_.get(), texture_.get(), nullptr, &target);
         }
-        failed = SDL_RenderReadPixels(renderer_.get(), nullptr, SDL_PIXELFORMAT_ABGR8888,
-                                      rgba.data(), width * 4);
+        failed = SDL_RenderReadPixels(renderer_.get(), nullptr, SDL_PIXELFORMAT_RGB888,
+                                      picture.row(0), pitch);
         SDL_RenderPresent(renderer_.get());
     } else {
         SDL_Surface* window = SDL_GetWindowSurface(window_.get());
         failed = window == nullptr || window->w != width || window->h != height ||
                  SDL_ConvertPixels(width, height, window->format->format, window->pixels,
-                                   window->pitch, SDL_PIXELFORMAT_ABGR8888, rgba.data(), width * 4);
+                                   window->pitch, SDL_PIXELFORMAT_RGB888, picture.row(0), pitch);
     }
     if (failed != 0)
         throw PlayError(std::string("cannot read the window's picture back (") + SDL_GetError() +
                         ")");
-    return rgba;
+    for (int y = 0; y < height; ++y)
+        for (std::uint32_t* p = picture.row(y); p != picture.row(y) + width; ++p)
+            *p &= 0xFFFFFF;
+    return picture;
 }
 
 void VideoWindow::clientSize(int& width, int& height) const {

@@ -46,8 +46,8 @@ class VideoWindow {
     // Seconds until the next picture reaches the screen: what is left of the refresh period
     // since the last present.
     double untilNextPresent() const;
-    // The client area as it was last shown: RGBA bytes, rows top to bottom.
-    std::vector<std::uint8_t> readBack(int& width, int& height);
+    // The client area as it was last shown.
+    Bitmap readBack();
 
     // The client area's size in pixels.
     void clientSize(int& width, int& height) const;

@@ -12,6 +12,7 @@
 #include "analysis/frames_export.h"
 #include "output/frame_sink.h"
 #include "output/progress.h"
+#include "output/queued_sink.h"
 #include "pipeline/call_source.h"
 #include "pipeline/clock.h"
 #include "pipeline/limits.h"
@@ -105,6 +106,7 @@ void runRender(RenderOptions options) {
     SinkOptions sink;
     sink.width = options.width * options.scale;
     sink.height = options.height * options.scale;
+    sink.scale = options.scale;
     frameRateRatio(options.fps, sink.fpsNumerator, sink.fpsDenominator);
     sink.durationSeconds = options.duration.value_or(-1);
     if (target.kind == OutputKind::Video && in.samples) {
@@ -112,6 +114,10 @@ void runRender(RenderOptions options) {
         sink.soundFrom = in.startFrame;
     }
     std::unique_ptr<FrameSink> output = openSink(target, sink);
+    // Outputs that convert and encode every picture do so on a thread of their own, beside the
+    // rendering; the null output and a still have nothing to overlap.
+    if (target.kind != OutputKind::Null && !still)
+        output = std::make_unique<QueuedSink>(std::move(output));
 
     // 4. The loop, on the offline clock.
     const double totalSeconds = options.duration.value_or(in.seconds);
@@ -126,7 +132,7 @@ void runRender(RenderOptions options) {
     else
         clock = std::make_unique<FrameClock>(
             options.fps, options.duration.value_or(std::numeric_limits<double>::infinity()));
-    RgbaPictures toOutput(*output, options.scale);
+    OutputPictures toOutput(*output);
     LoopOptions loop;
     loop.callPeriod = 1.0 / options.rate;
     loop.onPicture = [&progress](std::int64_t pictures) { progress.update(pictures); };

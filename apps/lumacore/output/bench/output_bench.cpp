@@ -24,33 +24,30 @@ constexpr int kFrames = 120;
 // is the window starting i pixels in, so the picture scrolls left like the history display.
 class ScrollingPicture {
   public:
-    ScrollingPicture() : canvas_(static_cast<std::size_t>(kWidth) * 2 * kHeight * 4) {
+    ScrollingPicture()
+        : canvas_(static_cast<std::size_t>(kWidth) * 2 * kHeight), frame_(kWidth, kHeight) {
         std::uint32_t seed = 12345;
         for (int x = 0; x < kWidth * 2; x += 6) {
             seed = seed * 1664525 + 1013904223;
             const int top = static_cast<int>(seed >> 22) % kHeight;
             for (int y = top; y < kHeight; ++y)
-                for (int dx = 0; dx < 5; ++dx) {
-                    std::uint8_t* p =
-                        &canvas_[(static_cast<std::size_t>(y) * kWidth * 2 + x + dx) * 4];
-                    p[0] = static_cast<std::uint8_t>(seed >> 8);
-                    p[1] = static_cast<std::uint8_t>(y * 255 / kHeight);
-                    p[2] = static_cast<std::uint8_t>(255 - (seed >> 16));
-                    p[3] = 255;
-                }
+                for (int dx = 0; dx < 5; ++dx)
+                    canvas_[static_cast<std::size_t>(y) * kWidth * 2 + x + dx] =
+                        ((seed >> 8) & 0xFF) << 16 |
+                        static_cast<std::uint32_t>(y * 255 / kHeight) << 8 |
+                        ((255 - (seed >> 16)) & 0xFF);
         }
-        frame_.resize(static_cast<std::size_t>(kWidth) * kHeight * 4);
     }
-    const std::uint8_t* frame(int i) {
+    const lumacore::Bitmap& frame(int i) {
         for (int y = 0; y < kHeight; ++y)
-            std::copy_n(&canvas_[(static_cast<std::size_t>(y) * kWidth * 2 + i % kWidth) * 4],
-                        kWidth * 4, &frame_[static_cast<std::size_t>(y) * kWidth * 4]);
-        return frame_.data();
+            std::copy_n(&canvas_[static_cast<std::size_t>(y) * kWidth * 2 + i % kWidth], kWidth,
+                        frame_.row(y));
+        return frame_;
     }
 
   private:
-    std::vector<std::uint8_t> canvas_;
-    std::vector<std::uint8_t> frame_;
+    std::vector<std::uint32_t> canvas_; // 0x00RRGGBB words
+    lumacore::Bitmap frame_;
 };
 
 void renderTo(benchmark::State& state, const std::string& name) {

@@ -16,6 +16,7 @@
 namespace lumacore::cli {
 namespace {
 
+using testing_support::bytesOf;
 using testing_support::readFile;
 using testing_support::ScratchFolder;
 using testing_support::testPicture;
@@ -53,13 +54,6 @@ DecodedPng decodePng(const std::string& bytes) {
     return result;
 }
 
-std::vector<std::uint8_t> rgbOf(const std::vector<std::uint8_t>& rgba) {
-    std::vector<std::uint8_t> rgb;
-    for (std::size_t i = 0; i < rgba.size(); i += 4)
-        rgb.insert(rgb.end(), {rgba[i], rgba[i + 1], rgba[i + 2]});
-    return rgb;
-}
-
 // Points standard output at a file for as long as it lives.
 class StdoutToFile {
   public:
@@ -86,15 +80,15 @@ TEST(PngStill, DecodesToThePicturesColoursAndKeepsOnlyTheFirst) {
         const std::string path = folder / ("still-" + std::to_string(width) + ".png");
         const auto first = testPicture(width, height, 1);
         auto sink = openSink(path, pictureOptions(width, height));
-        sink->write(first.data());
-        sink->write(testPicture(width, height, 2).data());
+        sink->write(first);
+        sink->write(testPicture(width, height, 2));
         sink->finish();
 
         const DecodedPng png = decodePng(readFile(path));
         EXPECT_EQ(png.width, static_cast<std::uint32_t>(width));
         EXPECT_EQ(png.height, static_cast<std::uint32_t>(height));
         EXPECT_EQ(png.colourType, SPNG_COLOR_TYPE_TRUECOLOR) << "stills are opaque";
-        EXPECT_EQ(png.rgb, rgbOf(first)) << width << "x" << height;
+        EXPECT_EQ(png.rgb, bytesOf(first, false)) << width << "x" << height;
     }
     EXPECT_EQ(folder.names(),
               (std::set<std::string>{"still-1.png", "still-7.png", "still-64.png"}));
@@ -105,7 +99,7 @@ TEST(PngSequence, NumbersFramesFromOneInANewFolder) {
     for (const std::string name : {"made/", "named.png/"}) {
         auto sink = openSink(folder / name, pictureOptions(6, 4));
         for (int i = 0; i < 3; ++i)
-            sink->write(testPicture(6, 4, i).data());
+            sink->write(testPicture(6, 4, i));
         EXPECT_FALSE(std::filesystem::exists(folder / name)) << "appears only when finished";
         sink->finish();
         const std::string made = name.substr(0, name.size() - 1);
@@ -114,7 +108,7 @@ TEST(PngSequence, NumbersFramesFromOneInANewFolder) {
         for (int i = 0; i < 3; ++i) {
             const std::string file =
                 folder / (made + "/frame-00000" + std::to_string(i + 1) + ".png");
-            EXPECT_EQ(decodePng(readFile(file)).rgb, rgbOf(testPicture(6, 4, i))) << file;
+            EXPECT_EQ(decodePng(readFile(file)).rgb, bytesOf(testPicture(6, 4, i), false)) << file;
         }
     }
     EXPECT_EQ(folder.names(), (std::set<std::string>{"made", "named.png"}));
@@ -129,15 +123,15 @@ TEST(PngSequence, ReplacesAnEarlierSequenceAndKeepsOtherFiles) {
     writeFile(folder / "frames/frame-9.png", "not of the pattern");
 
     auto sink = openSink(folder / "frames", pictureOptions(3, 2));
-    sink->write(testPicture(3, 2, 7).data());
-    sink->write(testPicture(3, 2, 8).data());
+    sink->write(testPicture(3, 2, 7));
+    sink->write(testPicture(3, 2, 8));
     EXPECT_EQ(readFile(folder / "frames/frame-000001.png"), "old") << "untouched until finish";
     sink->finish();
 
     EXPECT_EQ(folder.names("frames"), (std::set<std::string>{"frame-000001.png", "frame-000002.png",
                                                              "frame-9.png", "notes.txt"}));
     EXPECT_EQ(decodePng(readFile(folder / "frames/frame-000002.png")).rgb,
-              rgbOf(testPicture(3, 2, 8)));
+              bytesOf(testPicture(3, 2, 8), false));
     EXPECT_EQ(readFile(folder / "frames/notes.txt"), "mine");
 }
 
@@ -150,8 +144,9 @@ TEST(RawSink, WritesEveryPictureAsRgbaBytes) {
         auto sink = openSink("-", pictureOptions(5, 3));
         for (int i = 0; i < 4; ++i) {
             const auto picture = testPicture(5, 3, i);
-            sink->write(picture.data());
-            expected.append(picture.begin(), picture.end());
+            sink->write(picture);
+            const auto bytes = bytesOf(picture, true);
+            expected.append(bytes.begin(), bytes.end());
         }
         sink->finish();
     }
@@ -174,7 +169,7 @@ TEST(NullSink, CountsAndDiscards) {
     auto sink = openSink("null", pictureOptions(4, 4));
     const auto picture = testPicture(4, 4);
     for (int i = 0; i < 9; ++i)
-        sink->write(picture.data());
+        sink->write(picture);
     sink->finish();
     ASSERT_NE(dynamic_cast<NullSink*>(sink.get()), nullptr);
     EXPECT_EQ(dynamic_cast<NullSink*>(sink.get())->frames(), 9);
@@ -269,8 +264,8 @@ TEST(OpenSink, ReplacesAnExistingTargetOnlyWhenFinished) {
         const SinkOptions options = pictureOptions(16, 16);
         {
             auto abandoned = openSink(folder / target, options);
-            abandoned->write(testPicture(16, 16).data());
-            abandoned->write(testPicture(16, 16, 1).data());
+            abandoned->write(testPicture(16, 16));
+            abandoned->write(testPicture(16, 16, 1));
         }
         EXPECT_EQ(readFile(folder / oldFile), "earlier render") << target;
         EXPECT_EQ(folder.names(), before) << target << ": temporary file left";
@@ -286,7 +281,7 @@ TEST(OpenSink, ReplacesAnExistingTargetOnlyWhenFinished) {
         EXPECT_EQ(folder.names(), before) << target;
 
         auto finished = openSink(folder / target, options);
-        finished->write(testPicture(16, 16).data());
+        finished->write(testPicture(16, 16));
         finished->finish();
         EXPECT_NE(readFile(folder / oldFile), "earlier render") << target;
         EXPECT_EQ(folder.names(), before) << target;
@@ -297,7 +292,7 @@ TEST(OpenSink, ChoosesByExtensionWhateverItsCase) {
     ScratchFolder folder;
     for (const std::string name : {"A.PNG", "b.Mp4", "c.MKV", "d.WebM"}) {
         auto sink = openSink(folder / name, pictureOptions(4, 4));
-        sink->write(testPicture(4, 4).data());
+        sink->write(testPicture(4, 4));
         sink->finish();
         EXPECT_TRUE(std::filesystem::is_regular_file(folder / name)) << name;
     }

@@ -6,8 +6,8 @@
 #include <regex>
 #include <sys/stat.h>
 
-#include "output/frame_sink.h"
 #include "host/posix/temporary_files.h"
+#include "output/frame_sink.h"
 #include "test_support.h"
 
 namespace lumacore::cli {
@@ -78,8 +78,8 @@ TEST(InterruptCleanup, RemovesTemporariesAndDiesOfTheSignal) {
                 auto sequence = openSink(folder / "frames/", options);
                 auto still = openSink(folder / "still.png", options);
                 for (int i = 0; i < 5; ++i) {
-                    video->write(testPicture(32, 24, i).data());
-                    sequence->write(testPicture(32, 24, i).data());
+                    video->write(testPicture(32, 24, i));
+                    sequence->write(testPicture(32, 24, i));
                 }
                 std::raise(signal);
                 std::exit(0);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "audio/audio_source.h"
+#include "host/raster/bitmap.h"
 #include "pipeline/sample_buffer.h"
 
 namespace lumacore::cli::testing_support {
@@ -101,29 +102,37 @@ inline std::shared_ptr<SampleBuffer> bufferOf(std::unique_ptr<AudioSource> sourc
 }
 
 // A picture where neighbouring pixels differ in every channel, changing with `seed`.
-inline std::vector<std::uint8_t> testPicture(int width, int height, int seed = 0) {
-    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4);
+inline Bitmap testPicture(int width, int height, int seed = 0) {
+    Bitmap picture(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = &rgba[(static_cast<std::size_t>(y) * width + x) * 4];
-            p[0] = static_cast<std::uint8_t>(x * 7 + y * 3 + seed * 11);
-            p[1] = static_cast<std::uint8_t>(x * 13 + y * 29 + seed * 5);
-            p[2] = static_cast<std::uint8_t>(x * y + seed * 17);
-            p[3] = static_cast<std::uint8_t>(seed * 40 + x); // not kept by PNG or video
+            const std::uint32_t r = (x * 7 + y * 3 + seed * 11) & 0xFF;
+            const std::uint32_t g = (x * 13 + y * 29 + seed * 5) & 0xFF;
+            const std::uint32_t b = (x * y + seed * 17) & 0xFF;
+            picture.row(y)[x] = r << 16 | g << 8 | b;
         }
-    return rgba;
+    return picture;
 }
 
-inline std::vector<std::uint8_t> solidPicture(int width, int height, std::uint8_t r, std::uint8_t g,
-                                              std::uint8_t b) {
-    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4);
-    for (std::size_t i = 0; i < rgba.size(); i += 4) {
-        rgba[i] = r;
-        rgba[i + 1] = g;
-        rgba[i + 2] = b;
-        rgba[i + 3] = 255;
-    }
-    return rgba;
+inline Bitmap solidPicture(int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    Bitmap picture(width, height);
+    picture.fill(rgb(r, g, b));
+    return picture;
+}
+
+// The picture's R, G, B bytes (and 255 after each with `alpha`), enlarged `scale` times,
+// pixel by pixel.
+inline std::vector<std::uint8_t> bytesOf(const Bitmap& picture, bool alpha, int scale = 1) {
+    std::vector<std::uint8_t> bytes;
+    for (int y = 0; y < picture.height() * scale; ++y)
+        for (int x = 0; x < picture.width() * scale; ++x) {
+            const Colour c = picture.colourAt(x / scale, y / scale);
+            bytes.insert(bytes.end(), {static_cast<std::uint8_t>(c & 0xFF),
+                                       static_cast<std::uint8_t>((c >> 8) & 0xFF),
+                                       static_cast<std::uint8_t>((c >> 16) & 0xFF)});
+            if (alpha) bytes.push_back(255);
+        }
+    return bytes;
 }
 
 } // namespace lumacore::cli::testing_support

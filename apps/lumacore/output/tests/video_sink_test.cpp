@@ -155,7 +155,7 @@ SinkOptions videoOptions(int width, int height, double soundSeconds, int fps = 3
 void render(const std::string& path, const SinkOptions& options, int frames) {
     auto sink = openSink(path, options);
     for (int i = 0; i < frames; ++i)
-        sink->write(testPicture(options.width, options.height, i).data());
+        sink->write(testPicture(options.width, options.height, i));
     sink->finish();
 }
 
@@ -289,7 +289,7 @@ TEST(VideoSink, ConvertsColoursToLabelledBt709) {
             {
                 auto sink = openSink(folder / file, options);
                 for (int i = 0; i < 3; ++i)
-                    sink->write(picture.data());
+                    sink->write(picture);
                 sink->finish();
             }
             const Probe p = probe(folder / file);
