@@ -17,6 +17,7 @@ extern "C" {
 #include "host/posix/temporary_files.h"
 #include "output/pixels.h"
 #include "output/sinks.h"
+#include "output/yuv420.h"
 #include "pipeline/limits.h"
 
 namespace lumacore::cli {
@@ -120,23 +121,23 @@ class VideoSink : public FrameSink {
         picture_->width = codedWidth_;
         picture_->height = codedHeight_;
         if ((error = av_frame_get_buffer(picture_.get(), 0)) < 0) fail(error);
-        openScaler();
     }
 
     void write(const Bitmap& picture) override {
         if (finished_) throw OutputError("'" + file_.target() + "' is already finished");
         // The bitmap's rows as they are when nothing needs enlarging or padding.
-        const std::uint8_t* source = reinterpret_cast<const std::uint8_t*>(picture.row(0));
-        int stride = picture.stride() * 4;
+        const std::uint32_t* source = picture.row(0);
+        std::ptrdiff_t stride = picture.stride();
         if (scale_ != 1 || codedWidth_ != width_ || codedHeight_ != height_) {
             enlarge(picture, scale_, codedWidth_, codedHeight_, enlarged_);
-            source = reinterpret_cast<const std::uint8_t*>(enlarged_.data());
-            stride = codedWidth_ * 4;
+            source = enlarged_.data();
+            stride = codedWidth_;
         }
         int error = av_frame_make_writable(picture_.get());
         if (error < 0) fail(error);
-        sws_scale(scaler_.get(), &source, &stride, 0, codedHeight_, picture_->data,
-                  picture_->linesize);
+        toYuv420(source, stride, codedWidth_, codedHeight_,
+                 {{picture_->data[0], picture_->data[1], picture_->data[2]},
+                  {picture_->linesize[0], picture_->linesize[1], picture_->linesize[2]}});
         picture_->pts = frames_++;
         encode(video_.get(), videoStream_, picture_.get());
         if (sound_)
@@ -296,18 +297,6 @@ class VideoSink : public FrameSink {
         resample(soundBlock_.data(), static_cast<int>(firstBlock_)); // encoded at the next write
     }
 
-    void openScaler() {
-        // The bitmap's 0x00RRGGBB words read as they lie in memory.
-        scaler_.reset(sws_getContext(codedWidth_, codedHeight_, AV_PIX_FMT_0RGB32, codedWidth_,
-                                     codedHeight_, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
-                                     nullptr, nullptr));
-        if (!scaler_) throw OutputError("cannot convert RGB pictures to yuv420p");
-        log_.watch(scaler_.get());
-        // Full-range RGB in, BT.709 limited-range YUV out, as the stream is labelled.
-        const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-        sws_setColorspaceDetails(scaler_.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
-    }
-
     // Sends a frame (nullptr: the end) and writes every packet the encoder has ready.
     void encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame) {
         int error = avcodec_send_frame(codec, frame);
@@ -401,7 +390,6 @@ class VideoSink : public FrameSink {
     OutputFormatPtr format_;
     CodecPtr video_;
     AVStream* videoStream_ = nullptr;
-    ScalerPtr scaler_;
     FramePtr picture_;
     PacketPtr packet_;
     std::vector<std::uint32_t> enlarged_; // the picture enlarged or padded, when it must be
