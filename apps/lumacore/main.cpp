@@ -24,6 +24,7 @@ using lumacore::cli::LiveOptions;
 using lumacore::cli::ModuleKind;
 using lumacore::cli::PlayOptions;
 using lumacore::cli::RenderOptions;
+using lumacore::cli::VideoQuality;
 
 // "WxH" into width and height; false when it is not that.
 bool parseSize(const std::string& text, int& width, int& height) {
@@ -165,6 +166,13 @@ int main(int argc, char** argv) {
                               "seconds to render (default: to the end)");
     renderCommand->add_option("--at", render.at, "the moment of a .png still, in seconds");
     renderCommand->add_option("--scale", render.scale, "integer enlargement (nearest neighbour)");
+    const std::map<std::string, VideoQuality> qualities = {{"fast", VideoQuality::Fast},
+                                                           {"balanced", VideoQuality::Balanced},
+                                                           {"best", VideoQuality::Best}};
+    renderCommand
+        ->add_option("--quality", render.quality,
+                     "video encoding: fast, balanced (default) or best (slower, smaller, finer)")
+        ->transform(CLI::CheckedTransformer(qualities));
     renderCommand->add_flag("-q,--quiet", render.quiet, "no progress bar");
 
     std::string analyseInput, analyseOutput;

@@ -22,6 +22,8 @@ using OutputError = FileError;
 
 enum class OutputKind { Raw, Null, Sequence, Still, Video };
 enum class VideoContainer { Mp4, Matroska, WebM };
+// The video encoder's trade-off between speed, size and fidelity.
+enum class VideoQuality { Fast, Balanced, Best };
 
 struct OutputTarget {
     OutputKind kind = OutputKind::Null;
@@ -40,6 +42,7 @@ struct SinkOptions {
     int scale = 1;
     int fpsNumerator = 60;
     int fpsDenominator = 1;
+    VideoQuality quality = VideoQuality::Balanced;
     // The sound to mux into a video: the shared sample buffer, read from frame `soundFrom` (the
     // render's start) on; null for none.
     std::shared_ptr<SampleBuffer> sound;

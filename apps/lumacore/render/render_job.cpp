@@ -107,6 +107,7 @@ void runRender(RenderOptions options) {
     sink.width = options.width * options.scale;
     sink.height = options.height * options.scale;
     sink.scale = options.scale;
+    sink.quality = options.quality;
     frameRateRatio(options.fps, sink.fpsNumerator, sink.fpsDenominator);
     sink.durationSeconds = options.duration.value_or(-1);
     if (target.kind == OutputKind::Video && in.samples) {

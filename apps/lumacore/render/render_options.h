@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "output/frame_sink.h"
 #include "pipeline/module_runner.h"
 
 namespace lumacore::cli {
@@ -30,6 +31,7 @@ struct RenderOptions : DisplayOptions {
     double fps = 60;
     double at = 0; // the moment of a .png still
     int scale = 1;
+    VideoQuality quality = VideoQuality::Balanced;
     bool quiet = false;
 };
 
