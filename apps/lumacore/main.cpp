@@ -117,6 +117,10 @@ int main(int argc, char** argv) {
                  "into video or pictures"};
     app.set_version_flag("--version", std::string("lumacore ") + LUMACORE_VERSION);
     app.require_subcommand(1);
+    // A mistyped command line is one line, like every other error.
+    app.failure_message([](const CLI::App*, const CLI::Error& error) {
+        return std::string("lumacore: ") + error.what() + " (see lumacore --help)\n";
+    });
 
     PlayOptions play;
     DisplayArguments playArguments;
@@ -166,13 +170,11 @@ int main(int argc, char** argv) {
                               "seconds to render (default: to the end)");
     renderCommand->add_option("--at", render.at, "the moment of a .png still, in seconds");
     renderCommand->add_option("--scale", render.scale, "integer enlargement (nearest neighbour)");
-    const std::map<std::string, VideoQuality> qualities = {{"fast", VideoQuality::Fast},
-                                                           {"balanced", VideoQuality::Balanced},
-                                                           {"best", VideoQuality::Best}};
+    std::string quality = "balanced";
     renderCommand
-        ->add_option("--quality", render.quality,
+        ->add_option("--quality", quality,
                      "video encoding: fast, balanced (default) or best (slower, smaller, finer)")
-        ->transform(CLI::CheckedTransformer(qualities));
+        ->check(CLI::IsMember({"fast", "balanced", "best"}));
     renderCommand->add_flag("-q,--quiet", render.quiet, "no progress bar");
 
     std::string analyseInput, analyseOutput;
@@ -202,6 +204,11 @@ int main(int argc, char** argv) {
         }
         if (*renderCommand) {
             renderArguments.apply(render);
+            const std::map<std::string, VideoQuality> qualities = {
+                {"fast", VideoQuality::Fast},
+                {"balanced", VideoQuality::Balanced},
+                {"best", VideoQuality::Best}};
+            render.quality = qualities.at(quality);
             lumacore::cli::runRender(render);
         } else {
             lumacore::cli::runAnalyse(analyseInput, analyseOutput, analyseRate);

@@ -100,6 +100,7 @@ TEST_F(LumacoreProgram, BadCommandsFailWithOneLineNamingTheProblem) {
         {{"render", "-o", "keep.mp4/inside.mp4"}, "keep.mp4"},
         {{"render", "--brightness", "3", "-o", "out.png"}, "--brightness"},
         {{"render", "--fps", "0", "-o", "out.png"}, "--fps"},
+        {{"render", "--quality", "superb", "-o", "out.mp4"}, "--quality"},
         {{"render", "--frames", "notes.txt", "-o", "out.png"}, "notes.txt"},
         {{"analyse", "missing.ogg", "-o", "out.lmf"}, "missing.ogg"},
     };
