@@ -1,22 +1,17 @@
 #include "host/raster/coverage.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <vector>
+
+#include "host/raster/span_fill.h"
 
 namespace lumacore::coverage {
 namespace {
 
-using i64 = std::int64_t;
-
-// Division rounding toward minus and plus infinity (the divisor is positive).
-i64 floorDiv(i64 a, i64 b) {
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
-i64 ceilDiv(i64 a, i64 b) {
-    return -floorDiv(-a, b);
-}
+using detail::ceilDiv;
+using detail::fillColumn;
+using detail::i64;
 
 // Sloped lines: the points of a line whose end lies 2^28 or more from the origin are divided by
 // eight before it is stepped, as the platform's DIB engine does; this also keeps every product
@@ -148,64 +143,6 @@ void steppedLine(Bitmap& bitmap, Point from, Point to, std::uint32_t pixel) {
     }
 }
 
-// Polygon coordinates are held within +-2^30 so that every product below fits in 64 bits;
-// inside the range the platform honours (+-2^27) nothing changes.
-Point clampForFill(Point p) {
-    constexpr int kLimit = 1 << 30;
-    return {std::clamp(p.x, -kLimit, kLimit), std::clamp(p.y, -kLimit, kLimit)};
-}
-
-// Tall narrow shapes walk down rows a whole stride apart, which the hardware prefetcher does not
-// follow: ask for the row a few below while drawing this one. (A hint only: the address may lie
-// past the bitmap.)
-void prefetchRowsAhead(const std::uint32_t* p, std::ptrdiff_t stride) {
-    constexpr std::ptrdiff_t kRowsAhead = 16;
-    const auto ahead = reinterpret_cast<std::uintptr_t>(p) +
-                       static_cast<std::uintptr_t>(kRowsAhead * stride) * sizeof(std::uint32_t);
-    __builtin_prefetch(reinterpret_cast<const void*>(ahead), 1, 3);
-}
-
-// A small array on the stack for the usual handful of elements, on the heap beyond that.
-template <typename T, std::size_t N> class SmallBuffer {
-  public:
-    explicit SmallBuffer(std::size_t size) {
-        if (size > N) heap_.resize(size);
-        span_ = size > N ? std::span<T>(heap_) : std::span<T>(inline_).first(size);
-    }
-    std::span<T> span() const { return span_; }
-
-  private:
-    std::array<T, N> inline_; // left uninitialised: every element is written before it is read
-    std::vector<T> heap_;
-    std::span<T> span_;
-};
-
-// A polygon edge from its upper end; it covers the scanlines from its upper end to the one
-// before its lower end. On scanline yTop + k its crossing is xTop + ceil(dx * k / dy), the
-// first pixel centre at or right of the edge, stepped without division row by row.
-struct Edge {
-    i64 yTop, yEnd;
-    i64 x;         // crossing on the current scanline
-    i64 remainder; // (x - xTop) * dy - dx * k, kept in [0, dy)
-    i64 dy, stepX, stepRemainder;
-
-    void advanceTo(i64 y) {
-        const i64 k = y - yTop;
-        const i64 dx = stepX * dy + stepRemainder;
-        const i64 advance = ceilDiv(dx * k, dy);
-        x += advance;
-        remainder = advance * dy - dx * k;
-    }
-    void step() {
-        x += stepX;
-        remainder -= stepRemainder;
-        if (remainder < 0) {
-            ++x;
-            remainder += dy;
-        }
-    }
-};
-
 } // namespace
 
 void fillRect(Bitmap& bitmap, i64 left, i64 top, i64 right, i64 bottom, std::uint32_t pixel) {
@@ -216,16 +153,7 @@ void fillRect(Bitmap& bitmap, i64 left, i64 top, i64 right, i64 bottom, std::uin
     if (left >= right || top >= bottom) return;
     const std::ptrdiff_t stride = bitmap.stride();
     const std::ptrdiff_t width = right - left;
-    std::uint32_t* p = bitmap.row(static_cast<int>(top)) + left;
-    for (i64 y = top;; ++y) {
-        prefetchRowsAhead(p, stride);
-        if (width == 1)
-            *p = pixel;
-        else
-            std::fill_n(p, width, pixel);
-        if (y + 1 == bottom) break;
-        p += stride;
-    }
+    fillColumn(bitmap.row(static_cast<int>(top)) + left, width, bottom - top, stride, pixel);
 }
 
 void line(Bitmap& bitmap, Point from, Point to, std::uint32_t pixel) {
@@ -245,99 +173,6 @@ void line(Bitmap& bitmap, Point from, Point to, std::uint32_t pixel) {
         return;
     }
     steppedLine(bitmap, from, to, pixel);
-}
-
-void fillPolygon(Bitmap& bitmap, std::span<const Point> points, std::uint32_t pixel) {
-    if (points.size() < 2 || bitmap.width() == 0) return;
-    constexpr std::size_t kInline = 8;
-
-    SmallBuffer<Edge, kInline> edgeBuffer(points.size());
-    std::size_t count = 0;
-    i64 yMin = INT64_MAX, yMax = INT64_MIN;
-    Point previous = clampForFill(points.back());
-    for (const Point raw : points) {
-        const Point current = clampForFill(raw);
-        const Point top = previous.y > current.y ? current : previous;
-        const Point bottom = previous.y > current.y ? previous : current;
-        previous = current;
-        if (top.y == bottom.y) continue; // horizontal edges cross no scanline
-        const i64 dx = i64{bottom.x} - top.x;
-        const i64 dy = i64{bottom.y} - top.y;
-        const i64 stepX = floorDiv(dx, dy);
-        edgeBuffer.span()[count++] = {top.y, bottom.y, top.x, 0, dy, stepX, dx - stepX * dy};
-        yMin = std::min<i64>(yMin, top.y);
-        yMax = std::max<i64>(yMax, bottom.y);
-    }
-    if (count == 0) return;
-    const std::span<Edge> edges = edgeBuffer.span().first(count);
-    const i64 yFrom = std::max<i64>(yMin, 0);
-    const i64 yTo = std::max(yFrom, std::min<i64>(yMax, bitmap.height()));
-    for (Edge& e : edges)
-        if (e.yTop < yFrom) e.advanceTo(yFrom); // edges from above start on the first row
-
-    // Between two consecutive edge ends the set of crossing edges stays the same; most segments
-    // of a quadrilateral have two, a span between them. Otherwise the alternate rule applies:
-    // the sorted crossings pair up into half-open spans.
-    SmallBuffer<i64, 2 * kInline> breakBuffer(2 * count);
-    const std::span<i64> breaks = breakBuffer.span();
-    for (std::size_t i = 0; i < count; ++i) {
-        breaks[2 * i] = std::clamp(edges[i].yTop, yFrom, yTo);
-        breaks[2 * i + 1] = std::clamp(edges[i].yEnd, yFrom, yTo);
-    }
-    std::sort(breaks.begin(), breaks.end());
-
-    SmallBuffer<Edge*, kInline> activeBuffer(count);
-    SmallBuffer<i64, kInline> crossingBuffer(count);
-    const std::span<i64> crossings = crossingBuffer.span();
-    for (std::size_t b = 0; b + 1 < breaks.size(); ++b) {
-        const i64 segmentTop = breaks[b];
-        const i64 segmentEnd = breaks[b + 1];
-        if (segmentTop == segmentEnd) continue;
-        std::size_t activeCount = 0;
-        for (Edge& e : edges)
-            if (e.yTop <= segmentTop && e.yEnd >= segmentEnd)
-                activeBuffer.span()[activeCount++] = &e;
-        const std::span<Edge*> active = activeBuffer.span().first(activeCount);
-
-        std::uint32_t* row = bitmap.row(static_cast<int>(segmentTop));
-        const std::ptrdiff_t stride = bitmap.stride();
-        const i64 width = bitmap.width();
-        if (activeCount == 2) {
-            // The common case, kept in registers: one span between two edges per row.
-            Edge a = *active[0];
-            Edge c = *active[1];
-            for (i64 y = segmentTop;; ++y) {
-                const i64 left = std::max<i64>(std::min(a.x, c.x), 0);
-                const i64 right = std::min<i64>(std::max(a.x, c.x), width);
-                if (left < right) {
-                    prefetchRowsAhead(row + left, stride);
-                    std::fill(row + left, row + right, pixel);
-                }
-                a.step();
-                c.step();
-                if (y + 1 == segmentEnd) break;
-                row += stride;
-            }
-            *active[0] = a;
-            *active[1] = c;
-            continue;
-        }
-        for (i64 y = segmentTop;; ++y) {
-            for (std::size_t i = 0; i < activeCount; ++i)
-                crossings[i] = active[i]->x;
-            std::sort(crossings.begin(),
-                      crossings.begin() + static_cast<std::ptrdiff_t>(activeCount));
-            for (std::size_t i = 0; i + 1 < activeCount; i += 2) {
-                const i64 left = std::max<i64>(crossings[i], 0);
-                const i64 right = std::min<i64>(crossings[i + 1], width);
-                if (left < right) std::fill(row + left, row + right, pixel);
-            }
-            for (Edge* e : active)
-                e->step();
-            if (y + 1 == segmentEnd) break;
-            row += stride;
-        }
-    }
 }
 
 void scroll(Bitmap& bitmap, int width, int height, int dx) {

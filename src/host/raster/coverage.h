@@ -20,6 +20,15 @@ void line(Bitmap& bitmap, Point from, Point to, std::uint32_t pixel);
 
 // The interior of a closed polygon under the alternate (even-odd) rule.
 void fillPolygon(Bitmap& bitmap, std::span<const Point> points, std::uint32_t pixel);
+// The same interior, always through the general path that sorts every row's crossings (the path
+// for outlines that run down once and up once must cover exactly the same pixels).
+void fillPolygonGeneral(Bitmap& bitmap, std::span<const Point> points, std::uint32_t pixel);
+
+// A polygon as the platform draws it: the interior under the alternate rule in `brush`, then the
+// closed outline (a line from each point to the next, and from the last to the first) in `pen`.
+// The outline's upright sides are drawn together with the interior's rows where that gives the
+// same pixels.
+void polygon(Bitmap& bitmap, std::span<const Point> points, std::uint32_t brush, std::uint32_t pen);
 
 // Copies the width x height block at (dx, 0) to (0, 0), as an overlapping block copy on one
 // surface; only pixels whose source and destination both lie on the bitmap are copied.

@@ -32,12 +32,7 @@ void RasterSurface::rectangle(int left, int top, int right, int bottom) {
 }
 
 void RasterSurface::polygon(std::span<const Point> points) {
-    if (points.size() < 2) return;
-    // The interior first, then the closed outline over it.
-    coverage::fillPolygon(bitmap_, points, pixelOf(state_.brush));
-    const std::uint32_t pen = pixelOf(state_.pen);
-    for (std::size_t i = 0; i < points.size(); ++i)
-        coverage::line(bitmap_, points[i], points[(i + 1) % points.size()], pen);
+    coverage::polygon(bitmap_, points, pixelOf(state_.brush), pixelOf(state_.pen));
 }
 
 void RasterSurface::lineTo(int x, int y) {
