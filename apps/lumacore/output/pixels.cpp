@@ -1,18 +1,13 @@
-// Row kernels written so that the compiler vectorises them (this file is built at -O3), built
-// twice (AVX2 and the baseline) and chosen at load time by the processor the program runs on.
+// Row kernels written so that the compiler vectorises them (this file is built at -O3).
 #include "output/pixels.h"
+
+#include "output/row_kernel.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace lumacore::cli {
 namespace {
-
-#if defined(__x86_64__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
-#define LUMACORE_ROW_KERNEL [[gnu::target_clones("avx2", "default")]]
-#else
-#define LUMACORE_ROW_KERNEL
-#endif
 
 LUMACORE_ROW_KERNEL
 void rgbaRow(const std::uint32_t* __restrict from, std::uint8_t* __restrict to, int width) {

@@ -3,14 +3,10 @@
 // Cb = Cr = 128 exactly. Built at -O3 and for AVX2 beside the baseline, like the row kernels.
 #include "output/yuv420.h"
 
+#include "output/row_kernel.h"
+
 namespace lumacore::cli {
 namespace {
-
-#if defined(__x86_64__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
-#define LUMACORE_ROW_KERNEL [[gnu::target_clones("avx2", "default")]]
-#else
-#define LUMACORE_ROW_KERNEL
-#endif
 
 constexpr int kShift = 15;
 constexpr std::int32_t kYR = 5983, kYG = 20127, kYB = 2032;
