@@ -1,0 +1,75 @@
+# What `lumacore` installs on Linux, and its Debian package (CPack's DEB generator). The files
+# beside the program come from packaging/; the icon is drawn at build time by the program itself
+# (a 3D spectrum-history still of the demo tune), the man page and the changelog are compressed
+# as Debian wants them.
+include(GNUInstallDirs)
+
+set(LUMACORE_PACKAGE_DIR "${CMAKE_SOURCE_DIR}/packaging")
+set(generated "${CMAKE_BINARY_DIR}/packaging")
+file(MAKE_DIRECTORY "${generated}")
+
+find_program(LUMACORE_GZIP gzip REQUIRED)
+find_program(LUMACORE_FFMPEG_PROGRAM ffmpeg REQUIRED)
+
+# The icon: the history at 256 x 256 from the demo tune, reduced for the smaller sizes.
+set(icon_sizes 48 128 256)
+set(icons)
+foreach(size IN LISTS icon_sizes)
+    list(APPEND icons "${generated}/icon-${size}.png")
+endforeach()
+add_custom_command(
+    OUTPUT ${icons}
+    COMMAND "$<TARGET_FILE:lumacore>" render -q --size 256x256 --at 11.5 --title "" --brightness 1.4
+            -o "${generated}/icon-256.png"
+    COMMAND "${LUMACORE_FFMPEG_PROGRAM}" -v error -y -i "${generated}/icon-256.png"
+            -vf scale=128:128:flags=area "${generated}/icon-128.png"
+    COMMAND "${LUMACORE_FFMPEG_PROGRAM}" -v error -y -i "${generated}/icon-256.png"
+            -vf scale=48:48:flags=area "${generated}/icon-48.png"
+    DEPENDS lumacore
+    COMMENT "Drawing the application icon with lumacore")
+
+add_custom_command(
+    OUTPUT "${generated}/lumacore.1.gz" "${generated}/changelog.gz"
+    COMMAND "${LUMACORE_GZIP}" -9n -c "${LUMACORE_PACKAGE_DIR}/lumacore.1" > "${generated}/lumacore.1.gz"
+    COMMAND "${LUMACORE_GZIP}" -9n -c "${CMAKE_SOURCE_DIR}/CHANGELOG.md" > "${generated}/changelog.gz"
+    DEPENDS "${LUMACORE_PACKAGE_DIR}/lumacore.1" "${CMAKE_SOURCE_DIR}/CHANGELOG.md")
+
+add_custom_target(lumacore_package_files ALL
+    DEPENDS ${icons} "${generated}/lumacore.1.gz" "${generated}/changelog.gz")
+
+install(TARGETS lumacore RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+install(FILES "${generated}/lumacore.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES "${LUMACORE_PACKAGE_DIR}/lumacore.desktop"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
+foreach(size IN LISTS icon_sizes)
+    install(FILES "${generated}/icon-${size}.png"
+            DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps"
+            RENAME lumacore.png)
+endforeach()
+install(FILES "${LUMACORE_PACKAGE_DIR}/bash-completion/lumacore"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions")
+install(FILES "${CMAKE_SOURCE_DIR}/README.md" "${LUMACORE_PACKAGE_DIR}/copyright"
+              "${generated}/changelog.gz"
+        DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+
+# The Debian package. Its Depends come from the binary (dpkg-shlibdeps), never by hand.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME lumacore)
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LUMACORE_MAINTAINER}")
+# The banner's text is drawn with whatever fontconfig offers for "Arial".
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "spectrum history, oscilloscope and VU meter for your music")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "spectrum history, oscilloscope and VU meter for your music
+ Lumacore draws music as a scrolling spectrum history (flat or as receding 3D
+ boxes), an oscilloscope or a VU meter. It plays audio files in a window with
+ the picture following the sound, shows live what the desktop is playing, and
+ renders any audio file into a video (MP4, Matroska, WebM) or PNG pictures.")
+include(CPack)
