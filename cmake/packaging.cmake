@@ -26,13 +26,16 @@ add_custom_command(
     COMMAND "${LUMACORE_FFMPEG_PROGRAM}" -v error -y -i "${generated}/icon-256.png"
             -vf scale=48:48:flags=area "${generated}/icon-48.png"
     DEPENDS lumacore
-    COMMENT "Drawing the application icon with lumacore")
+    COMMENT "Drawing the application icon with lumacore"
+    VERBATIM)
 
 add_custom_command(
     OUTPUT "${generated}/lumacore.1.gz" "${generated}/changelog.gz"
-    COMMAND "${LUMACORE_GZIP}" -9n -c "${LUMACORE_PACKAGE_DIR}/lumacore.1" > "${generated}/lumacore.1.gz"
-    COMMAND "${LUMACORE_GZIP}" -9n -c "${CMAKE_SOURCE_DIR}/CHANGELOG.md" > "${generated}/changelog.gz"
-    DEPENDS "${LUMACORE_PACKAGE_DIR}/lumacore.1" "${CMAKE_SOURCE_DIR}/CHANGELOG.md")
+    COMMAND "${CMAKE_COMMAND}" -E copy "${LUMACORE_PACKAGE_DIR}/lumacore.1" "${generated}/lumacore.1"
+    COMMAND "${CMAKE_COMMAND}" -E copy "${CMAKE_SOURCE_DIR}/CHANGELOG.md" "${generated}/changelog"
+    COMMAND "${LUMACORE_GZIP}" -9nf "${generated}/lumacore.1" "${generated}/changelog"
+    DEPENDS "${LUMACORE_PACKAGE_DIR}/lumacore.1" "${CMAKE_SOURCE_DIR}/CHANGELOG.md"
+    VERBATIM)
 
 add_custom_target(lumacore_package_files ALL
     DEPENDS ${icons} "${generated}/lumacore.1.gz" "${generated}/changelog.gz")
