@@ -1,6 +1,6 @@
 # What `lumacore` installs on Linux, and its Debian package (CPack's DEB generator). The files
 # beside the program come from packaging/; the icon is drawn at build time by the program itself
-# (a 3D spectrum-history still of the demo tune), the man page and the changelog are compressed
+# (a 3D spectrum-history still of the demo tune); the man page and the documents are compressed
 # as Debian wants them.
 include(GNUInstallDirs)
 
@@ -29,16 +29,32 @@ add_custom_command(
     COMMENT "Drawing the application icon with lumacore"
     VERBATIM)
 
+# The package's own changelog in Debian's format; the project's changes are CHANGELOG.md beside it.
+string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+file(WRITE "${generated}/changelog.Debian"
+    "lumacore (${PROJECT_VERSION}) unstable; urgency=medium\n\n"
+    "  * Lumacore ${PROJECT_VERSION}: see /usr/share/doc/lumacore/CHANGELOG.md.gz.\n\n"
+    " -- ${LUMACORE_MAINTAINER}  ${changelog_date}\n")
+
+set(compressed lumacore.1 changelog CHANGELOG.md README.md)
+set(compressed_outputs)
+foreach(name IN LISTS compressed)
+    list(APPEND compressed_outputs "${generated}/${name}.gz")
+endforeach()
 add_custom_command(
-    OUTPUT "${generated}/lumacore.1.gz" "${generated}/changelog.gz"
+    OUTPUT ${compressed_outputs}
     COMMAND "${CMAKE_COMMAND}" -E copy "${LUMACORE_PACKAGE_DIR}/lumacore.1" "${generated}/lumacore.1"
-    COMMAND "${CMAKE_COMMAND}" -E copy "${CMAKE_SOURCE_DIR}/CHANGELOG.md" "${generated}/changelog"
-    COMMAND "${LUMACORE_GZIP}" -9nf "${generated}/lumacore.1" "${generated}/changelog"
-    DEPENDS "${LUMACORE_PACKAGE_DIR}/lumacore.1" "${CMAKE_SOURCE_DIR}/CHANGELOG.md"
+    COMMAND "${CMAKE_COMMAND}" -E copy "${generated}/changelog.Debian" "${generated}/changelog"
+    COMMAND "${CMAKE_COMMAND}" -E copy "${CMAKE_SOURCE_DIR}/CHANGELOG.md" "${generated}/CHANGELOG.md"
+    COMMAND "${CMAKE_COMMAND}" -E copy "${CMAKE_SOURCE_DIR}/README.md" "${generated}/README.md"
+    COMMAND "${LUMACORE_GZIP}" -9nf ${compressed}
+    WORKING_DIRECTORY "${generated}"
+    DEPENDS "${LUMACORE_PACKAGE_DIR}/lumacore.1" "${generated}/changelog.Debian"
+            "${CMAKE_SOURCE_DIR}/CHANGELOG.md" "${CMAKE_SOURCE_DIR}/README.md"
     VERBATIM)
 
 add_custom_target(lumacore_package_files ALL
-    DEPENDS ${icons} "${generated}/lumacore.1.gz" "${generated}/changelog.gz")
+    DEPENDS ${icons} ${compressed_outputs})
 
 install(TARGETS lumacore RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 install(FILES "${generated}/lumacore.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
@@ -51,8 +67,8 @@ foreach(size IN LISTS icon_sizes)
 endforeach()
 install(FILES "${LUMACORE_PACKAGE_DIR}/bash-completion/lumacore"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions")
-install(FILES "${CMAKE_SOURCE_DIR}/README.md" "${LUMACORE_PACKAGE_DIR}/copyright"
-              "${generated}/changelog.gz"
+install(FILES "${generated}/README.md.gz" "${generated}/CHANGELOG.md.gz" "${generated}/changelog.gz"
+              "${LUMACORE_PACKAGE_DIR}/copyright"
         DESTINATION "${CMAKE_INSTALL_DOCDIR}")
 
 # The Debian package. Its Depends come from the binary (dpkg-shlibdeps), never by hand.
@@ -69,10 +85,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LUMACORE_MAINTAINER}")
 # The banner's text is drawn with whatever fontconfig offers for "Arial".
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "spectrum history, oscilloscope and VU meter for your music")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "spectrum history, oscilloscope and VU meter for your music
- Lumacore draws music as a scrolling spectrum history (flat or as receding 3D
- boxes), an oscilloscope or a VU meter. It plays audio files in a window with
- the picture following the sound, shows live what the desktop is playing, and
- renders any audio file into a video (MP4, Matroska, WebM) or PNG pictures.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Lumacore draws music as a scrolling spectrum history (flat or as receding\n"
+    "3D boxes), an oscilloscope or a VU meter. It plays audio files in a window\n"
+    "with the picture following the sound, shows live what the desktop is\n"
+    "playing, and renders any audio file into a video (MP4, Matroska, WebM) or\n"
+    "PNG pictures.")
 include(CPack)
