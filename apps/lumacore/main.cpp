@@ -171,10 +171,13 @@ int main(int argc, char** argv) {
     renderCommand->add_option("--at", render.at, "the moment of a .png still, in seconds");
     renderCommand->add_option("--scale", render.scale, "integer enlargement (nearest neighbour)");
     std::string quality = "balanced";
+    const std::map<std::string, VideoQuality> qualities = {{"fast", VideoQuality::Fast},
+                                                           {"balanced", VideoQuality::Balanced},
+                                                           {"best", VideoQuality::Best}};
     renderCommand
         ->add_option("--quality", quality,
                      "video encoding: fast, balanced (default) or best (slower, smaller, finer)")
-        ->check(CLI::IsMember({"fast", "balanced", "best"}));
+        ->check(CLI::IsMember(qualities));
     renderCommand->add_flag("-q,--quiet", render.quiet, "no progress bar");
 
     std::string analyseInput, analyseOutput;
@@ -204,10 +207,6 @@ int main(int argc, char** argv) {
         }
         if (*renderCommand) {
             renderArguments.apply(render);
-            const std::map<std::string, VideoQuality> qualities = {
-                {"fast", VideoQuality::Fast},
-                {"balanced", VideoQuality::Balanced},
-                {"best", VideoQuality::Best}};
             render.quality = qualities.at(quality);
             lumacore::cli::runRender(render);
         } else {

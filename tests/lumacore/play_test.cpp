@@ -343,6 +343,8 @@ TEST_F(PlayErrors, EachProblemIsOneLineAndTheOutcomeIsSafe) {
     };
     const EnvironmentChanges noDisplay = {{"DISPLAY", std::nullopt},
                                           {"WAYLAND_DISPLAY", std::nullopt}};
+    // A display nobody serves: no server listens on display 9999's socket.
+    const EnvironmentChanges unserved = {{"DISPLAY", ":9999"}, {"WAYLAND_DISPLAY", std::nullopt}};
     const EnvironmentChanges noServer = {{"PULSE_SERVER", "unix:/nonexistent/lumacore/native"},
                                          {"SDL_AUDIODRIVER", std::nullopt}};
     const EnvironmentChanges timed = {{"LUMACORE_TIMING_LOG", "timing.log"}};
@@ -357,6 +359,9 @@ TEST_F(PlayErrors, EachProblemIsOneLineAndTheOutcomeIsSafe) {
         // The display is checked before anything is decoded: the missing file is never named.
         {"no display", noDisplay, with({"missing.wav", "--no-sound", "--duration", "1"}),
          1, 1, {}, {"missing.wav"}, false, 0},
+        // Never a run without a window to be seen.
+        {"a display nobody serves", unserved, with({"good.wav", "--no-sound", "--duration", "1"}),
+         1, 1, {"no display", "DISPLAY=:9999"}, {}, false, 0},
         {"no sound server", noServer, with({"--duration", "1"}),
          0, 1, {"no sound"}, {}, true, 0},
         {"a damaged entry, then a good one", timed, with({"damaged.wav", "good.wav", "--no-sound"}),

@@ -1,6 +1,8 @@
 // Xvfb picks a free display number itself and writes it to a descriptor once it accepts clients
 // (-displayfd), so tests running side by side never race for one; openbox says it is ready by
-// running its --startup command.
+// running its --startup command. Like a desktop's server it never resets: by default Xvfb starts
+// over whenever its last client leaves (each of the tests' xdotool questions), and a program that
+// connects in that moment is turned away.
 #include "virtual_display.h"
 
 #include <cstdlib>
@@ -38,7 +40,7 @@ VirtualDisplay::VirtualDisplay(Manager manager) {
     try {
         server_ = std::make_unique<ChildProcess>(std::vector<std::string>{
             "sh", "-c",
-            "exec Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>" +
+            "exec Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>" +
                 quoted(number.string())});
     } catch (const std::runtime_error& error) {
         problem_ = error.what();

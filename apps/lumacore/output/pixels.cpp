@@ -30,23 +30,21 @@ void rgbRow(const std::uint32_t* __restrict from, std::uint8_t* __restrict to, i
     }
 }
 
-// Each `bytes`-wide pixel of the first `width` ones of `row` repeated `scale` times, in place,
-// from the end so that nothing is overwritten before it is read.
-void widenRow(std::uint8_t* row, int width, int scale, int bytes) {
-    for (int x = width - 1; x >= 0; --x)
-        for (int r = scale - 1; r >= 0; --r)
-            std::memmove(row + (static_cast<std::size_t>(x) * scale + r) * bytes,
-                         row + static_cast<std::size_t>(x) * bytes, bytes);
-}
-
 template <int Bytes, void (*Row)(const std::uint32_t*, std::uint8_t*, int)>
 void convert(const Bitmap& picture, int scale, std::vector<std::uint8_t>& out) {
-    const std::size_t rowBytes = static_cast<std::size_t>(picture.width()) * scale * Bytes;
+    const int width = picture.width() * scale;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * Bytes;
     out.resize(rowBytes * picture.height() * scale);
+    std::vector<std::uint32_t> wide(scale > 1 ? width : 0); // a row enlarged, before converting
     std::uint8_t* to = out.data();
     for (int y = 0; y < picture.height(); ++y) {
-        Row(picture.row(y), to, picture.width());
-        if (scale > 1) widenRow(to, picture.width(), scale, Bytes);
+        const std::uint32_t* from = picture.row(y);
+        if (scale > 1) {
+            for (int x = 0; x < width; ++x)
+                wide[x] = from[x / scale];
+            from = wide.data();
+        }
+        Row(from, to, width);
         for (int r = 1; r < scale; ++r)
             std::memcpy(to + r * rowBytes, to, rowBytes);
         to += rowBytes * scale;

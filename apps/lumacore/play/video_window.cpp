@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace lumacore::cli {
 
@@ -33,10 +34,19 @@ bool openGlOnTheProcessor(SDL_Renderer* renderer) {
 } // namespace
 
 SdlSubsystem openDisplay() {
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0'))
-        throw PlayError("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
+    // The desktop's own display and nothing else: where it cannot be reached, SDL would fall
+    // back to drawing off screen and the program would run with no window to be seen. (A
+    // SDL_VIDEODRIVER the user sets still wins.)
+    std::string drivers, named;
+    for (const auto& [variable, driver] :
+         {std::pair{"DISPLAY", "x11"}, {"WAYLAND_DISPLAY", "wayland"}}) {
+        const char* value = std::getenv(variable);
+        if (value == nullptr || *value == '\0') continue;
+        drivers += std::string(drivers.empty() ? "" : ",") + driver;
+        named += std::string(named.empty() ? "" : " or ") + variable + "=" + value;
+    }
+    if (drivers.empty()) throw PlayError("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
     // Whole pixels: the pictures are drawn for the screen's pixels, never smoothed.
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
     // The desktop keeps its compositor (and other windows their refresh) while we play.
@@ -45,7 +55,7 @@ SdlSubsystem openDisplay() {
     // Without a graphics driver the software renderer draws into the window's own image, not
     // through a texture on OpenGL (which would again run on the processor).
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    return SdlSubsystem(SDL_INIT_VIDEO, "no display: SDL cannot open one");
+    return SdlSubsystem(SDL_INIT_VIDEO, "no display: cannot connect to " + named);
 }
 
 VideoWindow::VideoWindow(const std::string& title, const WindowRect& client, bool positioned,
