@@ -1,15 +1,15 @@
 #!/bin/sh
 # Builds the portable core, the analyser and the web driver with Debian's emscripten into
 # build/web/: lumacore.js + lumacore.wasm for a page, and lumacore-node.js (the wasm inside,
-# -sSINGLE_FILE) for node. Usage: web/build.sh [jobs]   (needs: apt-get install emscripten
+# -sSINGLE_FILE) for node. Usage: apps/web/build.sh [jobs]   (needs: apt-get install emscripten
 # libkissfft-dev)
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 out="$root/build/web"
 jobs=${1:-1}
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
-command -v em++ >/dev/null || { echo "web/build.sh: em++ not found (apt-get install emscripten)"; exit 1; }
-[ -f /usr/include/kissfft/kissfft.hh ] || { echo "web/build.sh: kissfft.hh not found (apt-get install libkissfft-dev)"; exit 1; }
+command -v em++ >/dev/null || { echo "apps/web/build.sh: em++ not found (apt-get install emscripten)"; exit 1; }
+[ -f /usr/include/kissfft/kissfft.hh ] || { echo "apps/web/build.sh: kissfft.hh not found (apt-get install libkissfft-dev)"; exit 1; }
 
 mkdir -p "$out/obj" "$out/kissfft"
 # Only the template header: the folder's C headers would hide web/include/kiss_fftr.h.
@@ -33,17 +33,17 @@ apps/lumacore/audio/demo_tune.cpp
 apps/lumacore/pipeline/sample_buffer.cpp
 apps/lumacore/pipeline/call_source.cpp
 apps/lumacore/analysis/analyser.cpp
-web/web_runner.cpp
-web/web_render.cpp
+apps/web/web_runner.cpp
+apps/web/web_render.cpp
 "
-flags="-std=c++20 -O2 -Wall -Wextra -Werror -I$root/web/include -I$root/src -I$root/apps/lumacore -isystem $out/kissfft"
+flags="-std=c++20 -O2 -Wall -Wextra -Werror -I$root/apps/web/include -I$root/src -I$root/apps/lumacore -isystem $out/kissfft"
 
 objects=""
 running=0
 for s in $sources; do
     o="$out/obj/$(echo "$s" | tr / _).o"
     objects="$objects $o"
-    if [ ! -f "$o" ] || [ "$root/$s" -nt "$o" ] || [ "$root/web/include/kiss_fftr.h" -nt "$o" ]; then
+    if [ ! -f "$o" ] || [ "$root/$s" -nt "$o" ] || [ "$root/apps/web/include/kiss_fftr.h" -nt "$o" ]; then
         echo "em++ $s"
         # shellcheck disable=SC2086
         nice em++ $flags -c "$root/$s" -o "$o" &
@@ -59,5 +59,5 @@ link="-O2 -sALLOW_MEMORY_GROWTH=1 -sMODULARIZE=1 -sEXPORT_NAME=createLumacore
 nice em++ $objects $link -o "$out/lumacore.js"
 # shellcheck disable=SC2086
 nice em++ $objects $link -sSINGLE_FILE=1 -o "$out/lumacore-node.js"
-cp "$root/web/index.html" "$out/index.html"
+cp "$root/apps/web/index.html" "$out/index.html"
 echo "built $out: index.html, lumacore.js, lumacore.wasm, lumacore-node.js"

@@ -3,9 +3,9 @@
 # with a native lumacore (argument, or build/native's) the same pictures come from
 # `lumacore render -o -` and the last one must match byte for byte. Bad arguments must fail with
 # one line, never crash. Pictures stay before 4 s: the web build draws no title banner yet.
-# Usage: web/check.sh [path/to/lumacore]   (after web/build.sh)
+# Usage: web/check.sh [path/to/lumacore]   (after apps/web/build.sh)
 set -u
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 native=${1:-$root/build/native/apps/lumacore/lumacore}
 [ -x "$native" ] || native=""
 config=$(mktemp -d)
@@ -18,7 +18,7 @@ fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
 # module mode width height fps pictures
 while read -r module mode width height fps pictures; do
     case="$module $mode ${width}x$height fps $fps pictures $pictures"
-    web=$(node "$root/web/smoke.cjs" "$module" "$mode" "$width" "$height" "$fps" "$pictures") ||
+    web=$(node "$root/apps/web/smoke.cjs" "$module" "$mode" "$width" "$height" "$fps" "$pictures") ||
         { fail "$case: web render failed"; continue; }
     if [ -z "$native" ]; then
         echo "$case: $web (no native lumacore to compare)"
@@ -52,7 +52,7 @@ CASES
 # Bad arguments: one line on stderr and exit 1.
 while read -r module width height fps pictures; do
     case="bad: $module ${width}x$height fps $fps pictures $pictures"
-    node "$root/web/smoke.cjs" "$module" 2d "$width" "$height" "$fps" "$pictures" \
+    node "$root/apps/web/smoke.cjs" "$module" 2d "$width" "$height" "$fps" "$pictures" \
         >/dev/null 2>"$config/err"
     rc=$?
     if [ "$rc" -eq 1 ] && [ -s "$config/err" ]; then pass; else fail "$case: exit $rc"; fi
