@@ -1,0 +1,128 @@
+#!/usr/bin/python3
+"""Lumacore's web page as a user meets it, in headless Chromium: its stills against the native
+program's pixel for pixel, a chosen file played and shown in its own rows, and bad files and bad
+parameters each answered with one message on a page that still plays.
+usage: page_test.py TESTCLASS... (with LUMACORE_PROGRAM and LUMACORE_WEB_ROOT set, or a source
+tree's build/native and build/web)"""
+
+import math
+import random
+
+from web_support import WebTestCase, banner_top, lumacore, main, poll, render, write_wav
+
+STILL_AT = 4.5  # past the first banner (4 s)
+
+
+def test_tune(t):
+    """Six seconds with something in every display: a bass, a rising whistle, a pulsing level."""
+    level = 0.35 + 0.3 * math.sin(2 * math.pi * 0.7 * t)
+    return level * (0.6 * math.sin(2 * math.pi * 110 * t) +
+                    0.3 * math.sin(2 * math.pi * (600 * t + 250 * t * t)))
+
+
+class PageMatchesRender(WebTestCase):
+    # name, the page's parameters (module, mode, size, title), picture size, whole picture compared
+    CASES = (
+        ("history 3D", "module=history&mode=3d", 1280, 720, False),
+        ("history 2D, not the default size", "module=history&mode=2d&size=640x360", 640, 360, False),
+        ("oscilloscope", "module=scope", 289, 257, True),
+        ("VU meter", "module=vu", 289, 257, True),
+        ("history 3D without a title", "module=history&mode=3d&size=800x450&title=", 800, 450, True),
+    )
+
+    def test_stills_equal_the_programs(self):
+        wav, frames = self.server.file("tune.wav"), self.server.file("tune.lcf")
+        write_wav(wav, 6, test_tune)
+        lumacore("analyse", wav, "-o", frames)
+        for name, query, width, height, whole in self.CASES:
+            with self.subTest(name):
+                arguments = ["--frames", frames, "--at", str(STILL_AT)]
+                for parameter in query.split("&"):
+                    key, value = parameter.split("=")
+                    arguments += [f"--{key}", value]
+                expected = render(width, height, *arguments)
+                self.page.open(f"frames=/files/tune.lcf&{query}&at={STILL_AT}")
+                self.page.wait_for(("shown",))
+                picture = self.page.picture()
+                rows = range(height if whole else banner_top(height))
+                count, first = picture.differences(expected, rows)
+                self.assertEqual(count, 0, f"{count} pixels differ in rows 0..{rows.stop}, {first}")
+
+
+# The newest columns of the 2D history, and how bright a band the tone lights is at least.
+NEWEST_COLUMNS = 8
+LIT = 100
+
+
+def lit_rows(picture):
+    """The rows above the banner whose newest columns reach LIT, and the brightest of them."""
+    sums = {y: [picture.brightness(x, y) for x in range(picture.width - NEWEST_COLUMNS, picture.width)]
+            for y in range(banner_top(picture.height))}
+    lit = {y for y, values in sums.items() if max(values) >= LIT}
+    return lit, max(sums, key=lambda y: sum(sums[y]))
+
+
+class PlaysChosenFile(WebTestCase):
+    TONE_BIN = 40  # of 576, a 1152-point window at 44100 Hz
+    WIDTH, HEIGHT = 640, 480
+
+    def test_tone_lights_its_own_rows(self):
+        size = f"{self.WIDTH}x{self.HEIGHT}"
+        tone = self.server.file("tone.wav")
+        frequency = self.TONE_BIN * 44100 / 1152
+        write_wav(tone, 10, lambda t: 0.02 * math.sin(2 * math.pi * frequency * t))
+        native = render(self.WIDTH, self.HEIGHT, tone, "--module", "history", "--mode", "2d",
+                        "--size", size, "--at", "1.5")
+        native_lit, native_brightest = lit_rows(native)
+        self.assertTrue(native_lit, "the native picture shows the tone")
+
+        self.page.open(f"module=history&mode=2d&size={size}")
+        self.page.element("#file").send_keys(tone)
+        self.page.playing_past(1.0)
+        lit, brightest = lit_rows(self.page.picture())
+        self.assertIn(brightest, native_lit, f"the page's brightest row; the program lights {sorted(native_lit)}")
+        self.assertIn(native_brightest, lit, f"the program's brightest row; the page lights {sorted(lit)}")
+
+
+class UndecodableFileLeavesPageUsable(WebTestCase):
+    def test_message_then_demo_plays(self):
+        # Random bytes without 0xFF, so that no MPEG audio frame can start anywhere in them.
+        junk = self.server.file("noise.mp3")
+        generator = random.Random(11)
+        with open(junk, "wb") as out:
+            out.write(bytes(generator.randrange(255) for _ in range(65536)))
+        before = self.page.open()
+        self.page.element("#file").send_keys(junk)
+        poll(lambda: "noise.mp3" in self.page.message(), 30,
+             f"#message names noise.mp3 (it says {self.page.message()!r})")
+        self.assertEqual(self.page.state(), before)
+        self.assertIn("noise.mp3", self.page.field("error"))
+        self.page.element("#demo").click()
+        self.page.playing_past(0.5)
+        heard = self.page.field("time")
+        self.page.playing_past(heard + 0.5)
+
+
+class BadParametersLeavePageUsable(WebTestCase):
+    # the query, a word its message names
+    CASES = (
+        ("module=nosuch", "nosuch"),
+        ("at=-1", "-1"),
+        ("size=0x0", "0x0"),
+        ("frames=missing.lcf", "missing.lcf"),
+    )
+
+    def test_one_message_each(self):
+        for query, word in self.CASES:
+            with self.subTest(query):
+                state = self.page.open(query)
+                message = poll(self.page.message, 30, f"a message for {query}").strip()
+                self.assertNotEqual(state, "error")
+                self.assertIn(word, message)
+                self.assertNotIn("\n", message)
+                self.page.element("#demo").click()
+                self.page.playing_past(0.5)
+
+
+if __name__ == "__main__":
+    main()
