@@ -30,11 +30,13 @@ BANNER_FRACTION = 0.09  # the history's banner strip: the bottom 9 % of the pict
 FILES = "/files/"       # where a server's scratch folder appears
 
 
-def missing():
-    """Why the page cannot be tested here, or None."""
-    for path, what in ((CHROMIUM, "chromium"), (DRIVER, "chromium-driver"),
-                       (os.path.join(WEB_ROOT, "lumacore.wasm"), "the page (apps/web/build.sh)"),
-                       (PROGRAM, "the native lumacore"), (FFMPEG, "ffmpeg")):
+def missing(native=True):
+    """Why the page cannot be tested here (with the native program, if `native`), or None."""
+    needed = [(CHROMIUM, "chromium"), (DRIVER, "chromium-driver"),
+              (os.path.join(WEB_ROOT, "lumacore.wasm"), "the page (apps/web/build.sh)")]
+    if native:
+        needed += [(PROGRAM, "the native lumacore"), (FFMPEG, "ffmpeg")]
+    for path, what in needed:
         if not os.path.exists(path):
             return f"{what} is missing: {path}"
     if importlib.util.find_spec("selenium") is None:
