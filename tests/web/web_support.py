@@ -125,7 +125,7 @@ class Page:
         from selenium.webdriver.common.by import By
         return self.driver.find_element(By.CSS_SELECTOR, selector)
 
-    def wait_until_not(self, state, seconds=60):
+    def wait_until_not(self, state, seconds=30):
         return poll(lambda: self.state() not in ("", state) and self.state(), seconds,
                     f"the page leaves state {state!r} (it is {self.state()!r})")
 
