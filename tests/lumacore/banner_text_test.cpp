@@ -45,6 +45,24 @@ TEST(BannerText, ConvertsUtf8ToWindows1252) {
         EXPECT_EQ(utf8ToWindows1252(c.utf8), c.expected) << c.what;
 }
 
+// Back to UTF-8 for a renderer that takes Unicode: every byte the code page defines comes back as
+// the character it came from, the five it leaves unused as U+FFFD.
+TEST(BannerText, Windows1252BackToUtf8) {
+    std::string all;
+    for (int b = 1; b < 256; ++b)
+        all += static_cast<char>(b);
+    const std::string utf8 = windows1252ToUtf8(all);
+    std::string unused; // what the round trip turns into '?' besides '?' itself
+    const std::string back = utf8ToWindows1252(utf8);
+    ASSERT_EQ(back.size(), all.size());
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (back[i] != all[i]) unused += all[i];
+    EXPECT_EQ(unused, "\x81\x8D\x8F\x90\x9D");
+    EXPECT_EQ(windows1252ToUtf8("\x81"), "\xEF\xBF\xBD");
+    EXPECT_EQ(windows1252ToUtf8("Mot\xF6rhead \x80 \x99"),
+              "Mot\xC3\xB6rhead \xE2\x82\xAC \xE2\x84\xA2");
+}
+
 // Every byte string of up to three bytes converts without fault, and well-formed input never
 // grows: one character, at most one byte.
 TEST(BannerText, TakesAnyBytes) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "audio_test_support.h"
+#include "host/raster/freetype/freetype_text_renderer.h"
 #include "output/frame_sink.h"
 #include "pipeline/module_runner.h"
 #include "pipeline/sample_buffer.h"
@@ -134,8 +135,9 @@ bool allOf(const std::vector<std::uint32_t>& pixels, std::uint32_t value) {
 }
 
 TEST(ModuleRunner, BannerTimerFollowsTheTimeItIsGivenAcrossSeeks) {
+    FreetypeTextRenderer text;
     ScriptedCalls calls;
-    ModuleRunner runner({ModuleKind::History, true, 1.0f, 200, 100}, "Banner", calls);
+    ModuleRunner runner({ModuleKind::History, true, 1.0f, 200, 100}, "Banner", calls, text);
     const int stripTop = 92; // inside the banner strip, the bottom 9 %
     const auto strip = [&] { return rows(runner.picture(), stripTop, 100); };
     runner.advanceTo(3.99);
@@ -160,6 +162,7 @@ TEST(ModuleRunner, BannerTimerFollowsTheTimeItIsGivenAcrossSeeks) {
 }
 
 TEST(ModuleRunner, ResizeKeepsWhatTheWindowKeepsAndPaintsTheRest) {
+    FreetypeTextRenderer text;
     struct Case {
         ModuleKind module;
         int width, height;
@@ -175,7 +178,7 @@ TEST(ModuleRunner, ResizeKeepsWhatTheWindowKeepsAndPaintsTheRest) {
     };
     for (const Case& c : cases) {
         ScriptedCalls calls;
-        ModuleRunner runner({c.module, true, 1.0f, 200, 120}, "Resize", calls);
+        ModuleRunner runner({c.module, true, 1.0f, 200, 120}, "Resize", calls, text);
         runner.advanceTo(2.0);
         const Bitmap before = runner.picture();
         runner.setClientSize(c.width, c.height);
@@ -200,8 +203,9 @@ TEST(ModuleRunner, ResizeKeepsWhatTheWindowKeepsAndPaintsTheRest) {
 }
 
 TEST(ModuleRunner, LiveChangesOfModeBrightnessAndModule) {
+    FreetypeTextRenderer text;
     ScriptedCalls calls;
-    ModuleRunner runner({ModuleKind::History, true, 1.0f, 120, 80}, "Live", calls);
+    ModuleRunner runner({ModuleKind::History, true, 1.0f, 120, 80}, "Live", calls, text);
     runner.setBrightness(5.0f);
     EXPECT_EQ(runner.display().brightness, 2.0f);
     runner.setBrightness(0.0f);
@@ -210,7 +214,7 @@ TEST(ModuleRunner, LiveChangesOfModeBrightnessAndModule) {
     const Bitmap threeD = runner.picture();
     // The same calls in 2D from the start draw another picture.
     ScriptedCalls again;
-    ModuleRunner flat({ModuleKind::History, true, 0.2f, 120, 80}, "Live", again);
+    ModuleRunner flat({ModuleKind::History, true, 0.2f, 120, 80}, "Live", again, text);
     flat.setMode(false);
     flat.advanceTo(1.0);
     EXPECT_NE(flat.picture().packed(), threeD.packed());

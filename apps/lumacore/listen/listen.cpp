@@ -6,13 +6,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <deque>
 #include <memory>
 #include <stdexcept>
 
 #include "analysis/analyser.h"
 #include "listen/now_playing.h"
 #include "listen/pulse_capture.h"
+#include "pipeline/live_sound.h"
 #include "pipeline/picture_loop.h"
 #include "pipeline/sample_buffer.h"
 #include "play/entry_calls.h"
@@ -24,58 +24,6 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 constexpr double kReconnectSeconds = 1.0; // between attempts while the server is away
 constexpr double kQuietSeconds = 0.1;     // a source sending nothing this long is silent
-
-// The frames captured, in order, as a source for the sample buffer.
-class CapturedSound final : public AudioSource {
-  public:
-    CapturedSound() { info_.sampleRate = PulseCapture::kSampleRate; }
-    const AudioInfo& info() const override { return info_; }
-    void push(const float* frames, std::size_t count) {
-        queue_.insert(queue_.end(), frames, frames + 2 * count);
-    }
-    std::size_t read(float* out, std::size_t frames) override {
-        const std::size_t count = std::min(frames, queue_.size() / 2);
-        std::copy_n(queue_.begin(), 2 * count, out);
-        queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(2 * count));
-        return count;
-    }
-    void seek(std::int64_t) override { throw AudioError("live sound cannot be sought"); }
-
-  private:
-    AudioInfo info_;
-    std::deque<float> queue_;
-};
-
-// The analysis of the captured sound, each call as soon as its whole window has come in (and
-// never before: the buffer would take a source with nothing more for one that has ended).
-class LiveCalls final : public CallSource {
-  public:
-    void start(SampleBuffer& buffer, double callsPerSecond, std::int64_t firstFrame) {
-        calls_.analyse(buffer, callsPerSecond, firstFrame);
-        callsPerSecond_ = callsPerSecond;
-        first_ = firstFrame;
-        made_ = 0;
-    }
-    void reset() { calls_.reset(); }
-    void setCaptured(std::int64_t frames) { captured_ = frames; }
-
-    bool next(winampVisModule& module, double& timeSeconds) override {
-        // Call n analyses the window from first + floor(n * rate / calls per second).
-        const auto from =
-            first_ + static_cast<std::int64_t>(std::floor(
-                         static_cast<double>(made_) * PulseCapture::kSampleRate / callsPerSecond_));
-        if (from + kAnalysisWindow > captured_ || !calls_.next(module, timeSeconds)) return false;
-        ++made_;
-        return true;
-    }
-
-  private:
-    EntryCalls calls_;
-    double callsPerSecond_ = 60;
-    std::int64_t first_ = 0;
-    std::int64_t made_ = 0;
-    std::int64_t captured_ = 0;
-};
 
 class Listener final : public Clock, public PictureSink {
   public:
@@ -127,7 +75,7 @@ class Listener final : public Clock, public PictureSink {
     void restart() {
         calls_.reset();
         samples_.reset();
-        auto sound = std::make_unique<CapturedSound>();
+        auto sound = std::make_unique<CapturedSound>(PulseCapture::kSampleRate);
         sound_ = sound.get();
         samples_ = std::make_shared<SampleBuffer>(std::move(sound), captured_);
         first_ = captured_;
@@ -179,15 +127,7 @@ class Listener final : public Clock, public PictureSink {
     // one call period before it. The clock moves only when a call can be made, so that the loop
     // never takes the wait for a window to fill for the end of the sound.
     double capturedSeconds() const {
-        const double rate = live_->rate();
-        // Call n starts at first + floor(n * sample rate / rate), so the newest one whose window
-        // has come in is the last n below (past + 1) * rate / sample rate.
-        const std::int64_t past = captured_ - first_ - kAnalysisWindow;
-        const double newest =
-            past < 0
-                ? -1.0
-                : std::ceil(static_cast<double>(past + 1) * rate / PulseCapture::kSampleRate) - 1.0;
-        return static_cast<double>(first_) / PulseCapture::kSampleRate + newest / rate;
+        return newestLiveCallSeconds(captured_, first_, live_->rate(), PulseCapture::kSampleRate);
     }
 
     void setPaused(bool paused) {
@@ -212,7 +152,7 @@ class Listener final : public Clock, public PictureSink {
     std::unique_ptr<PulseCapture> capture_;
     std::shared_ptr<SampleBuffer> samples_;
     CapturedSound* sound_ = nullptr; // the buffer's
-    LiveCalls calls_;
+    LiveCalls calls_{PulseCapture::kSampleRate};
     std::unique_ptr<LiveDisplay> live_;
     ModuleRunner& runner_;
     std::vector<float> incoming_;

@@ -73,4 +73,26 @@ std::string utf8ToWindows1252(std::string_view utf8) {
     return out;
 }
 
+std::string windows1252ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto b = static_cast<std::uint8_t>(byte);
+        char32_t c = b;
+        if (b >= 0x80 && b <= 0x9F)
+            c = kHighControls[b - 0x80] != 0 ? kHighControls[b - 0x80] : 0xFFFD;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 } // namespace lumacore::cli

@@ -11,4 +11,8 @@ namespace lumacore::cli {
 // (one '?' for each maximal part of it, as Unicode recommends), become '?'.
 std::string utf8ToWindows1252(std::string_view utf8);
 
+// Windows-1252 bytes back in UTF-8 (for a text renderer that takes Unicode); the code page's five
+// unused bytes become U+FFFD.
+std::string windows1252ToUtf8(std::string_view bytes);
+
 } // namespace lumacore::cli

@@ -19,9 +19,10 @@ constexpr double kBannerPeriod = 4.0; // seconds between the history's timer tic
 
 } // namespace
 
-ModuleRunner::ModuleRunner(const Display& display, std::string bannerTitle, CallSource& calls)
+ModuleRunner::ModuleRunner(const Display& display, std::string bannerTitle, CallSource& calls,
+                           TextRenderer& text)
     : display_(display), title_(utf8ToWindows1252(bannerTitle)), calls_(calls),
-      bitmap_(display.width, display.height),
+      bitmap_(display.width, display.height), text_(text),
       surface_(std::make_unique<RasterSurface>(bitmap_, &text_)) {
     module_.nCh = 2;
     module_.sRate = 44100;

@@ -11,8 +11,8 @@
 
 #include "history/history_state.h"
 #include "host/msvc_rand.h"
-#include "host/raster/freetype/freetype_text_renderer.h"
 #include "host/raster/raster_surface.h"
+#include "host/raster/text_renderer.h"
 #include "pipeline/call_source.h"
 #include "scope/scope_state.h"
 
@@ -31,8 +31,10 @@ struct Display {
 class ModuleRunner {
   public:
     // Starts the module as the player's Init would (the window's first paint) and reads the
-    // first call from `calls`, which must outlive the runner.
-    ModuleRunner(const Display& display, std::string bannerTitle, CallSource& calls);
+    // first call from `calls`. The banner's text is drawn by `text` (FreeType natively, the
+    // browser's canvas in the web page). Both must outlive the runner.
+    ModuleRunner(const Display& display, std::string bannerTitle, CallSource& calls,
+                 TextRenderer& text);
     ~ModuleRunner();
     ModuleRunner(const ModuleRunner&) = delete;
     ModuleRunner& operator=(const ModuleRunner&) = delete;
@@ -82,7 +84,7 @@ class ModuleRunner {
     std::string title_;
     CallSource& calls_;
     Bitmap bitmap_;
-    FreetypeTextRenderer text_;
+    TextRenderer& text_;
     std::unique_ptr<RasterSurface> surface_;
     std::unique_ptr<HistoryState> history_;
     ScopeState scope_;

@@ -70,9 +70,9 @@ class LiveDisplay {
     DisplaySettings loaded_;
     WindowChanges changes_;
     std::unique_ptr<VideoWindow> window_;
+    FreetypeTextRenderer text_; // the banner's and the help's
     std::unique_ptr<ModuleRunner> runner_;
     double rate_ = 60;
-    FreetypeTextRenderer text_;
     std::unique_ptr<std::FILE, FileCloser> timingLog_;
     bool help_ = false;
     Bitmap helpPicture_;

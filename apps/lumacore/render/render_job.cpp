@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "analysis/frames_export.h"
+#include "host/raster/freetype/freetype_text_renderer.h"
 #include "output/frame_sink.h"
 #include "output/progress.h"
 #include "output/queued_sink.h"
@@ -97,7 +98,8 @@ void runRender(RenderOptions options) {
     Input in = openInput(options);
     const Display display{options.module, options.threeD, options.brightness, options.width,
                           options.height};
-    ModuleRunner runner(display, in.title, *in.calls);
+    FreetypeTextRenderer text;
+    ModuleRunner runner(display, in.title, *in.calls, text);
     if (options.duration) runner.endCallsAt(*options.duration);
     if (runner.empty())
         throw std::invalid_argument(options.start > 0 ? "--start lies beyond the end of the input"
