@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Figures of the web page (build/web/, apps/web/build.sh) in headless Chromium against a local
+# Figures of the web page (build/web/, scripts/build --web) in headless Chromium against a local
 # server on a free port (bench/web_figures.py):
 #   (a) render + canvas upload time of a picture, history at 1280x720 and the scopes at their
 #       289x257, while the demo tune plays: median and p99 over at least 600 pictures each;
@@ -13,13 +13,17 @@ export LUMACORE_WEB_ROOT=${1:-$root/build/web}
 python=/usr/bin/python3 # Debian's, for python3-selenium
 command -v "$python" >/dev/null || python=python3
 
-echo "load average before the runs: $(cut -d ' ' -f 1-3 /proc/loadavg) (figures from a busy machine are not comparable)"
-echo "(a) render + upload of one picture (an animation frame that drew), demo tune playing"
+echo "load average before the runs: $(cut -d ' ' -f 1-3 /proc/loadavg)" \
+    "(figures from a busy machine are not comparable)"
+echo "(a) one picture: the render calls due, the conversion and the canvas upload (the page's timings)"
 "$python" "$root/bench/web_figures.py" pictures 600
 echo "(b) gzip -9 sizes"
 total=0
 for file in lumacore-page.js lumacore.js lumacore.wasm; do
-    [ -f "$LUMACORE_WEB_ROOT/$file" ] || { echo "web_figures: $LUMACORE_WEB_ROOT/$file is missing" >&2; exit 1; }
+    if [ ! -f "$LUMACORE_WEB_ROOT/$file" ]; then
+        echo "web_figures: $LUMACORE_WEB_ROOT/$file is missing (scripts/build --web)" >&2
+        exit 1
+    fi
     plain=$(wc -c <"$LUMACORE_WEB_ROOT/$file")
     packed=$(gzip -9 -c "$LUMACORE_WEB_ROOT/$file" | wc -c)
     total=$((total + packed))

@@ -13,7 +13,7 @@ from web_support import WebTestCase, banner_top, lumacore, main, poll, render, w
 STILL_AT = 4.5  # past the first banner (4 s)
 
 
-def test_tune(t):
+def tune(t):
     """Six seconds with something in every display: a bass, a rising whistle, a pulsing level."""
     level = 0.35 + 0.3 * math.sin(2 * math.pi * 0.7 * t)
     return level * (0.6 * math.sin(2 * math.pi * 110 * t) +
@@ -21,18 +21,20 @@ def test_tune(t):
 
 
 class PageMatchesRender(WebTestCase):
-    # name, the page's parameters (module, mode, size, title), picture size, whole picture compared
+    # name, the page's parameters (each also an option of `lumacore render`), the picture's size,
+    # whether the whole picture is compared (the history's banner text is the browser's)
     CASES = (
-        ("history 3D", "module=history&mode=3d", 1280, 720, False),
-        ("history 2D, not the default size", "module=history&mode=2d&size=640x360", 640, 360, False),
+        ("history 3D", "module=history&mode=3d&size=1280x720", 1280, 720, False),
+        ("history 2D, another size, brighter", "module=history&mode=2d&size=640x360&brightness=1.6",
+         640, 360, False),
         ("oscilloscope", "module=scope", 289, 257, True),
         ("VU meter", "module=vu", 289, 257, True),
-        ("history 3D without a title", "module=history&mode=3d&size=800x450&title=", 800, 450, True),
+        ("history 3D, no title", "module=history&mode=3d&size=800x450&title=", 800, 450, True),
     )
 
     def test_stills_equal_the_programs(self):
         wav, frames = self.server.file("tune.wav"), self.server.file("tune.lcf")
-        write_wav(wav, 6, test_tune)
+        write_wav(wav, 6, tune)
         lumacore("analyse", wav, "-o", frames)
         for name, query, width, height, whole in self.CASES:
             with self.subTest(name):
@@ -46,7 +48,7 @@ class PageMatchesRender(WebTestCase):
                 picture = self.page.picture()
                 rows = range(height if whole else banner_top(height))
                 count, first = picture.differences(expected, rows)
-                self.assertEqual(count, 0, f"{count} pixels differ in rows 0..{rows.stop}, {first}")
+                self.assertEqual(count, 0, f"{count} pixels differ above row {rows.stop}, {first}")
 
 
 # The newest columns of the 2D history, and how bright a band the tone lights is at least.
@@ -56,10 +58,11 @@ LIT = 100
 
 def lit_rows(picture):
     """The rows above the banner whose newest columns reach LIT, and the brightest of them."""
-    sums = {y: [picture.brightness(x, y) for x in range(picture.width - NEWEST_COLUMNS, picture.width)]
-            for y in range(banner_top(picture.height))}
-    lit = {y for y, values in sums.items() if max(values) >= LIT}
-    return lit, max(sums, key=lambda y: sum(sums[y]))
+    newest = range(picture.width - NEWEST_COLUMNS, picture.width)
+    above = range(banner_top(picture.height))
+    rows = {y: [picture.brightness(x, y) for x in newest] for y in above}
+    lit = {y for y, values in rows.items() if max(values) >= LIT}
+    return lit, max(rows, key=lambda y: sum(rows[y]))
 
 
 class PlaysChosenFile(WebTestCase):
@@ -80,8 +83,10 @@ class PlaysChosenFile(WebTestCase):
         self.page.element("#file").send_keys(tone)
         self.page.playing_past(1.0)
         lit, brightest = lit_rows(self.page.picture())
-        self.assertIn(brightest, native_lit, f"the page's brightest row; the program lights {sorted(native_lit)}")
-        self.assertIn(native_brightest, lit, f"the program's brightest row; the page lights {sorted(lit)}")
+        self.assertIn(brightest, native_lit,
+                      f"the page's brightest row; the program lights {sorted(native_lit)}")
+        self.assertIn(native_brightest, lit,
+                      f"the program's brightest row; the page lights {sorted(lit)}")
 
 
 class UndecodableFileLeavesPageUsable(WebTestCase):

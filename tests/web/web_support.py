@@ -33,7 +33,7 @@ FILES = "/files/"       # where a server's scratch folder appears
 def missing(native=True):
     """Why the page cannot be tested here (with the native program, if `native`), or None."""
     needed = [(CHROMIUM, "chromium"), (DRIVER, "chromium-driver"),
-              (os.path.join(WEB_ROOT, "lumacore.wasm"), "the page (apps/web/build.sh)")]
+              (os.path.join(WEB_ROOT, "lumacore.wasm"), "the page (scripts/build --web)")]
     if native:
         needed += [(PROGRAM, "the native lumacore"), (FFMPEG, "ffmpeg")]
     for path, what in needed:
@@ -96,8 +96,8 @@ class Page:
         from selenium.webdriver.chrome.service import Service
         options = webdriver.ChromeOptions()
         options.binary_location = CHROMIUM
-        for argument in ("--headless=new", "--no-sandbox", "--autoplay-policy=no-user-gesture-required",
-                         f"--window-size={width},{height}"):
+        for argument in ("--headless=new", "--no-sandbox", f"--window-size={width},{height}",
+                         "--autoplay-policy=no-user-gesture-required"):
             options.add_argument(argument)
         self.server = server
         self.driver = webdriver.Chrome(service=Service(DRIVER), options=options)
@@ -119,7 +119,7 @@ class Page:
         return self.js(f"return window.lumacorePage ? window.lumacorePage.{name} : undefined")
 
     def message(self):
-        return self.js("const m = document.getElementById('message'); return m ? m.textContent : ''")
+        return self.js("return document.getElementById('message').textContent")
 
     def element(self, selector):
         from selenium.webdriver.common.by import By
@@ -144,11 +144,12 @@ class Page:
         """The canvas's pixels as a Picture."""
         width, height, data = self.js("""
             const canvas = document.getElementById('picture');
-            const bytes = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+            const { width, height } = canvas;
+            const bytes = canvas.getContext('2d').getImageData(0, 0, width, height).data;
             let text = '';
             for (let i = 0; i < bytes.length; i += 0x8000)
                 text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
-            return [canvas.width, canvas.height, btoa(text)];""")
+            return [width, height, btoa(text)];""")
         return Picture(width, height, base64.b64decode(data))
 
 
@@ -171,7 +172,8 @@ class Picture:
         count, first = 0, ""
         for y in rows:
             start = 4 * y * self.width
-            mine, theirs = self.rgba[start:start + 4 * self.width], other.rgba[start:start + 4 * self.width]
+            end = start + 4 * self.width
+            mine, theirs = self.rgba[start:end], other.rgba[start:end]
             if mine == theirs:
                 continue
             for x in range(self.width):
@@ -237,7 +239,8 @@ def main():
     skipped, as CTest's SKIP_RETURN_CODE expects."""
     names = sys.argv[1:]
     module = sys.modules["__main__"]
-    suite = unittest.TestSuite(unittest.defaultTestLoader.loadTestsFromName(n, module) for n in names)
+    load = unittest.defaultTestLoader.loadTestsFromName
+    suite = unittest.TestSuite(load(name, module) for name in names)
     result = unittest.TextTestRunner(verbosity=2).run(suite)
     if not result.wasSuccessful():
         sys.exit(1)
