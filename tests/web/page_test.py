@@ -98,7 +98,7 @@ class UndecodableFileLeavesPageUsable(WebTestCase):
             out.write(bytes(generator.randrange(255) for _ in range(65536)))
         before = self.page.open()
         self.page.element("#file").send_keys(junk)
-        poll(lambda: "noise.mp3" in self.page.message(), 30,
+        poll(lambda: "noise.mp3" in self.page.message(), 20,
              f"#message names noise.mp3 (it says {self.page.message()!r})")
         self.assertEqual(self.page.state(), before)
         self.assertIn("noise.mp3", self.page.field("error"))
@@ -121,7 +121,7 @@ class BadParametersLeavePageUsable(WebTestCase):
         for query, word in self.CASES:
             with self.subTest(query):
                 state = self.page.open(query)
-                message = poll(self.page.message, 30, f"a message for {query}").strip()
+                message = poll(self.page.message, 20, f"a message for {query}").strip()
                 self.assertNotEqual(state, "error")
                 self.assertIn(word, message)
                 self.assertNotIn("\n", message)
