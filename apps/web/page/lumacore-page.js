@@ -705,6 +705,7 @@
     if (!startDisplay(display.title !== null ? display.title : title)) return setState("ready");
     show(at);
     heard = at;
+    $("clock").textContent = formatTime(at);
     setState("shown");
   }
 
@@ -721,6 +722,7 @@
       setState("error");
       return;
     }
+    performance.mark("lumacore-ready");
     wireControls();
     setState("ready");
     if (problems.length) say(problems.join("; "));
