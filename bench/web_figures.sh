@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Figures of the web page (build/web/, scripts/build --web) in headless Chromium against a local
+# Figures of the web page (build/web/, apps/web/build.sh) in headless Chromium against a local
 # server on a free port (bench/web_figures.py):
 #   (a) render + canvas upload time of a picture, history at 1280x720 and the scopes at their
 #       289x257, while the demo tune plays: median and p99 over at least 600 pictures each;
@@ -21,7 +21,7 @@ echo "(b) gzip -9 sizes"
 total=0
 for file in lumacore-page.js lumacore.js lumacore.wasm; do
     if [ ! -f "$LUMACORE_WEB_ROOT/$file" ]; then
-        echo "web_figures: $LUMACORE_WEB_ROOT/$file is missing (scripts/build --web)" >&2
+        echo "web_figures: $LUMACORE_WEB_ROOT/$file is missing (apps/web/build.sh)" >&2
         exit 1
     fi
     plain=$(wc -c <"$LUMACORE_WEB_ROOT/$file")

@@ -33,7 +33,7 @@ FILES = "/files/"       # where a server's scratch folder appears
 def missing(native=True):
     """Why the page cannot be tested here (with the native program, if `native`), or None."""
     needed = [(CHROMIUM, "chromium"), (DRIVER, "chromium-driver"),
-              (os.path.join(WEB_ROOT, "lumacore.wasm"), "the page (scripts/build --web)")]
+              (os.path.join(WEB_ROOT, "lumacore.wasm"), "the page (apps/web/build.sh)")]
     if native:
         needed += [(PROGRAM, "the native lumacore"), (FFMPEG, "ffmpeg")]
     for path, what in needed:
