@@ -99,7 +99,7 @@ class UndecodableFileLeavesPageUsable(WebTestCase):
         before = self.page.open()
         self.page.element("#file").send_keys(junk)
         poll(lambda: "noise.mp3" in self.page.message(), 20,
-             f"#message names noise.mp3 (it says {self.page.message()!r})")
+             lambda: f"#message names noise.mp3 (it says {self.page.message()!r})")
         self.assertEqual(self.page.state(), before)
         self.assertIn("noise.mp3", self.page.field("error"))
         self.page.element("#demo").click()

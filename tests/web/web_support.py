@@ -45,14 +45,16 @@ def missing(native=True):
 
 
 def poll(condition, seconds, description):
-    """condition()'s first true value within `seconds`; fails naming `description` otherwise."""
+    """condition()'s first true value within `seconds`; fails with `description` otherwise (a
+    string, or a function giving one, asked at the failure)."""
     deadline = time.monotonic() + seconds
     while True:
         value = condition()
         if value:
             return value
         if time.monotonic() > deadline:
-            raise AssertionError(f"not within {seconds} s: {description}")
+            said = description() if callable(description) else description
+            raise AssertionError(f"not within {seconds} s: {said}")
         time.sleep(0.05)
 
 
@@ -127,17 +129,17 @@ class Page:
 
     def wait_until_not(self, state, seconds=30):
         return poll(lambda: self.state() not in ("", state) and self.state(), seconds,
-                    f"the page leaves state {state!r} (it is {self.state()!r})")
+                    lambda: f"the page leaves state {state!r} (it is {self.state()!r})")
 
     def wait_for(self, states, seconds=60):
         return poll(lambda: self.state() in states and self.state(), seconds,
-                    f"the page reaches {states} (it is {self.state()!r}, message "
+                    lambda: f"the page reaches {states} (it is {self.state()!r}, message "
                     f"{self.message()!r})")
 
     def playing_past(self, seconds, deadline=60):
         """Waits until the page plays and has been heard past `seconds`."""
         poll(lambda: self.state() == "playing" and (self.field("time") or 0) > seconds, deadline,
-             f"the page plays past {seconds} s (state {self.state()!r}, time "
+             lambda: f"the page plays past {seconds} s (state {self.state()!r}, time "
              f"{self.field('time')!r}, message {self.message()!r})")
 
     def picture(self):
