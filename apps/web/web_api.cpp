@@ -313,6 +313,19 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* lumacore_pixels() {
     return s.rgba.data();
 }
 
+// The built-in tune's length in frames at 44100 Hz, and its banner title as `render` makes it.
+EMSCRIPTEN_KEEPALIVE double lumacore_demo_frames() {
+    const auto tune = lumacore::cli::demoTune(44100);
+    return std::round(tune->info().durationSeconds * tune->info().sampleRate);
+}
+
+EMSCRIPTEN_KEEPALIVE const char* lumacore_demo_title() {
+    static std::string title;
+    const auto tune = lumacore::cli::demoTune(44100);
+    title = tune->info().artist + " - " + tune->info().title;
+    return title.c_str();
+}
+
 // The built-in tune for playback: `frames` stereo frames from frame `from` into `left` and
 // `right` at 44100 Hz; how many there were.
 EMSCRIPTEN_KEEPALIVE int lumacore_demo_read(double from, float* left, float* right, int frames) {

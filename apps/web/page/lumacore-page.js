@@ -237,32 +237,35 @@
     return true;
   }
 
-  // The built-in tune's two channels, made by the wasm module (the same code as natively).
-  let tuneChannels = null;
-  function tune() {
-    if (tuneChannels) return tuneChannels;
+  // The built-in tune's two channels, made by the wasm module (the same code as natively): its
+  // whole length at once, filled a block at a time by makeTune().
+  let demo = null; // { channels, made, title }
+  function demoTune() {
+    if (!demo) {
+      const total = lc._lumacore_demo_frames();
+      demo = {
+        channels: [new Float32Array(total), new Float32Array(total)],
+        made: 0,
+        title: lc.UTF8ToString(lc._lumacore_demo_title()),
+      };
+    }
+    return demo;
+  }
+  function makeTune(until) {
+    const tune = demoTune();
     const block = 65536;
     const left = lc._malloc(block * 4), right = lc._malloc(block * 4);
-    const parts = [];
-    let total = 0;
-    for (;;) {
-      const got = lc._lumacore_demo_read(total, left, right, block);
+    const end = Math.min(until, tune.channels[0].length);
+    while (tune.made < end) {
+      const got = lc._lumacore_demo_read(tune.made, left, right, Math.min(block, end - tune.made));
       if (got <= 0) break;
-      parts.push([lc.HEAPF32.slice(left >> 2, (left >> 2) + got),
-        lc.HEAPF32.slice(right >> 2, (right >> 2) + got)]);
-      total += got;
+      tune.channels[0].set(lc.HEAPF32.subarray(left >> 2, (left >> 2) + got), tune.made);
+      tune.channels[1].set(lc.HEAPF32.subarray(right >> 2, (right >> 2) + got), tune.made);
+      tune.made += got;
     }
     lc._free(left);
     lc._free(right);
-    const channels = [new Float32Array(total), new Float32Array(total)];
-    let at = 0;
-    for (const [l, r] of parts) {
-      channels[0].set(l, at);
-      channels[1].set(r, at);
-      at += l.length;
-    }
-    tuneChannels = channels;
-    return channels;
+    return tune;
   }
 
   function stopAll() {
@@ -275,18 +278,22 @@
     stopListening();
   }
 
-  // Plays `buffer` (an AudioBuffer) with the display drawn from it.
-  function playBuffer(buffer, title) {
+  // Plays `buffer` (an AudioBuffer) with the display drawn from it, or from `channels` of
+  // `length` seconds when given (the demo, whose head plays first); false after saying why not.
+  function playBuffer(buffer, title, channels, length) {
     stopAll();
-    const left = buffer.getChannelData(0);
-    const right = buffer.numberOfChannels > 1 ? buffer.getChannelData(1) : left;
-    if (!registerSound(left, right, buffer.sampleRate, title)) return;
-    if (!startDisplay(display.title !== null ? display.title : title)) return;
-    track = { buffer, title, offset: 0, startedAt: 0, node: null, length: buffer.duration };
-    setPosition(buffer.duration);
+    const left = channels ? channels[0] : buffer.getChannelData(0);
+    const right = channels ? channels[1]
+      : buffer.numberOfChannels > 1 ? buffer.getChannelData(1) : left;
+    if (!registerSound(left, right, buffer.sampleRate, title)) return false;
+    if (!startDisplay(display.title !== null ? display.title : title)) return false;
+    length = length || buffer.duration;
+    track = { buffer, title, offset: 0, startedAt: 0, node: null, length };
+    setPosition(length);
     startNode(0);
     setState("playing");
     resumeSound();
+    return true;
   }
 
   // A browser may hold the sound until the page is clicked or a key is pressed.
@@ -313,10 +320,11 @@
     node.onended = () => {
       if (track && track.node === node) track.ended = true;
     };
-    node.start(0, offset);
+    const when = audio.currentTime;
+    node.start(when, offset);
     track.node = node;
     track.offset = offset;
-    track.startedAt = audio.currentTime;
+    track.startedAt = when;
     track.ended = false;
   }
 
@@ -337,20 +345,58 @@
     return null;
   }
 
+  // The demo starts from its first seconds while the rest is made: the head plays at once, and
+  // the whole tune takes over from the moment the head ends, on the same time line.
+  const DEMO_HEAD_SECONDS = 4;
   async function playDemo() {
     say("");
-    const channels = tune();
     const context = audioContext();
+    const tune = demoTune();
+    const total = tune.channels[0].length;
     if (!context) {
       say("This browser has no Web Audio: the demo's pictures play without sound.");
-      if (!registerSound(channels[0], channels[1], TUNE_RATE, "Lumacore demo")) return;
-      playSilently(channels[0].length / TUNE_RATE, "Lumacore demo");
+      makeTune(total);
+      if (!registerSound(tune.channels[0], tune.channels[1], TUNE_RATE, tune.title)) return;
+      playSilently(total / TUNE_RATE, tune.title);
       return;
     }
-    const buffer = context.createBuffer(2, channels[0].length, TUNE_RATE);
-    buffer.copyToChannel(channels[0], 0);
-    buffer.copyToChannel(channels[1], 1);
-    playBuffer(buffer, "Lumacore demo");
+    const headFrames = Math.min(total, DEMO_HEAD_SECONDS * TUNE_RATE);
+    makeTune(headFrames);
+    const head = context.createBuffer(2, headFrames, TUNE_RATE);
+    head.copyToChannel(tune.channels[0].subarray(0, headFrames), 0);
+    head.copyToChannel(tune.channels[1].subarray(0, headFrames), 1);
+    // The analysis reads the channels, which are made far ahead of what is heard.
+    if (!playBuffer(head, tune.title, tune.channels, total / TUNE_RATE)) return;
+    const playing = track;
+    $("position").disabled = true; // until the whole tune is there
+    while (tune.made < total) {
+      await new Promise((resolve) => setTimeout(resolve, 0)); // let the page draw meanwhile
+      if (track !== playing) return;
+      makeTune(tune.made + 4 * 65536);
+    }
+    if (track !== playing) return;
+    const whole = context.createBuffer(2, total, TUNE_RATE);
+    whole.copyToChannel(tune.channels[0], 0);
+    whole.copyToChannel(tune.channels[1], 1);
+    track.buffer = whole;
+    $("position").disabled = false;
+    track.ended = false;
+    const headEnd = track.startedAt + headFrames / TUNE_RATE;
+    const node = audio.createBufferSource();
+    node.buffer = whole;
+    node.connect(audio.destination);
+    const now = audio.currentTime;
+    if (headEnd > now) {
+      node.start(headEnd, headFrames / TUNE_RATE);
+    } else { // a slow machine: go on from where the head stopped
+      node.start(now, headFrames / TUNE_RATE);
+      track.startedAt = now - headFrames / TUNE_RATE;
+    }
+    track.node.onended = null;
+    node.onended = () => {
+      if (track && track.node === node) track.ended = true;
+    };
+    track.node = node;
   }
 
   async function openFile(file) {
@@ -535,6 +581,7 @@
   function seek(seconds) {
     const length = track ? track.length : frames ? frames.length : 0;
     if (!(length > 0)) return;
+    if (track && track.buffer.duration < track.length) return; // the demo's head alone so far
     const target = Math.min(Math.max(0, seconds), Math.max(0, length - 0.05));
     if (lc._lumacore_seek(target) !== 0) {
       say(wasmError("the input"));
@@ -697,10 +744,10 @@
       if (!loaded) return setState("ready");
       title = loaded.name;
     } else {
-      const channels = tune();
-      if (!registerSound(channels[0], channels[1], TUNE_RATE, "Lumacore demo"))
+      const tune = makeTune(Infinity);
+      if (!registerSound(tune.channels[0], tune.channels[1], TUNE_RATE, tune.title))
         return setState("ready");
-      title = "Lumacore demo";
+      title = tune.title;
     }
     if (!startDisplay(display.title !== null ? display.title : title)) return setState("ready");
     show(at);
