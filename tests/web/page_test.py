@@ -108,6 +108,48 @@ class UndecodableFileLeavesPageUsable(WebTestCase):
         self.page.playing_past(heard + 0.5)
 
 
+class ListensKeysAndSettings(WebTestCase):
+    # Chromium's stand-in microphone (a beep every second), granted without asking.
+    BROWSER_ARGUMENTS = ("--use-fake-device-for-media-stream", "--use-fake-ui-for-media-stream")
+
+    def test_listening_draws_the_microphone(self):
+        self.page.open("module=history&mode=2d&size=640x360")
+        self.page.element("#listen").click()
+        self.page.wait_for(("listening",), 30)
+        poll(lambda: (self.page.field("time") or 0) > 2.5, 30,
+             lambda: f"the live clock passes 2.5 s (it is {self.page.field('time')!r})")
+        picture = self.page.picture()
+        lit = [picture.brightness(x, y) for x in range(picture.width)
+               for y in range(banner_top(picture.height))]
+        self.assertGreaterEqual(max(lit), LIT, "the beeps are drawn")
+        self.assertGreater(lit.count(0), len(lit) // 2, "and the silence between them is dark")
+
+    def test_keys_and_controls_are_kept_for_the_next_visit(self):
+        from selenium.webdriver.common.keys import Keys
+        self.page.open()
+        self.page.element("#demo").click()
+        self.page.playing_past(0.5)
+        poll(lambda: not self.page.js("return document.getElementById('position').disabled"), 30,
+             "the whole tune is made and can be sought")
+        body = self.page.element("body")
+        before = self.page.field("time")
+        body.send_keys(Keys.ARROW_RIGHT)
+        poll(lambda: self.page.field("time") >= before + 4.5, 10,
+             lambda: f"Right seeks 5 s on from {before} (it is {self.page.field('time')})")
+        body.send_keys("d")  # 2D
+        body.send_keys("m")  # the oscilloscope
+        body.send_keys("+")
+        self.assertEqual(self.page.field("picture"), {"width": 289, "height": 257})
+        self.page.open()  # a new visit: the module, the drawing and the brightness as left
+        self.assertEqual(self.page.js("return document.getElementById('module').value"), "scope")
+        self.assertEqual(self.page.js("return document.getElementById('mode').value"), "2d")
+        self.assertEqual(self.page.js("return document.getElementById('brightness').value"),
+                         "1.1")
+        self.page.open("module=vu")  # the address wins for the visit and is not kept
+        self.page.open()
+        self.assertEqual(self.page.js("return document.getElementById('module').value"), "scope")
+
+
 class BadParametersLeavePageUsable(WebTestCase):
     # the query, a word its message names
     CASES = (

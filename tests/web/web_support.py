@@ -93,13 +93,13 @@ class Server:
 class Page:
     """One headless Chromium showing the page; its contract read through WebDriver."""
 
-    def __init__(self, server, width=1280, height=800):
+    def __init__(self, server, width=1280, height=800, arguments=()):
         from selenium import webdriver
         from selenium.webdriver.chrome.service import Service
         options = webdriver.ChromeOptions()
         options.binary_location = CHROMIUM
         for argument in ("--headless=new", "--no-sandbox", f"--window-size={width},{height}",
-                         "--autoplay-policy=no-user-gesture-required"):
+                         "--autoplay-policy=no-user-gesture-required", *arguments):
             options.add_argument(argument)
         self.server = server
         self.driver = webdriver.Chrome(service=Service(DRIVER), options=options)
@@ -226,13 +226,15 @@ def write_wav(path, seconds, formula, rate=44100):
 class WebTestCase(unittest.TestCase):
     """A test with its own server and browser (skipped when the page cannot be tested here)."""
 
+    BROWSER_ARGUMENTS = ()  # more of Chromium's switches
+
     def setUp(self):
         reason = missing()
         if reason:
             self.skipTest(reason)
         self.server = Server()
         self.addCleanup(self.server.close)
-        self.page = Page(self.server)
+        self.page = Page(self.server, arguments=self.BROWSER_ARGUMENTS)
         self.addCleanup(self.page.close)
 
 
