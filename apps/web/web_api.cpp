@@ -87,6 +87,24 @@ void require(bool condition, const char* problem) {
     if (!condition) throw std::invalid_argument(problem);
 }
 
+void requireSize(int width, int height) {
+    require(width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide,
+            "the picture must be 1 to 4096 pixels wide and high");
+}
+
+// Live sound is gathered from here on into a new buffer, numbered from the frames captured so
+// far, and analysed from there: nothing old is drawn late.
+void gatherLive(Session& s, int sampleRate) {
+    if (s.live) s.live->reset();
+    s.liveSamples.reset();
+    auto sound = std::make_unique<CapturedSound>(sampleRate);
+    s.captured = sound.get();
+    s.liveSamples = std::make_unique<SampleBuffer>(std::move(sound), s.capturedFrames);
+    s.liveFirst = s.capturedFrames;
+    s.live->setCaptured(s.capturedFrames);
+    s.live->start(*s.liveSamples, s.rate, s.liveFirst);
+}
+
 // The calls begin at `seconds` of the source.
 void readFrom(Session& s, double seconds) {
     switch (s.source) {
@@ -101,19 +119,9 @@ void readFrom(Session& s, double seconds) {
     case Source::Frames:
         s.calls.record(std::make_unique<RecordedCalls>(kFramesFile, seconds), seconds);
         break;
-    case Source::Live: {
-        // The analysis starts again at the live position: nothing old is drawn late.
-        const int sampleRate = s.captured->info().sampleRate;
-        s.live->reset();
-        s.liveSamples.reset();
-        auto sound = std::make_unique<CapturedSound>(sampleRate);
-        s.captured = sound.get();
-        s.liveSamples = std::make_unique<SampleBuffer>(std::move(sound), s.capturedFrames);
-        s.liveFirst = s.capturedFrames;
-        s.live->setCaptured(s.capturedFrames);
-        s.live->start(*s.liveSamples, s.rate, s.liveFirst);
+    case Source::Live:
+        gatherLive(s, s.captured->info().sampleRate);
         break;
-    }
     case Source::None:
         throw std::logic_error("nothing to draw from");
     }
@@ -124,6 +132,7 @@ void readFrom(Session& s, double seconds) {
 
 using lumacore::web::guarded;
 using lumacore::web::require;
+using lumacore::web::requireSize;
 using lumacore::web::Session;
 using lumacore::web::Source;
 
@@ -168,9 +177,7 @@ EMSCRIPTEN_KEEPALIVE int lumacore_use_live(int sampleRate) {
         s.drop();
         s.live = std::make_unique<lumacore::cli::LiveCalls>(sampleRate);
         s.capturedFrames = 0;
-        auto sound = std::make_unique<lumacore::cli::CapturedSound>(sampleRate);
-        s.captured = sound.get();
-        s.liveSamples = std::make_unique<lumacore::cli::SampleBuffer>(std::move(sound), 0);
+        lumacore::web::gatherLive(s, sampleRate);
         s.lengthSeconds = -1;
         s.source = Source::Live;
     });
@@ -216,9 +223,7 @@ EMSCRIPTEN_KEEPALIVE int lumacore_start(int module, int threeD, double brightnes
     return guarded([&](Session& s) {
         require(s.source != Source::None, "nothing to draw from");
         require(module >= 0 && module <= 2, "module must be history, scope or vu");
-        require(width >= 1 && height >= 1 && width <= lumacore::web::kMaxSide &&
-                    height <= lumacore::web::kMaxSide,
-                "the picture must be 1 to 4096 pixels wide and high");
+        requireSize(width, height);
         require(rate >= 1 && rate <= 1000, "the rate must be 1 to 1000 calls a second");
         s.runner.reset();
         s.rate = rate;
@@ -271,9 +276,7 @@ EMSCRIPTEN_KEEPALIVE int lumacore_set_brightness(double brightness) {
 EMSCRIPTEN_KEEPALIVE int lumacore_set_module(int module, int width, int height) {
     return guarded([&](Session& s) {
         require(module >= 0 && module <= 2, "module must be history, scope or vu");
-        require(width >= 1 && height >= 1 && width <= lumacore::web::kMaxSide &&
-                    height <= lumacore::web::kMaxSide,
-                "the picture must be 1 to 4096 pixels wide and high");
+        requireSize(width, height);
         if (s.runner)
             s.runner->setModule(static_cast<lumacore::cli::ModuleKind>(module), width, height);
     });
@@ -282,9 +285,7 @@ EMSCRIPTEN_KEEPALIVE int lumacore_set_module(int module, int width, int height) 
 // The history's window resized.
 EMSCRIPTEN_KEEPALIVE int lumacore_set_size(int width, int height) {
     return guarded([&](Session& s) {
-        require(width >= 1 && height >= 1 && width <= lumacore::web::kMaxSide &&
-                    height <= lumacore::web::kMaxSide,
-                "the picture must be 1 to 4096 pixels wide and high");
+        requireSize(width, height);
         if (s.runner) s.runner->setClientSize(width, height);
     });
 }

@@ -231,7 +231,7 @@
     const id = ++soundNumber;
     lc.sounds.set(id, [left, right]);
     if (lc._lumacore_use_sound(id, left.length, sampleRate, cString(title)) !== 0) {
-      say(`${title}: ${wasmError(title)}`);
+      say(wasmError(title)); // the message names the sound
       return false;
     }
     return true;
