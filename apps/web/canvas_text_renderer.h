@@ -10,9 +10,6 @@ namespace lumacore::web {
 
 class CanvasTextRenderer final : public TextRenderer {
   public:
-    // Heights beyond this many pixels, either sign, are refused, as natively.
-    static constexpr int kMaxHeight = 4096;
-
     TextRun layout(int height, const std::string& face, std::string_view text,
                    const Rect& visible) override;
 };

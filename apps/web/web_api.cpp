@@ -36,7 +36,6 @@ struct Session {
     Source source = Source::None;
     std::unique_ptr<SampleBuffer> samples; // a decoded sound's
     EntryCalls calls;                      // a sound's analysis or a frames file's
-    double lengthSeconds = 0;
     // Live sound: the frames pushed so far, the analysis as they come in.
     std::unique_ptr<SampleBuffer> liveSamples;
     CapturedSound* captured = nullptr; // liveSamples'
@@ -153,7 +152,6 @@ EMSCRIPTEN_KEEPALIVE int lumacore_use_sound(int id, double frames, int sampleRat
         s.samples = std::make_unique<lumacore::cli::SampleBuffer>(
             std::make_unique<lumacore::web::BrowserSound>(id, static_cast<std::int64_t>(frames),
                                                           sampleRate, title));
-        s.lengthSeconds = frames / sampleRate;
         s.source = Source::Sound;
     });
 }
@@ -164,7 +162,7 @@ EMSCRIPTEN_KEEPALIVE double lumacore_use_frames() {
     const int result = guarded([&](Session& s) {
         s.drop();
         const lumacore::cli::RecordedCalls recorded(lumacore::web::kFramesFile, 0);
-        s.lengthSeconds = length = recorded.lengthSeconds();
+        length = recorded.lengthSeconds();
         s.source = Source::Frames;
     });
     return result == 0 ? length : -1;
@@ -178,7 +176,6 @@ EMSCRIPTEN_KEEPALIVE int lumacore_use_live(int sampleRate) {
         s.live = std::make_unique<lumacore::cli::LiveCalls>(sampleRate);
         s.capturedFrames = 0;
         lumacore::web::gatherLive(s, sampleRate);
-        s.lengthSeconds = -1;
         s.source = Source::Live;
     });
 }
@@ -209,11 +206,6 @@ EMSCRIPTEN_KEEPALIVE double lumacore_live_time() {
     if (s.source != Source::Live || !s.captured) return -1;
     return lumacore::cli::newestLiveCallSeconds(s.capturedFrames, s.liveFirst, s.rate,
                                                 s.captured->info().sampleRate);
-}
-
-// The source's length in seconds (-1 for live sound).
-EMSCRIPTEN_KEEPALIVE double lumacore_length() {
-    return lumacore::web::session().lengthSeconds;
 }
 
 // Starts the display from the source's beginning (live sound: from now): module 0 history, 1
@@ -287,12 +279,6 @@ EMSCRIPTEN_KEEPALIVE int lumacore_set_size(int width, int height) {
     return guarded([&](Session& s) {
         requireSize(width, height);
         if (s.runner) s.runner->setClientSize(width, height);
-    });
-}
-
-EMSCRIPTEN_KEEPALIVE int lumacore_set_title(const char* title) {
-    return guarded([&](Session& s) {
-        if (s.runner) s.runner->setTitle(title);
     });
 }
 

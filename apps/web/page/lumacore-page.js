@@ -171,8 +171,10 @@
     }
   }
 
-  // Starts the display over the source just chosen; false after saying why not.
+  // Starts the display over the source just chosen, with the address's title if it gives one;
+  // false after saying why not.
   function startDisplay(title) {
+    if (display.title !== null) title = display.title;
     const size = pictureSize();
     const result = lc._lumacore_start(moduleNumber(), display.mode === "3d" ? 1 : 0,
       display.brightness, size.width, size.height, display.rate, cString(title));
@@ -286,7 +288,7 @@
     const right = channels ? channels[1]
       : buffer.numberOfChannels > 1 ? buffer.getChannelData(1) : left;
     if (!registerSound(left, right, buffer.sampleRate, title)) return false;
-    if (!startDisplay(display.title !== null ? display.title : title)) return false;
+    if (!startDisplay(title)) return false;
     length = length || buffer.duration;
     track = { buffer, title, offset: 0, startedAt: 0, node: null, length };
     setPosition(length);
@@ -422,7 +424,7 @@
 
   // A source with no sound to hear (a frames file, no Web Audio): the page's clock plays it.
   function playSilently(length, title) {
-    if (!startDisplay(display.title !== null ? display.title : title)) return;
+    if (!startDisplay(title)) return;
     frames = { length, started: performance.now(), offset: 0, paused: false };
     setPosition(length);
     setState("playing");
@@ -520,7 +522,7 @@
       }
     };
     if (context.state === "suspended") await context.resume();
-    if (!startDisplay(display.title !== null ? display.title : stream.getAudioTracks()[0].label ||
+    if (!startDisplay(stream.getAudioTracks()[0].label ||
         "Listening")) return;
     setPosition(0);
     setState("listening");
@@ -749,7 +751,7 @@
         return setState("ready");
       title = tune.title;
     }
-    if (!startDisplay(display.title !== null ? display.title : title)) return setState("ready");
+    if (!startDisplay(title)) return setState("ready");
     show(at);
     heard = at;
     $("clock").textContent = formatTime(at);

@@ -36,6 +36,9 @@ struct TextRun {
 
 class TextRenderer {
   public:
+    // Heights beyond this many pixels, either sign, are refused (a run of height 0).
+    static constexpr int kMaxHeight = 4096;
+
     virtual ~TextRenderer() = default;
 
     // Lays out `text` (bytes in the Windows ANSI code page) in the font that `height` and `face`

@@ -31,9 +31,6 @@ struct FontFile {
 // that cannot be made draws nothing and lastError() says why.
 class FreetypeTextRenderer final : public TextRenderer {
   public:
-    // Heights beyond this many pixels, either sign, are refused.
-    static constexpr int kMaxHeight = 4096;
-
     explicit FreetypeTextRenderer(TextSmoothing smoothing = TextSmoothing::Grey);
     ~FreetypeTextRenderer() override;
     FreetypeTextRenderer(const FreetypeTextRenderer&) = delete;
