@@ -16,10 +16,10 @@
 #include "canvas_text_renderer.h"
 #include "output/pixels.h"
 #include "pipeline/call_source.h"
+#include "pipeline/entry_calls.h"
 #include "pipeline/live_sound.h"
 #include "pipeline/module_runner.h"
 #include "pipeline/sample_buffer.h"
-#include "play/entry_calls.h"
 
 namespace lumacore::web {
 namespace {

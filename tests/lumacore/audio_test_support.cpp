@@ -1,5 +1,6 @@
 // Helpers of the audio and analysis tests: formula sources, scratch folders and the ffmpeg tool.
 #include "audio_test_support.h"
+#include "program_support.h"
 
 #include <algorithm>
 #include <atomic>
@@ -105,7 +106,7 @@ const std::set<std::string>& encoders() {
     static const std::set<std::string> names = [] {
         std::set<std::string> found;
         const std::string command =
-            std::string("'") + LUMACORE_FFMPEG_TOOL + "' -hide_banner -encoders 2>/dev/null";
+            quoted(LUMACORE_FFMPEG_TOOL) + " -hide_banner -encoders 2>/dev/null";
         std::unique_ptr<std::FILE, PipeCloser> pipe(popen(command.c_str(), "r"));
         if (!pipe) return found;
         char line[512];

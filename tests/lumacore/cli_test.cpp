@@ -14,7 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "program_support.h"
+
 namespace fs = std::filesystem;
+using lumacore::cli::test::quoted;
 
 namespace {
 
@@ -22,13 +25,6 @@ struct Result {
     int exitCode = -1;
     std::string errors; // standard error
 };
-
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 Result lumacore(const std::vector<std::string>& args, const fs::path& folder) {
     std::string command = "cd " + quoted(folder.string()) + " && " + quoted(LUMACORE_PROGRAM);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "play/play_settings.h"
+#include "live/live_settings.h"
 #include "play/playlist.h"
 
 namespace lumacore::cli {
@@ -105,7 +105,7 @@ DisplaySettings fileSettings() {
 TEST(PlaySettings, TheCommandLineWinsAndOnlyWindowChangesAreWritten) {
     const DisplaySettings file = fileSettings();
 
-    PlayOptions none;
+    LiveOptions none;
     const StartDisplay fromFile = startDisplay(none, file, true);
     EXPECT_EQ(fromFile.display.module, ModuleKind::VuMeter);
     EXPECT_FALSE(fromFile.display.threeD);
@@ -113,7 +113,7 @@ TEST(PlaySettings, TheCommandLineWinsAndOnlyWindowChangesAreWritten) {
     EXPECT_EQ(fromFile.window, (WindowRect{100, 50, 640, 360}));
     EXPECT_TRUE(fromFile.positioned);
 
-    PlayOptions given;
+    LiveOptions given;
     given.module = ModuleKind::History;
     given.moduleGiven = true;
     given.threeD = true;

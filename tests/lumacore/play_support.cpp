@@ -2,7 +2,7 @@
 // the recording with each expected frequency, which needs no FFT library and no bin alignment.
 #include "play_support.h"
 
-#include <spng.h>
+#include "png_reader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -65,22 +65,9 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 std::optional<Picture> readPng(const std::filesystem::path& path) {
-    const std::string bytes = fileBytes(path);
-    if (bytes.empty()) return std::nullopt;
-    std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> context(spng_ctx_new(0), spng_ctx_free);
-    spng_set_png_buffer(context.get(), bytes.data(), bytes.size());
-    spng_ihdr header = {};
-    std::size_t size = 0;
-    if (spng_get_ihdr(context.get(), &header) ||
-        spng_decoded_image_size(context.get(), SPNG_FMT_RGB8, &size))
-        return std::nullopt;
-    Picture picture;
-    picture.rgb.resize(size);
-    if (spng_decode_image(context.get(), picture.rgb.data(), size, SPNG_FMT_RGB8, 0))
-        return std::nullopt;
-    picture.width = static_cast<int>(header.width);
-    picture.height = static_cast<int>(header.height);
-    return picture;
+    std::optional<lumacore::test::DecodedPng> png = lumacore::test::decodePng(fileBytes(path));
+    if (!png) return std::nullopt;
+    return Picture{png->width, png->height, std::move(png->rgb)};
 }
 
 std::filesystem::path lastInSequence(const std::filesystem::path& folder) {

@@ -12,11 +12,11 @@
 #include "analysis/analyser.h"
 #include "listen/now_playing.h"
 #include "listen/pulse_capture.h"
+#include "live/live_display.h"
+#include "pipeline/entry_calls.h"
 #include "pipeline/live_sound.h"
 #include "pipeline/picture_loop.h"
 #include "pipeline/sample_buffer.h"
-#include "play/entry_calls.h"
-#include "play/live_display.h"
 
 namespace lumacore::cli {
 namespace {

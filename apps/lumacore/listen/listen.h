@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "play/play_options.h"
+#include "live/live_options.h"
 
 namespace lumacore::cli {
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 
 namespace lumacore::cli {
 namespace {
@@ -93,6 +94,15 @@ std::string windows1252ToUtf8(std::string_view bytes) {
         }
     }
     return out;
+}
+
+std::string bannerTitle(const std::optional<std::string>& given, const std::string& path,
+                        const std::string& artist, const std::string& title) {
+    if (given) return *given;
+    if (!artist.empty() && !title.empty()) return artist + " - " + title;
+    if (!title.empty()) return title;
+    if (path.empty()) return "Lumacore demo";
+    return std::filesystem::path(path).filename().string();
 }
 
 } // namespace lumacore::cli

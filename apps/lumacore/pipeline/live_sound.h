@@ -8,7 +8,7 @@
 #include <deque>
 
 #include "audio/audio_source.h"
-#include "play/entry_calls.h"
+#include "pipeline/entry_calls.h"
 
 namespace lumacore::cli {
 

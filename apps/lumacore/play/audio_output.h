@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "play/sdl_handles.h"
+#include "live/sdl_handles.h"
 
 namespace lumacore::cli {
 

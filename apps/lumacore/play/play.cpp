@@ -13,13 +13,13 @@
 #include <stdexcept>
 #include <vector>
 
+#include "live/live_display.h"
+#include "pipeline/banner_text.h"
+#include "pipeline/entry_calls.h"
 #include "pipeline/picture_loop.h"
 #include "pipeline/sample_buffer.h"
 #include "play/audio_output.h"
-#include "play/entry_calls.h"
-#include "play/live_display.h"
 #include "play/playlist.h"
-#include "render/render_job.h"
 
 namespace lumacore::cli {
 namespace {

@@ -14,6 +14,7 @@
 #include "output/frame_sink.h"
 #include "output/progress.h"
 #include "output/queued_sink.h"
+#include "pipeline/banner_text.h"
 #include "pipeline/call_source.h"
 #include "pipeline/clock.h"
 #include "pipeline/limits.h"
@@ -73,15 +74,6 @@ void frameRateRatio(double fps, int& numerator, int& denominator) {
 }
 
 } // namespace
-
-std::string bannerTitle(const std::optional<std::string>& given, const std::string& path,
-                        const std::string& artist, const std::string& title) {
-    if (given) return *given;
-    if (!artist.empty() && !title.empty()) return artist + " - " + title;
-    if (!title.empty()) return title;
-    if (path.empty()) return "Lumacore demo";
-    return std::filesystem::path(path).filename().string();
-}
 
 void runRender(RenderOptions options) {
     // 1. The options.

@@ -15,8 +15,4 @@ void runRender(RenderOptions options);
 // per second.
 void runAnalyse(const std::string& input, const std::string& output, double rate);
 
-// The banner title: the given one, else "Artist - Title" from the tags, else the file name.
-std::string bannerTitle(const std::optional<std::string>& given, const std::string& path,
-                        const std::string& artist, const std::string& title);
-
 } // namespace lumacore::cli

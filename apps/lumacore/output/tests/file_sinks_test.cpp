@@ -5,12 +5,12 @@
 #include <fcntl.h>
 #include <functional>
 #include <pty.h>
-#include <spng.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "output/frame_sink.h"
 #include "output/sinks.h"
+#include "png_reader.h"
 #include "test_support.h"
 
 namespace lumacore::cli {
@@ -30,28 +30,9 @@ SinkOptions pictureOptions(int width, int height) {
     return options;
 }
 
-struct DecodedPng {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    int colourType = -1;
-    std::vector<std::uint8_t> rgb;
-};
-
-DecodedPng decodePng(const std::string& bytes) {
-    DecodedPng result;
-    std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> context(spng_ctx_new(0), spng_ctx_free);
-    spng_set_png_buffer(context.get(), bytes.data(), bytes.size());
-    spng_ihdr header = {};
-    std::size_t size = 0;
-    if (spng_get_ihdr(context.get(), &header) ||
-        spng_decoded_image_size(context.get(), SPNG_FMT_RGB8, &size))
-        return result;
-    result.rgb.resize(size);
-    if (spng_decode_image(context.get(), result.rgb.data(), size, SPNG_FMT_RGB8, 0)) return {};
-    result.width = header.width;
-    result.height = header.height;
-    result.colourType = header.color_type;
-    return result;
+// The file's PNG, or an empty picture when it does not decode.
+test::DecodedPng decodePng(const std::string& bytes) {
+    return test::decodePng(bytes).value_or(test::DecodedPng{});
 }
 
 // Points standard output at a file for as long as it lives.
@@ -84,10 +65,10 @@ TEST(PngStill, DecodesToThePicturesColoursAndKeepsOnlyTheFirst) {
         sink->write(testPicture(width, height, 2));
         sink->finish();
 
-        const DecodedPng png = decodePng(readFile(path));
-        EXPECT_EQ(png.width, static_cast<std::uint32_t>(width));
-        EXPECT_EQ(png.height, static_cast<std::uint32_t>(height));
-        EXPECT_EQ(png.colourType, SPNG_COLOR_TYPE_TRUECOLOR) << "stills are opaque";
+        const test::DecodedPng png = decodePng(readFile(path));
+        EXPECT_EQ(png.width, width);
+        EXPECT_EQ(png.height, height);
+        EXPECT_EQ(png.colourType, 2) << "stills are opaque";
         EXPECT_EQ(png.rgb, bytesOf(first, false)) << width << "x" << height;
     }
     EXPECT_EQ(folder.names(),

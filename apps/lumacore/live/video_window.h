@@ -12,7 +12,7 @@
 
 #include "host/colour.h"
 #include "host/raster/bitmap.h"
-#include "play/sdl_handles.h"
+#include "live/sdl_handles.h"
 
 namespace lumacore::cli {
 

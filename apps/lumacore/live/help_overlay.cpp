@@ -1,11 +1,11 @@
 // The help over the picture.
-#include "play/help_overlay.h"
+#include "live/help_overlay.h"
 
 #include <algorithm>
 #include <string>
 
 #include "host/raster/raster_surface.h"
-#include "play/key_actions.h"
+#include "live/key_actions.h"
 
 namespace lumacore::cli {
 

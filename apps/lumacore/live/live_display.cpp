@@ -1,5 +1,5 @@
 // The live commands' window: settings, keys, resizes, help, timing log, dump.
-#include "play/live_display.h"
+#include "live/live_display.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,8 +10,8 @@
 
 #include "host/file_error.h"
 #include "host/xdg_settings_path.h"
+#include "live/help_overlay.h"
 #include "output/sinks.h"
-#include "play/help_overlay.h"
 
 namespace lumacore::cli {
 namespace {

@@ -12,11 +12,11 @@
 
 #include "host/display_settings.h"
 #include "host/raster/freetype/freetype_text_renderer.h"
+#include "live/key_actions.h"
+#include "live/live_options.h"
+#include "live/live_settings.h"
+#include "live/video_window.h"
 #include "pipeline/module_runner.h"
-#include "play/key_actions.h"
-#include "play/play_options.h"
-#include "play/play_settings.h"
-#include "play/video_window.h"
 
 namespace lumacore::cli {
 

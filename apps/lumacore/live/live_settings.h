@@ -6,8 +6,8 @@
 #include <optional>
 
 #include "host/display_settings.h"
-#include "play/play_options.h"
-#include "play/video_window.h"
+#include "live/live_options.h"
+#include "live/video_window.h"
 
 namespace lumacore::cli {
 

@@ -1,5 +1,5 @@
 // The SDL window, its renderer and its one streaming texture.
-#include "play/video_window.h"
+#include "live/video_window.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // The key table.
-#include "play/key_actions.h"
+#include "live/key_actions.h"
 
 namespace lumacore::cli {
 

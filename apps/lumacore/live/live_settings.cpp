@@ -1,5 +1,5 @@
 // The settings file and the command line, merged at the start and parted again at the end.
-#include "play/play_settings.h"
+#include "live/live_settings.h"
 
 namespace lumacore::cli {
 
