@@ -282,6 +282,12 @@ EMSCRIPTEN_KEEPALIVE int lumacore_set_size(int width, int height) {
     });
 }
 
+// Render calls made since the display started (a seek or another module does not reset it).
+EMSCRIPTEN_KEEPALIVE double lumacore_calls_made() {
+    const Session& s = lumacore::web::session();
+    return s.runner ? static_cast<double>(s.runner->callsMade()) : 0;
+}
+
 EMSCRIPTEN_KEEPALIVE int lumacore_width() {
     const Session& s = lumacore::web::session();
     return s.runner ? s.runner->picture().width() : 0;

@@ -80,6 +80,7 @@ void ModuleRunner::advanceTo(double timeSeconds) {
     lastTime_ = timeSeconds;
     while (pending_ && pendingTime_ <= timeSeconds && pendingTime_ < callsEnd_) {
         render(pendingTime_);
+        ++callsMade_;
         anyCall_ = true;
         lastCall_ = pendingTime_;
         pending_ = calls_.next(module_, pendingTime_);

@@ -5,6 +5,7 @@
 // the four-second timer of the time given, seeks included.
 #pragma once
 
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <string>
@@ -61,6 +62,8 @@ class ModuleRunner {
     const Bitmap& picture() const { return bitmap_; }
     // The time of the last call made; -1 before the first.
     double lastCallTime() const { return lastCall_; }
+    // Render calls made since the start.
+    std::int64_t callsMade() const { return callsMade_; }
     const Display& display() const { return display_; }
 
     // What the user changes while it runs.
@@ -97,6 +100,7 @@ class ModuleRunner {
     double pendingTime_ = 0;
     bool anyCall_ = false;
     double lastCall_ = -1;
+    std::int64_t callsMade_ = 0;
     double callsEnd_ = std::numeric_limits<double>::infinity();
 };
 
