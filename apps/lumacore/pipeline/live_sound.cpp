@@ -35,6 +35,12 @@ bool LiveCalls::next(winampVisModule& module, double& timeSeconds) {
     return true;
 }
 
+std::int64_t LiveCalls::skip(std::int64_t count, double beforeSeconds) {
+    const std::int64_t dropped = calls_.skip(count, beforeSeconds);
+    made_ += dropped;
+    return dropped;
+}
+
 double newestLiveCallSeconds(std::int64_t captured, std::int64_t first, double callsPerSecond,
                              int sampleRate) {
     // Call n starts at first + floor(n * sample rate / rate), so the newest one whose window has

@@ -38,6 +38,8 @@ class LiveCalls final : public CallSource {
     void setCaptured(std::int64_t frames) { captured_ = frames; }
 
     bool next(winampVisModule& module, double& timeSeconds) override;
+    std::int64_t skip(std::int64_t count, double beforeSeconds) override;
+    double callsPerSecond() const override { return callsPerSecond_; }
 
   private:
     int sampleRate_;

@@ -3,6 +3,15 @@
 // the Render calls due by the time it is given, and takes the live changes a user makes in the
 // player: mode, brightness, module and window size. The spectrum history's title banner follows
 // the four-second timer of the time given, seeks included.
+//
+// A picture that fell behind (a hidden page, a stalled window, a machine back from sleep) is not
+// caught up call by call: of the calls due, only those the picture can still show are made (the
+// spectrum history: the columns that fit the window; the VU meter: its chart; the oscilloscope:
+// the newest two, since each is framed in the pen the one before left), as a player skips the
+// frames it cannot draw. The skipped calls are whole groups of the history's 3D columns and the
+// VU meter's cursor moves on by them, so the picture and the module's state are the ones every
+// call would have made; so is the banner, whose skipped ticks take their colours from the
+// generator as drawn ones would.
 #pragma once
 
 #include <cstdint>
@@ -40,9 +49,10 @@ class ModuleRunner {
     ModuleRunner(const ModuleRunner&) = delete;
     ModuleRunner& operator=(const ModuleRunner&) = delete;
 
-    // Makes every call due by `timeSeconds` (and before the end set by endCallsAt) in order,
-    // each after the banner ticks due by its time. A time before the previous one is a seek
-    // back: the banner timer starts again from it.
+    // Makes the calls due by `timeSeconds` (and before the end set by endCallsAt) in order, each
+    // after the banner ticks due by its time; of more calls than the picture can show, the
+    // oldest are skipped (above). A time before the previous one is a seek back: the banner
+    // timer starts again from it.
     void advanceTo(double timeSeconds);
     // After the call source was moved to `timeSeconds`: drops the call read ahead, reads the next
     // and restarts the banner timer there.
@@ -78,7 +88,18 @@ class ModuleRunner {
     // The banner's title, in UTF-8 (drawn in the text renderer's Windows-1252).
     void setTitle(const std::string& title);
 
+    // The most calls a catch-up makes in the current module and size (a few more than the
+    // picture shows, to keep the skipped calls in whole groups).
+    std::int64_t catchUpLimit() const;
+
   private:
+    struct CatchUp {
+        std::int64_t shown; // calls that rebuild the whole picture
+        int group;          // calls skipped together, so that the module's state is unchanged
+        int phase;          // calls already made of the group under way
+    };
+    CatchUp catchUp() const;
+    void skipBehind(double timeSeconds);
     void start();
     void render(double timeSeconds);
     void restartBannerTimer(double timeSeconds);
