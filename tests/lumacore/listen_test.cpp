@@ -89,6 +89,7 @@ class ListenTest : public ::testing::Test {
 using ListenPicture = ListenTest;
 using ListenSources = ListenTest;
 using ListenReconnection = ListenTest;
+using ListenClock = ListenTest;
 
 // The rows of the 2D history of `height` that show bin `bin` itself: from the top of its band to
 // the top of the next one, which is drawn over the rest of it.
@@ -209,6 +210,72 @@ TEST_F(ListenPicture, TheSourceListenedToIsTheOneWhoseToneIsDrawn) {
         ASSERT_EQ(shown->width, kWidth);
         ASSERT_EQ(shown->height, kHeight);
         EXPECT_EQ(showsToneAlone(*shown, c.shownBin, c.silentBin), "");
+    }
+}
+
+// The stream time drawn over the wall time it took, from the timing log's pictures after the
+// first second of drawing; 0 when there are too few.
+double streamOverWall(const std::vector<PresentedFrame>& frames) {
+    const auto drawing = std::find_if(frames.begin(), frames.end(),
+                                      [](const PresentedFrame& f) { return f.newestCall >= 0; });
+    if (drawing == frames.end()) return 0;
+    const auto from = std::find_if(drawing, frames.end(), [&](const PresentedFrame& f) {
+        return f.presentedNs - drawing->presentedNs >= 1'000'000'000LL;
+    });
+    if (from == frames.end() || frames.back().presentedNs - from->presentedNs < 2'000'000'000LL)
+        return 0;
+    return (frames.back().newestCall - from->newestCall) /
+           ((frames.back().presentedNs - from->presentedNs) / 1e9);
+}
+
+// Sources that deliver in bursts keep their own time: the picture scrolls at the wall clock's
+// pace, and nothing but the source's sound is drawn between the bursts.
+TEST_F(ListenClock, SourcesThatDeliverInBurstsKeepTheWallClocksPace) {
+    struct Case {
+        const char* name;
+        double burst; // seconds a burst holds, and between bursts; 0: nothing fed
+        std::string source;
+    };
+    const Case cases[] = {
+        {"a pipe source fed 0.3 s at a time", 0.3, "lumacore_burst"},
+        {"the monitor of an idle null sink", 0, std::string(kFirstSink) + ".monitor"},
+    };
+    constexpr double kSeconds = 8;
+    constexpr int kCheckedColumns = 300; // the last five seconds of the 2D history
+    SoundServer server(kFirstSink);
+    ASSERT_EQ(server.problem(), "");
+    const fs::path fifo = file("burst.fifo");
+    ASSERT_TRUE(server.addPipeSource("lumacore_burst", fifo)) << server.problem();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(file("shown.png"));
+        fs::remove(file("timing.log"));
+        std::optional<BurstFeeder> feeder;
+        if (c.burst > 0) feeder.emplace(fifo, binFrequency(kFirstToneBin), kToneAmplitude, c.burst);
+        const ProgramRun run =
+            runPlay({"listen", "--source", c.source, "--mode", "2d", "--size",
+                     std::to_string(kWidth) + "x" + std::to_string(kHeight), "--dump", "shown.png",
+                     "--duration", std::to_string(kSeconds)},
+                    folder(), environment(), kRunSeconds);
+        ASSERT_EQ(run.exitCode, 0) << run.errors;
+        if (feeder) {
+            EXPECT_EQ(feeder->problem(), "");
+        }
+        const double pace = streamOverWall(readTimingLog(file("timing.log")));
+        EXPECT_NEAR(pace, 1.0, 0.1) << "stream time over wall time";
+        if (c.burst == 0) continue;
+        // Every column of the last seconds shows the tone: no silence between the bursts.
+        const auto shown = readPng(file("shown.png"));
+        ASSERT_TRUE(shown);
+        const Rows rows = binRows(kFirstToneBin, shown->height);
+        int blank = 0;
+        for (int x = shown->width - kCheckedColumns; x < shown->width; ++x) {
+            int lit = 0;
+            for (int y = rows.first; y < rows.end; ++y)
+                lit = std::max(lit, brightness(*shown, x, y));
+            blank += lit < kLit;
+        }
+        EXPECT_EQ(blank, 0) << "columns without the tone among the last " << kCheckedColumns;
     }
 }
 

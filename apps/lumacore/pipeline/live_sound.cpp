@@ -8,8 +8,11 @@
 
 namespace lumacore::cli {
 
-void CapturedSound::push(const float* frames, std::size_t count) {
+bool CapturedSound::push(const float* frames, std::size_t count) {
+    const auto most = static_cast<std::size_t>(kMaxWaitingSeconds * info_.sampleRate);
+    if (queue_.size() / 2 + count > most) return false;
     queue_.insert(queue_.end(), frames, frames + 2 * count);
+    return true;
 }
 
 std::size_t CapturedSound::read(float* out, std::size_t frames) {
