@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "host/file_error.h"
+#include "host/posix/temporary_files.h"
 #include "host/xdg_settings_path.h"
 #include "live/help_overlay.h"
 #include "output/sinks.h"
@@ -79,6 +80,8 @@ void LiveDisplay::setTitle(const std::string& title) {
 }
 
 std::vector<KeyAction> LiveDisplay::takeEvents(std::vector<std::string>& dropped, bool& quit) {
+    // A signal asks to stop as Q does, once the events that came before it have been taken.
+    const bool interrupted = interruptRequested() != 0;
     std::vector<KeyAction> others;
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
@@ -126,6 +129,7 @@ std::vector<KeyAction> LiveDisplay::takeEvents(std::vector<std::string>& dropped
             break;
         }
     }
+    if (interrupted) quit = true;
     return others;
 }
 

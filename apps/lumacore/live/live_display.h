@@ -41,7 +41,8 @@ class LiveDisplay {
 
     // Takes the window's events. The display's own keys act here; the command's keys (pause,
     // seek, next, previous) are returned in order, files dropped on the window in `dropped`.
-    // `quit` becomes true on Q or when the window is closed.
+    // `quit` becomes true on Q, when the window is closed, or when a signal asked the program to
+    // stop (installInterruptRequests).
     std::vector<KeyAction> takeEvents(std::vector<std::string>& dropped, bool& quit);
 
     // Shows the picture (with the help over it when asked) and logs its present with `time`.

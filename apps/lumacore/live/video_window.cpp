@@ -46,6 +46,8 @@ SdlSubsystem openDisplay() {
         named += std::string(named.empty() ? "" : " or ") + variable + "=" + value;
     }
     if (drivers.empty()) throw PlayError("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
+    // The program's own handlers stop it cleanly on SIGINT and SIGTERM; SDL's would not see them.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
     // Whole pixels: the pictures are drawn for the screen's pixels, never smoothed.
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");

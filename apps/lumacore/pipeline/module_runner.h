@@ -68,6 +68,9 @@ class ModuleRunner {
     bool shows(double timeSeconds, double callPeriod) const;
     // Whether the source gave no call at all.
     bool empty() const { return !pending_ && !anyCall_; }
+    // Whether a call is waiting to be made (none: the source has ended, or a live one has
+    // nothing ready yet).
+    bool callsAhead() const { return pending_; }
 
     const Bitmap& picture() const { return bitmap_; }
     // The time of the last call made; -1 before the first.

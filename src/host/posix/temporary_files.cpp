@@ -31,6 +31,7 @@ struct Slot {
 
 Slot slots[kSlots];
 std::atomic<bool> handlerInstalled{false};
+std::atomic<int> stopRequested{0}; // the signal that asked to stop
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads slot states");
@@ -76,6 +77,27 @@ extern "C" void removeTemporariesAndDie(int signal) {
     sigemptyset(&standard.sa_mask);
     ::sigaction(signal, &standard, nullptr);
     ::raise(signal); // delivered as soon as the handler returns and the signal is unblocked
+}
+
+// The first signal asks the program to stop; a second does what the cleanup handler does.
+extern "C" void requestStop(int signal) {
+    int none = 0;
+    if (!stopRequested.compare_exchange_strong(none, signal)) removeTemporariesAndDie(signal);
+}
+
+// `handler` for every cleanup signal the process does not ignore.
+void handleSignals(void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kSignals)
+        sigaddset(&action.sa_mask, signal);
+    for (int signal : kSignals) {
+        struct sigaction previous = {};
+        if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            continue; // e.g. SIGHUP under nohup
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 std::string displayFolder(const std::string& folder) {
@@ -145,17 +167,30 @@ class CleanupSignalsHeld {
 
 void installInterruptCleanup() {
     if (handlerInstalled.exchange(true)) return;
-    struct sigaction action = {};
-    action.sa_handler = removeTemporariesAndDie;
-    sigemptyset(&action.sa_mask);
-    for (int signal : kSignals)
-        sigaddset(&action.sa_mask, signal);
-    for (int signal : kSignals) {
-        struct sigaction previous = {};
-        if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
-            continue; // e.g. SIGHUP under nohup
-        ::sigaction(signal, &action, nullptr);
-    }
+    handleSignals(removeTemporariesAndDie);
+}
+
+void installInterruptRequests() {
+    static_assert(std::atomic<int>::is_always_lock_free, "the signal handler swaps it");
+    handlerInstalled = true;
+    handleSignals(requestStop);
+}
+
+int interruptRequested() {
+    return stopRequested.load();
+}
+
+void dieOf(int signal) {
+    struct sigaction standard = {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    ::sigaction(signal, &standard, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal); // a signal whose default is not to end the process
 }
 
 int registerTemporaryPath(const std::string& path, bool folder) {

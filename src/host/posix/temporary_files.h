@@ -14,6 +14,17 @@ namespace lumacore {
 // Calling it again does nothing.
 void installInterruptCleanup();
 
+// For a program that ends itself cleanly when asked to (the live windows: settings saved, the
+// last picture written, the sound server's stream closed): the first SIGINT, SIGTERM or SIGHUP
+// only asks it to stop, and interruptRequested() says which one did; a second one removes the
+// temporary paths and dies as installInterruptCleanup()'s handler does. Replaces that handler.
+void installInterruptRequests();
+// The signal that asked the program to stop, or 0.
+int interruptRequested();
+// Ends the process as `signal` ends it by default, so that its parent sees the program was
+// interrupted (a shell's status 128 + signal).
+[[noreturn]] void dieOf(int signal);
+
 // Registers a path for the interrupt handler: a file is unlinked, a folder has its entries
 // unlinked and is then removed (it must hold plain files only). Returns a slot for
 // unregisterTemporaryPath(). Throws FileError when the path is too long or the fixed table
