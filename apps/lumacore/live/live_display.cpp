@@ -152,10 +152,8 @@ void LiveDisplay::onKey(KeyAction action) {
     }
     case KeyAction::Brighter:
     case KeyAction::Darker: {
-        const float step = action == KeyAction::Brighter ? 0.1f : -0.1f;
-        const float brightness =
-            std::clamp(std::round((runner_->display().brightness + step) * 10.0f) / 10.0f,
-                       kBrightnessMin, kBrightnessMax);
+        const float brightness = steppedBrightness(runner_->display().brightness,
+                                                   action == KeyAction::Brighter ? 1 : -1);
         runner_->setBrightness(brightness);
         changes_.brightness = brightness;
         break;
