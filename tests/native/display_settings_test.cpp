@@ -199,6 +199,27 @@ TEST_F(DisplaySettingsFile, EveryBrightnessTheKeysReachIsSavedAsShown) {
     }
 }
 
+// A settings file kept elsewhere (a dotfiles folder) through a link stays linked: each save goes
+// to the file it points to.
+TEST_F(DisplaySettingsFile, ALinkedFileKeepsItsLinkAndItsTargetIsUpdated) {
+    fs::create_directories(dir_ / "dotfiles");
+    put("[Lumacor 3D]\r\nBrightness=100\r\n");
+    fs::rename(path_, dir_ / "dotfiles" / "lumacore.ini");
+    fs::create_symlink("dotfiles/lumacore.ini", path_);
+    for (const float brightness : {1.3f, 0.7f}) {
+        SettingsLoad load = loadDisplaySettings(path_, kScreen);
+        DisplaySettings changed = load.settings;
+        changed.history.brightness = brightness;
+        ASSERT_EQ(saveDisplaySettings(path_, changed, &load.settings), "");
+        EXPECT_TRUE(fs::is_symlink(path_));
+        EXPECT_EQ(IniFileStore((dir_ / "dotfiles" / "lumacore.ini").string())
+                      .readInt(kHistorySection, "Brightness", 0),
+                  static_cast<unsigned>(std::lround(brightness * 100)));
+    }
+    EXPECT_EQ(fs::directory_iterator(dir_ / "dotfiles")->path().filename(), "lumacore.ini")
+        << "a temporary file was left";
+}
+
 // Two programs load the same file; each changes something and saves with what it loaded: the
 // file keeps both changes and the user's own lines.
 TEST_F(DisplaySettingsFile, ASaveKeepsWhatAnotherProgramChangedMeanwhile) {

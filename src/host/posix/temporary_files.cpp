@@ -228,8 +228,24 @@ std::string folderProblem(const std::string& folder, int error) {
     }
 }
 
-TemporaryFile::TemporaryFile(const std::string& target) : target_(target) {
-    const auto [folder, name] = splitPath(target);
+std::string linkedFile(const std::string& path) {
+    std::string at = path;
+    for (int hops = 0; hops < 40; ++hops) { // the kernel's own limit; beyond, open says ELOOP
+        struct stat info = {};
+        if (::lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return at;
+        std::string link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+        const ssize_t length = ::readlink(at.c_str(), link.data(), link.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= link.size()) return at;
+        link.resize(static_cast<std::size_t>(length));
+        const std::filesystem::path next(link);
+        at = next.is_absolute() ? link : (std::filesystem::path(at).parent_path() / next).string();
+    }
+    return at;
+}
+
+TemporaryFile::TemporaryFile(const std::string& target)
+    : target_(target), destination_(linkedFile(target)) {
+    const auto [folder, name] = splitPath(destination_);
     if (name.empty() || name == "." || name == "..")
         throw FileError("'" + target + "' names a folder, not a file",
                         "names a folder, not a file");
@@ -246,7 +262,7 @@ TemporaryFile::TemporaryFile(const std::string& target) : target_(target) {
         throw;
     }
     struct stat existing = {};
-    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+    if (::stat(destination_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
         ::fchmod(fd_, existing.st_mode & 0777); // a replaced file keeps its permissions
 }
 
@@ -266,7 +282,7 @@ void TemporaryFile::commit() {
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) fail("write");
-    if (::rename(path_.c_str(), target_.c_str()) != 0) fail("replace");
+    if (::rename(path_.c_str(), destination_.c_str()) != 0) fail("replace");
     committed_ = true;
     unregisterTemporaryPath(slot_);
     slot_ = -1;

@@ -36,10 +36,16 @@ void unregisterTemporaryPath(int slot);
 // "folder 'x' does not exist", "'x' is not a folder", "cannot write to folder 'x': ...".
 std::string folderProblem(const std::string& folder, int error);
 
+// The file `path` names once its symbolic links are followed (relative links from the folder of
+// the link), even where that file does not exist yet; `path` itself when it is no link. A
+// replacement goes there, so that a link (a settings file kept in a dotfiles folder) stays.
+std::string linkedFile(const std::string& path);
+
 // A file created beside `target` as ".NAME.XXXXXX.part" (unique, never replacing anything) with
 // the usual permissions, or those of an existing target. commit() renames it over the target;
-// the destructor removes it unless it was committed. Throws FileError when the folder does not
-// exist, is not a folder or is not writable.
+// the destructor removes it unless it was committed. A target that is a symbolic link stays one:
+// the file it points to is the one replaced (linkedFile). Throws FileError when the folder does
+// not exist, is not a folder or is not writable.
 class TemporaryFile {
   public:
     explicit TemporaryFile(const std::string& target);
@@ -55,7 +61,8 @@ class TemporaryFile {
     void commit();
 
   private:
-    std::string target_;
+    std::string target_;      // as given, for messages
+    std::string destination_; // the file replaced: the target, its links followed
     std::string path_;
     int fd_ = -1;
     int slot_ = -1;
