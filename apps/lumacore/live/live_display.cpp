@@ -116,16 +116,8 @@ std::vector<KeyAction> LiveDisplay::takeEvents(std::vector<std::string>& dropped
         case SDL_WINDOWEVENT:
             if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) onResize();
             break;
-        case SDL_DROPFILE: {
-            const SdlText file(event.drop.file);
-            if (file) dropping_.emplace_back(file.get());
-            break;
-        }
-        case SDL_DROPCOMPLETE: // the files of one drop together, in their order
-            dropped.insert(dropped.end(), dropping_.begin(), dropping_.end());
-            dropping_.clear();
-            break;
         default:
+            drops_.take(event, dropped);
             break;
         }
     }

@@ -12,6 +12,7 @@
 
 #include "host/display_settings.h"
 #include "host/raster/freetype/freetype_text_renderer.h"
+#include "live/dropped_files.h"
 #include "live/key_actions.h"
 #include "live/live_options.h"
 #include "live/live_settings.h"
@@ -78,7 +79,7 @@ class LiveDisplay {
     bool help_ = false;
     Bitmap helpPicture_;
     double lastTime_ = 0;
-    std::vector<std::string> dropping_; // files of a drop not yet complete
+    DroppedFiles drops_;
 };
 
 } // namespace lumacore::cli
