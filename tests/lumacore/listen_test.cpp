@@ -284,6 +284,7 @@ TEST_F(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
         const char* name;
         std::vector<std::string> args; // after "listen"
         bool noServer;                 // PULSE_SERVER names a socket nobody listens on
+        bool hungServer;               // or one that takes the connection and never answers
         const char* defaultSink;
         int exitCode;
         std::vector<std::string> output; // standard output, line by line
@@ -293,17 +294,23 @@ TEST_F(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
     const std::string second = std::string(kSecondSink) + ".monitor\t";
     const std::string nowhere = "unix:" + file("nowhere/native");
     const std::string refused = "lumacore: no sound server: cannot connect to '" + nowhere + "' (";
+    HungServer hung(file("hung.socket"));
+    ASSERT_EQ(hung.problem(), "");
+    const std::string silent =
+        "lumacore: no sound server: '" + hung.address() + "' did not answer within 5 s";
     // clang-format off
     const Case cases[] = {
-        {"both monitors, the first default", {"--list-sources"}, false, kFirstSink, 0,
+        {"both monitors, the first default", {"--list-sources"}, false, false, kFirstSink, 0,
          {"* " + first, "  " + second}, {}},
-        {"both monitors, the second default", {"--list-sources"}, false, kSecondSink, 0,
+        {"both monitors, the second default", {"--list-sources"}, false, false, kSecondSink, 0,
          {"  " + first, "* " + second}, {}},
         {"an unknown source, then the list", {"--source", "nowhere.monitor", "--duration", "1"},
-         false, kFirstSink, 1, {},
+         false, false, kFirstSink, 1, {},
          {"lumacore: no source named 'nowhere.monitor'", "", "* " + first, "  " + second}},
-        {"no sound server", {"--duration", "1"}, true, kFirstSink, 1, {}, {refused}},
-        {"no sound server to list", {"--list-sources"}, true, kFirstSink, 1, {}, {refused}},
+        {"no sound server", {"--duration", "1"}, true, false, kFirstSink, 1, {}, {refused}},
+        {"no sound server to list", {"--list-sources"}, true, false, kFirstSink, 1, {}, {refused}},
+        {"a server that never answers", {"--duration", "1"}, false, true, kFirstSink, 1, {},
+         {silent}},
     };
     // clang-format on
     SoundServer server(kFirstSink);
@@ -317,6 +324,7 @@ TEST_F(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
         args.insert(args.end(), c.args.begin(), c.args.end());
         EnvironmentChanges changes;
         if (c.noServer) changes["PULSE_SERVER"] = nowhere;
+        if (c.hungServer) changes["PULSE_SERVER"] = hung.address();
         const ProgramRun run = runPlay(args, folder(), environment(changes), kRunSeconds);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.errors;
 
@@ -347,7 +355,7 @@ TEST_F(ListenReconnection, TheSoundIsDrawnAgainOnceTheServerIsBack) {
 
     ChildProcess listen({LUMACORE_PROGRAM, "listen", "--mode", "2d", "--size",
                          std::to_string(kWidth) + "x" + std::to_string(kHeight), "--dump",
-                         "shown.png", "--duration", "12"},
+                         "shown.png", "--duration", "20"},
                         environment(), folder(), "/dev/null", file("errors.txt"));
     ASSERT_TRUE(pollUntil([&] { return newestCall().value_or(0) > 1; }, kStepSeconds))
         << "listen drew nothing: " << fileBytes(file("errors.txt"));
@@ -366,6 +374,26 @@ TEST_F(ListenReconnection, TheSoundIsDrawnAgainOnceTheServerIsBack) {
     ASSERT_TRUE(pollUntil(standing, kStepSeconds)) << "the clock did not stop";
     ASSERT_TRUE(listen.running()) << fileBytes(file("errors.txt"));
     const double stood = newestCall().value_or(0);
+
+    // A server that takes the connection and never answers: the window never waits for it, past
+    // one attempt's time limit too.
+    {
+        HungServer hung(server.address().substr(std::string("unix:").size()));
+        ASSERT_EQ(hung.problem(), "");
+        const long long from = readTimingLog(file("timing.log")).back().presentedNs;
+        const auto presentedFor = [&](double seconds) {
+            const std::vector<PresentedFrame> frames = readTimingLog(file("timing.log"));
+            return frames.back().presentedNs - from >= seconds * 1e9;
+        };
+        ASSERT_TRUE(pollUntil([&] { return presentedFor(6.5); }, kStepSeconds))
+            << "the window stopped presenting";
+        const std::vector<PresentedFrame> frames = readTimingLog(file("timing.log"));
+        long long longest = 0;
+        for (std::size_t i = 1; i < frames.size(); ++i)
+            if (frames[i].presentedNs > from)
+                longest = std::max(longest, frames[i].presentedNs - frames[i - 1].presentedNs);
+        EXPECT_LT(longest, 500'000'000LL) << "a picture waited for the server";
+    }
 
     ASSERT_TRUE(server.restart()) << server.problem();
     playing.emplace(server, tone, kFirstSink);

@@ -144,6 +144,38 @@ TEST(DroppedFiles, AreTakenWholeAndEveryTextIsFreed) {
     EXPECT_FALSE(DroppedFiles().take(key, dropped));
 }
 
+// A first window, without settings, is 60 % by 50 % of the display it opens on (SDL's first),
+// never of all the displays together, and it lies on that display.
+TEST(PlaySettings, AFirstWindowFitsTheDisplayItOpensOn) {
+    struct Case {
+        const char* name;
+        std::vector<Rect> displays;
+        WindowSize window; // the first window's outer size
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"one display", {{0, 0, 1280, 1024}}, {768, 512}},
+        {"a second one to the right", {{0, 0, 1920, 1080}, {1920, 0, 3200, 1024}}, {1152, 540}},
+        {"a second one to the left, above", {{0, 0, 1920, 1080}, {-2560, -400, 0, 1040}},
+         {1152, 540}},
+        {"three in a row", {{0, 0, 1280, 720}, {1280, 0, 2560, 720}, {2560, 0, 3840, 720}},
+         {768, 360}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScreenGeometry screens = screenGeometryOf(c.displays);
+        const Rect window =
+            loadDisplaySettings("/nonexistent/lumacore.ini", screens).settings.history.window;
+        EXPECT_EQ(window.right - window.left, c.window.width);
+        EXPECT_EQ(window.bottom - window.top, c.window.height);
+        const Rect& first = c.displays.front();
+        EXPECT_TRUE(window.left >= first.left && window.right <= first.right &&
+                    window.top >= first.top && window.bottom <= first.bottom)
+            << window.left << "," << window.top;
+    }
+}
+
 TEST(PlaySettings, TheCommandLineWinsAndOnlyWindowChangesAreWritten) {
     const DisplaySettings file = fileSettings();
 

@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -247,6 +250,28 @@ std::vector<float> Recording::samples() const {
         at += 8 + size + (size & 1);
     }
     return {};
+}
+
+HungServer::HungServer(const std::filesystem::path& socket) : socket_(socket) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socket.string().size() >= sizeof address.sun_path) {
+        problem_ = "socket path too long: " + socket.string();
+        return;
+    }
+    std::strcpy(address.sun_path, socket.c_str());
+    std::error_code ignored;
+    std::filesystem::remove(socket, ignored);
+    fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd_, 16) != 0)
+        problem_ = "cannot listen at " + socket.string() + ": " + std::strerror(errno);
+}
+
+HungServer::~HungServer() {
+    if (fd_ >= 0) ::close(fd_);
+    std::error_code ignored;
+    std::filesystem::remove(socket_, ignored);
 }
 
 struct BurstFeeder::State {

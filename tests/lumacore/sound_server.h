@@ -94,6 +94,25 @@ class Recording {
     std::string problem_;
 };
 
+// A sound server that takes connections at `socket` and never answers them, as a hung or far
+// away one would; PULSE_SERVER=address() points a client at it.
+class HungServer {
+  public:
+    explicit HungServer(const std::filesystem::path& socket);
+    ~HungServer();
+    HungServer(const HungServer&) = delete;
+    HungServer& operator=(const HungServer&) = delete;
+
+    // Empty when it listens; otherwise one line saying why not.
+    const std::string& problem() const { return problem_; }
+    std::string address() const { return "unix:" + socket_.string(); }
+
+  private:
+    std::filesystem::path socket_;
+    int fd_ = -1;
+    std::string problem_;
+};
+
 // A sine written into a pipe source's FIFO as a source that delivers in bursts would: `burst`
 // seconds of it at once, every `burst` seconds of the wall clock, on a thread of its own, until
 // this object goes.

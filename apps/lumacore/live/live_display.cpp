@@ -48,10 +48,9 @@ LiveDisplay::LiveDisplay(const LiveOptions& options, CallSource& calls)
     } catch (const FileError& error) {
         say(std::string(error.what()) + "; settings are not kept");
     }
-    const Rect screen = VideoWindow::virtualScreen();
-    const WindowSize screenSize{screen.right - screen.left, screen.bottom - screen.top};
     if (!settingsPath_.empty()) {
-        SettingsLoad load = loadDisplaySettings(settingsPath_, {screen, screenSize, screenSize});
+        SettingsLoad load =
+            loadDisplaySettings(settingsPath_, screenGeometryOf(VideoWindow::displays()));
         if (!load.problem.empty()) say(load.problem);
         loaded_ = load.settings;
     }
