@@ -260,6 +260,7 @@ EMSCRIPTEN_KEEPALIVE int lumacore_start(int module, int threeD, double brightnes
                                              height};
         s.runner =
             std::make_unique<lumacore::cli::ModuleRunner>(display, title, s.callSource(), s.text);
+        s.runner->boundCatchUp(true); // a page back from the background shows the present at once
     });
 }
 
@@ -273,6 +274,17 @@ EMSCRIPTEN_KEEPALIVE int lumacore_advance(double seconds) {
         changed = s.runner->lastCallTime() != before;
     });
     return result == 0 ? changed : -1;
+}
+
+// Every call due by `seconds`, as `lumacore render` makes them for a still at that moment: the
+// scripted pictures equal the program's, pixel for pixel. -1 on failure.
+EMSCRIPTEN_KEEPALIVE int lumacore_render_at(double seconds) {
+    return guarded([&](Session& s) {
+        require(s.runner != nullptr, "the display has not started");
+        s.runner->boundCatchUp(false);
+        s.runner->advanceTo(seconds);
+        s.runner->boundCatchUp(true);
+    });
 }
 
 // The calls begin again at `seconds` (a seek; live sound: from now).

@@ -66,6 +66,7 @@ LiveDisplay::LiveDisplay(const LiveOptions& options, CallSource& calls)
         start.display.height = kScopeHeight;
     }
     runner_ = std::make_unique<ModuleRunner>(start.display, "", calls, text_);
+    runner_->boundCatchUp(true); // a window that fell behind shows the present at once
     if (const char* log = std::getenv("LUMACORE_TIMING_LOG"); log != nullptr && *log != '\0')
         timingLog_.reset(std::fopen(log, "a"));
     if (timingLog_) std::setvbuf(timingLog_.get(), nullptr, _IOLBF, 0); // whole lines for readers

@@ -134,7 +134,7 @@ void ModuleRunner::skipBehind(double timeSeconds) {
 void ModuleRunner::advanceTo(double timeSeconds) {
     if (timeSeconds < lastTime_) restartBannerTimer(timeSeconds);
     lastTime_ = timeSeconds;
-    if (pending_ && pendingTime_ <= timeSeconds) skipBehind(timeSeconds);
+    if (bounded_ && pending_ && pendingTime_ <= timeSeconds) skipBehind(timeSeconds);
     while (pending_ && pendingTime_ <= timeSeconds && pendingTime_ < callsEnd_) {
         render(pendingTime_);
         ++callsMade_;

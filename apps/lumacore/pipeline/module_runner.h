@@ -4,14 +4,16 @@
 // player: mode, brightness, module and window size. The spectrum history's title banner follows
 // the four-second timer of the time given, seeks included.
 //
-// A picture that fell behind (a hidden page, a stalled window, a machine back from sleep) is not
-// caught up call by call: of the calls due, only those the picture can still show are made (the
-// spectrum history: the columns that fit the window; the VU meter: its chart; the oscilloscope:
-// the newest two, since each is framed in the pen the one before left), as a player skips the
-// frames it cannot draw. The skipped calls are whole groups of the history's 3D columns and the
-// VU meter's cursor moves on by them, so the picture and the module's state are the ones every
-// call would have made; so is the banner, whose skipped ticks take their colours from the
-// generator as drawn ones would.
+// A live picture that fell behind (a hidden page, a stalled window, a machine back from sleep)
+// need not be caught up call by call (boundCatchUp): of the calls due, only those the picture can
+// still show are made (the spectrum history: the columns that fit the window; the VU meter: its
+// chart; the oscilloscope: the newest two, since each is framed in the pen the one before left),
+// as a player skips the frames it cannot draw. The skipped calls are whole groups of the
+// history's 3D columns and the VU meter's cursor moves on by them, so the picture and the module's
+// state are the ones every call would have made; so is the banner, whose skipped ticks take their
+// colours from the generator as drawn ones would. One row differs: the oscilloscope's bottom row,
+// below its frame, where the lines of loud waves end and which no call clears, keeps the ends of
+// the calls made only. Renders make every call, so that their pictures are exact.
 #pragma once
 
 #include <cstdint>
@@ -50,9 +52,9 @@ class ModuleRunner {
     ModuleRunner& operator=(const ModuleRunner&) = delete;
 
     // Makes the calls due by `timeSeconds` (and before the end set by endCallsAt) in order, each
-    // after the banner ticks due by its time; of more calls than the picture can show, the
-    // oldest are skipped (above). A time before the previous one is a seek back: the banner
-    // timer starts again from it.
+    // after the banner ticks due by its time; with the catch-up bounded, of more calls than the
+    // picture can show the oldest are skipped (above). A time before the previous one is a seek
+    // back: the banner timer starts again from it.
     void advanceTo(double timeSeconds);
     // After the call source was moved to `timeSeconds`: drops the call read ahead, reads the next
     // and restarts the banner timer there.
@@ -91,8 +93,11 @@ class ModuleRunner {
     // The banner's title, in UTF-8 (drawn in the text renderer's Windows-1252).
     void setTitle(const std::string& title);
 
-    // The most calls a catch-up makes in the current module and size (a few more than the
-    // picture shows, to keep the skipped calls in whole groups).
+    // Whether a picture that fell behind makes only the calls it can still show (the live
+    // windows) or every call due (renders, the default).
+    void boundCatchUp(bool bounded) { bounded_ = bounded; }
+    // The most calls a bounded catch-up makes in the current module and size (a few more than
+    // the picture shows, to keep the skipped calls in whole groups).
     std::int64_t catchUpLimit() const;
 
   private:
@@ -125,6 +130,7 @@ class ModuleRunner {
     bool anyCall_ = false;
     double lastCall_ = -1;
     std::int64_t callsMade_ = 0;
+    bool bounded_ = false;
     double callsEnd_ = std::numeric_limits<double>::infinity();
 };
 
