@@ -6,7 +6,7 @@
 #       as time passes;
 #   (b) the monitor of the idle null sink (nothing plays into it).
 # For each, `listen --mode 2d --size 1280x720 --rate 60` runs for SECONDS (default 10) with
-# LUMACORE_TIMING_LOG and --dump, and the figures are:
+# LUMACORE_TIMING_LOG and --dump, and the figures (bench/live_time_figures.py) are:
 #   - stream time over wall time: the newest Render call's time, last minus first of the frames
 #     with a call drawn, over the present times of the same frames (1.00: the display keeps time
 #     with the sound; above 1: it draws more sound than came in);
@@ -23,7 +23,7 @@ figures_name=live_time_figures
 source "$root/bench/figures_common.sh"
 python=/usr/bin/python3
 command -v "$python" >/dev/null || python=python3
-require_tools Xvfb pulseaudio pactl ffmpeg od
+require_tools Xvfb pulseaudio pactl ffmpeg ffprobe
 require_built "$lumacore"
 start_display
 start_sound_server lumacore_bench
@@ -42,35 +42,10 @@ listen_to() {
     [ -s "$work/$name.png" ] || fail "listen on $source dumped no picture"
 }
 
-# Stream seconds, wall seconds and their ratio over the frames of a timing log with a call drawn.
-stream_over_wall() {
-    awk 'NF == 3 && $3 >= 0 {
-            if (!n++) { firstNs = $1; firstCall = $3 }
-            lastNs = $1; lastCall = $3
-        }
-        END {
-            if (n < 2) { print "    fewer than two frames with a call drawn"; exit 1 }
-            wall = (lastNs - firstNs) / 1e9; stream = lastCall - firstCall
-            printf "    stream time over wall time: %.2f s of calls in %.2f s = %.2fx (%d frames)\n",
-                stream, wall, stream / wall, n
-        }' "$1"
-}
-
-# The blank columns among the newest of a dumped picture, and the runs they form.
-blank_columns() {
-    local top=$((height * 91 / 100))
-    ffmpeg -v error -i "$1" -vf "crop=$newest:$top:$((width - newest)):0" -f rawvideo \
-        -pix_fmt rgb24 - | od -An -v -tu1 -w$((3 * newest)) |
-        awk -v w="$newest" '{ for (i = 1; i <= NF; ++i) if ($i > 0) lit[int((i - 1) / 3)] = 1 }
-            END {
-                for (x = 0; x < w; ++x) {
-                    if (!(x in lit)) { ++blank; if (!inRun) { ++runs; inRun = 1; length_ = 0 } ++length_
-                                       if (length_ > longest) longest = length_ }
-                    else inRun = 0
-                }
-                printf "    blank columns in the newest %d: %d, in %d runs (longest %d)\n",
-                    w, blank, runs, longest
-            }'
+# The stream time over the wall time and the blank columns of run NAME (bench/live_time_figures.py).
+figures_of() {
+    "$python" "$root/bench/live_time_figures.py" "$work/$1.timing" "$work/$1.png" "$newest" ||
+        fail "cannot read the run $1"
 }
 
 # (a) The pipe source: the server makes the FIFO and keeps it open for reading.
@@ -81,11 +56,9 @@ wait_for 15 "the pipe source made no FIFO" test -p "$work/burst.fifo"
 children+=($!)
 listen_to burst bursts
 echo "(a) a steady tone delivered 0.3 s at a time every 0.3 s (module-pipe-source), ${seconds} s"
-stream_over_wall "$work/bursts.timing"
-blank_columns "$work/bursts.png"
+figures_of bursts
 
 # (b) The idle null sink's monitor.
 listen_to lumacore_bench.monitor idle
 echo "(b) the monitor of an idle null sink (nothing plays), ${seconds} s"
-stream_over_wall "$work/idle.timing"
-blank_columns "$work/idle.png"
+figures_of idle
