@@ -3,8 +3,9 @@
 server (bench/web_live_figures.sh); the display is the history, 3D, at 1280x720:
   hidden SOURCE SECONDS...  SOURCE playing, the tab hidden for each of SECONDS in turn (a fresh
                             page each), then shown again: how long the first animation frame
-                            after its return takes, and how many frames ran while it was hidden
-                            (none, in a browser that stops them). SOURCE: demo (the built-in
+                            after its return takes (and the longest in the 3 s after it), and
+                            how many frames ran while it was hidden (none, in a browser that
+                            stops them). SOURCE: demo (the built-in
                             tune, 30 s: its clock stops at its end), file (music-like sound a
                             minute longer than the longest wait, opened as a user opens a file)
                             or microphone (listening to Chromium's stand-in microphone)
