@@ -20,12 +20,14 @@ constexpr double kPicture = 1.0 / 60;
 constexpr double kWarmUp = 1.0; // seconds the clock may take to learn the source's pace, at least
 
 struct Source {
-    double every = 0.01;    // seconds between deliveries
-    double spread = 0;      // each delivery up to this much later, at random
-    double latency = 0;     // what the server says of the newest frame's age
-    double quietFrom = -1;  // the source makes no sound at all from here...
-    double quietUntil = -1; // ...to here (a suspended sink)
-    double pace = 1;        // the source's clock against the wall clock
+    double every = 0.01;     // seconds between deliveries
+    double spread = 0;       // each delivery up to this much later, at random
+    double latency = 0;      // what the server says of the newest frame's age
+    double quietFrom = -1;   // the source makes no sound at all from here...
+    double quietUntil = -1;  // ...to here (a suspended sink)
+    double pace = 1;         // the source's clock against the wall clock
+    double switchAt = -1;    // from here on deliveries come...
+    double thenEvery = 0.01; // ...this often instead (an idle sink that begins to play)
 };
 
 // Frames the source has made by wall time `t`.
@@ -52,8 +54,10 @@ Picturing simulate(const Source& source, double seconds) {
     std::vector<std::pair<double, double>> deliveries;
     // A capture's frames are `latency` old when they come; a monitor's are yet to be heard.
     const double age = std::max(source.latency, 0.0);
-    for (double at = source.every; at < seconds; at += source.every)
+    for (double at = source.every; at < seconds;) {
         deliveries.emplace_back(at + late(random), at - age);
+        at += source.switchAt >= 0 && at >= source.switchAt ? source.thenEvery : source.every;
+    }
     std::sort(deliveries.begin(), deliveries.end());
     Picturing run;
     run.warmUp = std::max(kWarmUp, 2 * source.every + source.spread);
@@ -159,9 +163,10 @@ TEST(LiveClock, ShowsWhatIsHeardAsSoonAsItsSoundIsIn) {
     // The picture lags the newest call it could show by no more than the source's unevenness,
     // or, for a monitor, by how far its sound is ahead of the speakers.
     const Case cases[] = {
-        {"10 ms fragments", {}, 0.03},
+        {"10 ms fragments", {}, 0.02},
         {"bursts of 0.3 s every 0.3 s", {.every = 0.3}, 0.35},
         {"a monitor 0.2 s ahead of what is heard", {.latency = -0.2}, 0.23},
+        {"an idle sink's second-long bursts, then play", {.every = 1.0, .switchAt = 6}, 0.02},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

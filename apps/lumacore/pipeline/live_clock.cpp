@@ -8,10 +8,11 @@
 namespace lumacore::cli {
 namespace {
 
-constexpr double kMemorySeconds = 4.0; // how long an arrival's lag and gap count
-constexpr double kSlew = 0.01;         // a shrinking lag lets the picture run at most 1 % fast
-constexpr double kQuietSeconds = 0.2;  // a picture kept waiting longer than this draws silence
-constexpr double kLongestBurst = 2.0;  // a longer wait between arrivals is a silence, not a burst
+constexpr double kMemorySeconds = 4.0;  // how long an arrival's lag and gap count
+constexpr double kSlew = 0.01;          // a shrinking lag lets the picture run at most 1 % fast...
+constexpr double kResyncSeconds = 0.05; // ...unless it is this much more than the source needs
+constexpr double kQuietSeconds = 0.2;   // a picture kept waiting longer than this draws silence
+constexpr double kLongestBurst = 2.0;   // a longer wait between arrivals is a silence, not a burst
 
 } // namespace
 
@@ -40,7 +41,7 @@ double LiveClock::largest(std::deque<Sample>& samples, double now, double otherw
 void LiveClock::restart(double now) {
     started_ = true;
     anchored_ = false;
-    lastArrival_ = lagUpdated_ = now;
+    lastArrival_ = lagUpdated_ = steadySince_ = now;
     lag_ = base_ = now - std::max(coveredSeconds(), shown_);
     silentFrames_ = 0;
     starvedSince_ = -1;
@@ -71,11 +72,14 @@ std::int64_t LiveClock::arrived(double now, std::int64_t frames, double latencyS
     remember(lags_, now, heard);
     remember(bases_, now, -heard);
     base_ = -largest(bases_, now, -heard);
-    if (anchored_ && !afterSilence) {
-        // Until now the picture had only what came before this: it must lag enough that that
-        // lasted, and it must lag as much for the next wait as long as such waits recur.
-        remember(lags_, now, now - (static_cast<double>(before) / rate_ - lookahead_));
+    if (anchored_ && !afterSilence && pictured_) {
+        // The last picture before this had only what came before it: the picture must lag
+        // enough that that lasted, and as much for the next wait as long as such waits recur.
+        remember(lags_, now, lastPicture_ - (static_cast<double>(before) / rate_ - lookahead_));
     }
+    pictured_ = false;
+    // The first sound after a start sets the lag the start could only guess.
+    if (!anchored_) lag_ = heard;
     // The waits between arrivals tell how quiet the source may be without being silent.
     if (anchored_) remember(gaps_, now, std::min(now - lastArrival_, kLongestBurst));
     anchored_ = true;
@@ -88,6 +92,10 @@ void LiveClock::follow(double now) {
     const double wanted = largest(lags_, now, lag_);
     if (wanted > lag_) {
         lag_ = wanted; // the sound is late: the picture waits for it
+    } else if (lag_ - wanted > kResyncSeconds && now - steadySince_ >= kMemorySeconds) {
+        // The source, sending steadily for as long as the clock remembers, no longer needs that
+        // much (an idle sink began to play): the picture jumps ahead rather than creeping.
+        lag_ = wanted;
     } else {
         lag_ = std::max(wanted, lag_ - kSlew * (now - lagUpdated_));
     }
@@ -114,11 +122,14 @@ std::int64_t LiveClock::silenceDue(double now) {
     if (missing <= 0) return 0;
     covered_ += missing;
     silentFrames_ += missing;
+    steadySince_ = now;
     return missing;
 }
 
 double LiveClock::at(double now) {
     if (!started_) restart(now);
+    lastPicture_ = now;
+    pictured_ = true;
     follow(now);
     shown_ = std::max(shown_, std::min(now - lag_, coveredSeconds()));
     return shown_;

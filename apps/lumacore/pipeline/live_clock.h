@@ -60,6 +60,9 @@ class LiveClock {
     bool started_ = false;
     bool anchored_ = false;         // an arrival since the last restart
     double lastArrival_ = 0;        // wall time of the last arrival (or restart)
+    double lastPicture_ = 0;        // wall time of the last picture
+    double steadySince_ = 0;        // wall time since which no silence was needed
+    bool pictured_ = false;         // a picture since the last arrival
     double lag_ = 0;                // wall time minus the stream time shown, as followed
     double base_ = 0;               // wall time minus the stream time heard, by the recent arrivals
     double lagUpdated_ = 0;         // wall time lag_ was last moved
