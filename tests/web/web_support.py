@@ -349,19 +349,13 @@ class FirefoxPage(PageContract):
 
 
 def bidi_value(value):
-    """A Python value as BiDi's script arguments take it."""
+    """A script's argument (None, a number or a string) as BiDi takes it."""
     if value is None:
         return {"type": "null"}
-    if isinstance(value, bool):
-        return {"type": "boolean", "value": value}
-    if isinstance(value, (int, float)):
+    if isinstance(value, (int, float)) and not isinstance(value, bool):
         return {"type": "number", "value": value}
     if isinstance(value, str):
         return {"type": "string", "value": value}
-    if isinstance(value, (list, tuple)):
-        return {"type": "array", "value": [bidi_value(v) for v in value]}
-    if isinstance(value, dict):
-        return {"type": "object", "value": [[k, bidi_value(v)] for k, v in value.items()]}
     raise TypeError(f"no BiDi value for {value!r}")
 
 
@@ -373,13 +367,10 @@ def python_value(remote):
     if kind == "number":
         special = {"NaN": math.nan, "-0": -0.0, "Infinity": math.inf, "-Infinity": -math.inf}
         return special.get(remote["value"], remote["value"])
-    if kind == "bigint":
-        return int(remote["value"])
-    if kind in ("array", "set"):
+    if kind == "array":
         return [python_value(v) for v in remote.get("value", [])]
-    if kind in ("object", "map"):
-        return {k if isinstance(k, str) else python_value(k): python_value(v)
-                for k, v in remote.get("value", [])}
+    if kind == "object":
+        return {k: python_value(v) for k, v in remote.get("value", [])}
     if kind in ("string", "boolean"):
         return remote["value"]
     return remote  # a node, a function: as BiDi describes it
