@@ -195,16 +195,27 @@ int main(int argc, char** argv) {
         return app.exit(error);
     }
 
-    lumacore::installInterruptCleanup();
+    // The live windows end the same way whatever asks them to (Q, the close box, a signal):
+    // settings saved, the last picture written, the sound server's stream closed; a signal then
+    // still ends the program as that signal would. The batch commands remove their temporary
+    // files and die of it at once.
+    const bool live = *playCommand || *listenCommand;
+    if (live) {
+        lumacore::installInterruptRequests();
+    } else {
+        lumacore::installInterruptCleanup();
+    }
     try {
+        int status = 0;
         if (*playCommand) {
             playArguments.applyLive(play);
-            return lumacore::cli::runPlay(play);
-        }
-        if (*listenCommand) {
+            status = lumacore::cli::runPlay(play);
+        } else if (*listenCommand) {
             listenArguments.applyLive(listen);
-            return lumacore::cli::runListen(listen);
+            status = lumacore::cli::runListen(listen);
         }
+        if (const int signal = lumacore::interruptRequested(); signal != 0) lumacore::dieOf(signal);
+        if (live) return status;
         if (*renderCommand) {
             renderArguments.apply(render);
             render.quality = qualities.at(quality);
@@ -214,6 +225,7 @@ int main(int argc, char** argv) {
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "lumacore: %s\n", error.what());
+        if (const int signal = lumacore::interruptRequested(); signal != 0) lumacore::dieOf(signal);
         return 1;
     }
     return 0;

@@ -4,6 +4,7 @@
 // one line for lumacore_error(); nothing throws across to the page.
 #include <emscripten.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <exception>
@@ -17,6 +18,7 @@
 #include "output/pixels.h"
 #include "pipeline/call_source.h"
 #include "pipeline/entry_calls.h"
+#include "pipeline/live_clock.h"
 #include "pipeline/live_sound.h"
 #include "pipeline/module_runner.h"
 #include "pipeline/sample_buffer.h"
@@ -36,11 +38,11 @@ struct Session {
     Source source = Source::None;
     std::unique_ptr<SampleBuffer> samples; // a decoded sound's
     EntryCalls calls;                      // a sound's analysis or a frames file's
-    // Live sound: the frames pushed so far, the analysis as they come in.
+    // Live sound: the frames pushed so far, the analysis as they come in, their clock.
     std::unique_ptr<SampleBuffer> liveSamples;
     CapturedSound* captured = nullptr; // liveSamples'
     std::unique_ptr<LiveCalls> live;
-    std::int64_t capturedFrames = 0;
+    std::unique_ptr<LiveClock> clock;
     std::int64_t liveFirst = 0;
     std::vector<float> incoming;
     double rate = 60; // calls per second
@@ -53,6 +55,7 @@ struct Session {
         runner.reset();
         calls.reset();
         live.reset();
+        clock.reset();
         samples.reset();
         liveSamples.reset();
         captured = nullptr;
@@ -91,17 +94,39 @@ void requireSize(int width, int height) {
             "the picture must be 1 to 4096 pixels wide and high");
 }
 
+// Seconds on the page's steady clock.
+double secondsNow() {
+    return emscripten_get_now() / 1000;
+}
+
+// The newest call of live sound whose window has come in.
+double newestLiveCall(const Session& s) {
+    return newestLiveCallSeconds(s.clock->covered(), s.liveFirst, s.rate,
+                                 s.captured->info().sampleRate);
+}
+
 // Live sound is gathered from here on into a new buffer, numbered from the frames captured so
-// far, and analysed from there: nothing old is drawn late.
+// far, and analysed from there: nothing old is drawn late. The display, when there is one, goes
+// on from there.
 void gatherLive(Session& s, int sampleRate) {
     if (s.live) s.live->reset();
     s.liveSamples.reset();
     auto sound = std::make_unique<CapturedSound>(sampleRate);
     s.captured = sound.get();
-    s.liveSamples = std::make_unique<SampleBuffer>(std::move(sound), s.capturedFrames);
-    s.liveFirst = s.capturedFrames;
-    s.live->setCaptured(s.capturedFrames);
+    const std::int64_t from = s.clock->covered();
+    s.liveSamples = std::make_unique<SampleBuffer>(std::move(sound), from);
+    s.liveFirst = from;
+    s.live->setCaptured(from);
     s.live->start(*s.liveSamples, s.rate, s.liveFirst);
+    if (s.runner) s.runner->seek(newestLiveCall(s));
+}
+
+// Frames for the live analysis; sound that waited too long to be drawn (a page without pictures)
+// makes it start again from here.
+void keepLive(Session& s, const float* frames, std::int64_t count) {
+    if (count <= 0) return;
+    if (!s.captured->push(frames, static_cast<std::size_t>(count)))
+        gatherLive(s, s.captured->info().sampleRate);
 }
 
 // The calls begin at `seconds` of the source.
@@ -119,6 +144,7 @@ void readFrom(Session& s, double seconds) {
         s.calls.record(std::make_unique<RecordedCalls>(kFramesFile, seconds), seconds);
         break;
     case Source::Live:
+        s.clock->restart(secondsNow()); // the time away was not silence
         gatherLive(s, s.captured->info().sampleRate);
         break;
     case Source::None:
@@ -174,7 +200,9 @@ EMSCRIPTEN_KEEPALIVE int lumacore_use_live(int sampleRate) {
         lumacore::cli::checkSampleRate(sampleRate, "the live sound");
         s.drop();
         s.live = std::make_unique<lumacore::cli::LiveCalls>(sampleRate);
-        s.capturedFrames = 0;
+        s.clock =
+            std::make_unique<lumacore::cli::LiveClock>(sampleRate, lumacore::cli::kAnalysisWindow);
+        s.clock->restart(lumacore::web::secondsNow());
         lumacore::web::gatherLive(s, sampleRate);
         s.source = Source::Live;
     });
@@ -193,19 +221,26 @@ EMSCRIPTEN_KEEPALIVE int lumacore_live_push(int frames) {
         require(s.source == Source::Live && s.captured != nullptr, "not listening");
         require(frames >= 0 && 2 * static_cast<std::size_t>(frames) <= s.incoming.size(),
                 "more live frames than room for them");
-        s.captured->push(s.incoming.data(), static_cast<std::size_t>(frames));
-        s.capturedFrames += frames;
-        s.live->setCaptured(s.capturedFrames);
+        const std::int64_t kept = s.clock->arrived(lumacore::web::secondsNow(), frames, 0);
+        lumacore::web::keepLive(s, s.incoming.data() + 2 * (frames - kept), kept);
+        s.live->setCaptured(s.clock->covered());
         if (s.runner) s.runner->poll();
     });
 }
 
-// The newest call of live sound that can be drawn: the live display's clock.
+// The moment of live sound the picture shows now: the live clock's, with silence for time a
+// quiet source left uncovered, never beyond the newest call whose sound is in.
 EMSCRIPTEN_KEEPALIVE double lumacore_live_time() {
     Session& s = lumacore::web::session();
     if (s.source != Source::Live || !s.captured) return -1;
-    return lumacore::cli::newestLiveCallSeconds(s.capturedFrames, s.liveFirst, s.rate,
-                                                s.captured->info().sampleRate);
+    const double now = lumacore::web::secondsNow();
+    if (const std::int64_t silence = s.clock->silenceDue(now); silence > 0) {
+        const std::vector<float> quiet(2 * static_cast<std::size_t>(silence), 0.0f);
+        lumacore::web::keepLive(s, quiet.data(), silence);
+        s.live->setCaptured(s.clock->covered());
+        if (s.runner) s.runner->poll();
+    }
+    return std::min(s.clock->at(now), lumacore::web::newestLiveCall(s));
 }
 
 // Starts the display from the source's beginning (live sound: from now): module 0 history, 1
@@ -225,6 +260,7 @@ EMSCRIPTEN_KEEPALIVE int lumacore_start(int module, int threeD, double brightnes
                                              height};
         s.runner =
             std::make_unique<lumacore::cli::ModuleRunner>(display, title, s.callSource(), s.text);
+        s.runner->boundCatchUp(true); // a page back from the background shows the present at once
     });
 }
 
@@ -238,6 +274,17 @@ EMSCRIPTEN_KEEPALIVE int lumacore_advance(double seconds) {
         changed = s.runner->lastCallTime() != before;
     });
     return result == 0 ? changed : -1;
+}
+
+// Every call due by `seconds`, as `lumacore render` makes them for a still at that moment: the
+// scripted pictures equal the program's, pixel for pixel. -1 on failure.
+EMSCRIPTEN_KEEPALIVE int lumacore_render_at(double seconds) {
+    return guarded([&](Session& s) {
+        require(s.runner != nullptr, "the display has not started");
+        s.runner->boundCatchUp(false);
+        s.runner->advanceTo(seconds);
+        s.runner->boundCatchUp(true);
+    });
 }
 
 // The calls begin again at `seconds` (a seek; live sound: from now).

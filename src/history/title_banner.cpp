@@ -48,4 +48,9 @@ void drawTitleBanner(HistoryState& state, Surface& dc, const char* title,
     if (title != nullptr) dc.textOut(0, top, title);
 }
 
+void skipTitleBanner(const std::function<int()>& rand) {
+    for (int component = 0; component < 3; ++component)
+        rand();
+}
+
 } // namespace lumacore

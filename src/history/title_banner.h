@@ -23,4 +23,8 @@ int bannerFontHeight(int clientHeight);
 void drawTitleBanner(HistoryState& state, Surface& dc, const char* title,
                      const std::function<int()>& rand);
 
+// Takes from `rand` what drawTitleBanner takes, drawing nothing: a banner that a later one
+// covers before anything else is drawn on the strip.
+void skipTitleBanner(const std::function<int()>& rand);
+
 } // namespace lumacore

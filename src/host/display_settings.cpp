@@ -3,6 +3,7 @@
 #include "host/display_settings.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -73,14 +74,25 @@ ScopeSettings readScope(SettingsStore& store, const char* section, const ScreenG
     return {{place.left, place.top}};
 }
 
+// The value itself where the plug-in's writer, which truncates to hundredths, would store it a
+// hundredth low (1.3f is just below 1.3): the nearest float it stores as the nearest hundredth,
+// so that the value saved is the value shown.
+float onItsHundredth(float value) {
+    const long wanted = std::lround(static_cast<double>(value) * 100);
+    float exact = value;
+    for (int step = 0; step < 64 && hundredths(exact) < wanted; ++step)
+        exact = std::nextafter(exact, 2 * std::abs(value) + 1);
+    return hundredths(exact) == wanted ? exact : value;
+}
+
 // Every key of the settings, in the order the plug-in writes them, then [Player].
 std::vector<IniSetting> writesOf(const DisplaySettings& settings) {
     BatchStore batch;
     HistoryState history;
     history.windowRect = settings.history.window;
     history.mode3D = settings.history.threeD ? 1 : 0;
-    history.speed = settings.history.speed;
-    history.brightness = settings.history.brightness;
+    history.speed = onItsHundredth(settings.history.speed);
+    history.brightness = onItsHundredth(settings.history.brightness);
     writeHistorySettings(history, batch, kHistorySection);
     const auto scope = [&batch](const ScopeSettings& s, const char* section) {
         ScopeState state;
@@ -115,6 +127,11 @@ std::string createFolders(const std::string& path) {
 }
 
 } // namespace
+
+float steppedBrightness(float current, int steps) {
+    const float tenths = std::round(current * 10.0f) + static_cast<float>(steps);
+    return std::clamp(tenths / 10.0f, kBrightnessMin, kBrightnessMax);
+}
 
 const char* moduleName(DisplayModule module) {
     switch (module) {

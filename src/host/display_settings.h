@@ -21,6 +21,10 @@ inline constexpr char kPlayerSection[] = "Player";
 inline constexpr float kBrightnessMin = 0.2f, kBrightnessMax = 2.0f;
 inline constexpr float kSpeedMin = 0.0f, kSpeedMax = 200.0f;
 
+// The brightness `steps` presses of + (or of -, negative) away from `current`: on tenths, within
+// the range.
+float steppedBrightness(float current, int steps);
+
 // The scope window's outer size, as the plug-in creates it.
 inline constexpr WindowSize kScopeWindowSize{288, 280};
 

@@ -87,6 +87,7 @@ bool ChildProcess::running() {
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
     exitCode_ = exitCodeOf(status);
+    if (WIFSIGNALED(status)) endSignal_ = WTERMSIG(status);
     return false;
 }
 

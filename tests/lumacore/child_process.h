@@ -35,6 +35,8 @@ class ChildProcess {
     // Its exit code once it has ended within `seconds` (-1 when a signal ended it); nullopt
     // when it is still running then.
     std::optional<int> waitExit(double seconds);
+    // The signal that ended it, or 0 (while it runs too).
+    int endSignal() const { return endSignal_; }
     void signal(int number);
     // SIGTERM, then SIGKILL if it has not gone within `seconds`.
     void stop(double seconds = 5);
@@ -42,6 +44,7 @@ class ChildProcess {
   private:
     pid_t pid_ = -1;
     std::optional<int> exitCode_;
+    int endSignal_ = 0;
 };
 
 // Asks `condition` every 10 ms until it holds (true) or `seconds` have passed (false).

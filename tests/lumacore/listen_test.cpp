@@ -89,6 +89,7 @@ class ListenTest : public ::testing::Test {
 using ListenPicture = ListenTest;
 using ListenSources = ListenTest;
 using ListenReconnection = ListenTest;
+using ListenClock = ListenTest;
 
 // The rows of the 2D history of `height` that show bin `bin` itself: from the top of its band to
 // the top of the next one, which is drawn over the rest of it.
@@ -212,11 +213,78 @@ TEST_F(ListenPicture, TheSourceListenedToIsTheOneWhoseToneIsDrawn) {
     }
 }
 
+// The stream time drawn over the wall time it took, from the timing log's pictures after the
+// first second of drawing; 0 when there are too few.
+double streamOverWall(const std::vector<PresentedFrame>& frames) {
+    const auto drawing = std::find_if(frames.begin(), frames.end(),
+                                      [](const PresentedFrame& f) { return f.newestCall >= 0; });
+    if (drawing == frames.end()) return 0;
+    const auto from = std::find_if(drawing, frames.end(), [&](const PresentedFrame& f) {
+        return f.presentedNs - drawing->presentedNs >= 1'000'000'000LL;
+    });
+    if (from == frames.end() || frames.back().presentedNs - from->presentedNs < 2'000'000'000LL)
+        return 0;
+    return (frames.back().newestCall - from->newestCall) /
+           ((frames.back().presentedNs - from->presentedNs) / 1e9);
+}
+
+// Sources that deliver in bursts keep their own time: the picture scrolls at the wall clock's
+// pace, and nothing but the source's sound is drawn between the bursts.
+TEST_F(ListenClock, SourcesThatDeliverInBurstsKeepTheWallClocksPace) {
+    struct Case {
+        const char* name;
+        double burst; // seconds a burst holds, and between bursts; 0: nothing fed
+        std::string source;
+    };
+    const Case cases[] = {
+        {"a pipe source fed 0.3 s at a time", 0.3, "lumacore_burst"},
+        {"the monitor of an idle null sink", 0, std::string(kFirstSink) + ".monitor"},
+    };
+    constexpr double kSeconds = 8;
+    constexpr int kCheckedColumns = 300; // the last five seconds of the 2D history
+    SoundServer server(kFirstSink);
+    ASSERT_EQ(server.problem(), "");
+    const fs::path fifo = file("burst.fifo");
+    ASSERT_TRUE(server.addPipeSource("lumacore_burst", fifo)) << server.problem();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(file("shown.png"));
+        fs::remove(file("timing.log"));
+        std::optional<BurstFeeder> feeder;
+        if (c.burst > 0) feeder.emplace(fifo, binFrequency(kFirstToneBin), kToneAmplitude, c.burst);
+        const ProgramRun run =
+            runPlay({"listen", "--source", c.source, "--mode", "2d", "--size",
+                     std::to_string(kWidth) + "x" + std::to_string(kHeight), "--dump", "shown.png",
+                     "--duration", std::to_string(kSeconds)},
+                    folder(), environment(), kRunSeconds);
+        ASSERT_EQ(run.exitCode, 0) << run.errors;
+        if (feeder) {
+            EXPECT_EQ(feeder->problem(), "");
+        }
+        const double pace = streamOverWall(readTimingLog(file("timing.log")));
+        EXPECT_NEAR(pace, 1.0, 0.1) << "stream time over wall time";
+        if (c.burst == 0) continue;
+        // Every column of the last seconds shows the tone: no silence between the bursts.
+        const auto shown = readPng(file("shown.png"));
+        ASSERT_TRUE(shown);
+        const Rows rows = binRows(kFirstToneBin, shown->height);
+        int blank = 0;
+        for (int x = shown->width - kCheckedColumns; x < shown->width; ++x) {
+            int lit = 0;
+            for (int y = rows.first; y < rows.end; ++y)
+                lit = std::max(lit, brightness(*shown, x, y));
+            blank += lit < kLit;
+        }
+        EXPECT_EQ(blank, 0) << "columns without the tone among the last " << kCheckedColumns;
+    }
+}
+
 TEST_F(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
     struct Case {
         const char* name;
         std::vector<std::string> args; // after "listen"
         bool noServer;                 // PULSE_SERVER names a socket nobody listens on
+        bool hungServer;               // or one that takes the connection and never answers
         const char* defaultSink;
         int exitCode;
         std::vector<std::string> output; // standard output, line by line
@@ -226,17 +294,23 @@ TEST_F(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
     const std::string second = std::string(kSecondSink) + ".monitor\t";
     const std::string nowhere = "unix:" + file("nowhere/native");
     const std::string refused = "lumacore: no sound server: cannot connect to '" + nowhere + "' (";
+    HungServer hung(file("hung.socket"));
+    ASSERT_EQ(hung.problem(), "");
+    const std::string silent =
+        "lumacore: no sound server: '" + hung.address() + "' did not answer within 5 s";
     // clang-format off
     const Case cases[] = {
-        {"both monitors, the first default", {"--list-sources"}, false, kFirstSink, 0,
+        {"both monitors, the first default", {"--list-sources"}, false, false, kFirstSink, 0,
          {"* " + first, "  " + second}, {}},
-        {"both monitors, the second default", {"--list-sources"}, false, kSecondSink, 0,
+        {"both monitors, the second default", {"--list-sources"}, false, false, kSecondSink, 0,
          {"  " + first, "* " + second}, {}},
         {"an unknown source, then the list", {"--source", "nowhere.monitor", "--duration", "1"},
-         false, kFirstSink, 1, {},
+         false, false, kFirstSink, 1, {},
          {"lumacore: no source named 'nowhere.monitor'", "", "* " + first, "  " + second}},
-        {"no sound server", {"--duration", "1"}, true, kFirstSink, 1, {}, {refused}},
-        {"no sound server to list", {"--list-sources"}, true, kFirstSink, 1, {}, {refused}},
+        {"no sound server", {"--duration", "1"}, true, false, kFirstSink, 1, {}, {refused}},
+        {"no sound server to list", {"--list-sources"}, true, false, kFirstSink, 1, {}, {refused}},
+        {"a server that never answers", {"--duration", "1"}, false, true, kFirstSink, 1, {},
+         {silent}},
     };
     // clang-format on
     SoundServer server(kFirstSink);
@@ -250,6 +324,7 @@ TEST_F(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
         args.insert(args.end(), c.args.begin(), c.args.end());
         EnvironmentChanges changes;
         if (c.noServer) changes["PULSE_SERVER"] = nowhere;
+        if (c.hungServer) changes["PULSE_SERVER"] = hung.address();
         const ProgramRun run = runPlay(args, folder(), environment(changes), kRunSeconds);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.errors;
 
@@ -280,7 +355,7 @@ TEST_F(ListenReconnection, TheSoundIsDrawnAgainOnceTheServerIsBack) {
 
     ChildProcess listen({LUMACORE_PROGRAM, "listen", "--mode", "2d", "--size",
                          std::to_string(kWidth) + "x" + std::to_string(kHeight), "--dump",
-                         "shown.png", "--duration", "12"},
+                         "shown.png", "--duration", "20"},
                         environment(), folder(), "/dev/null", file("errors.txt"));
     ASSERT_TRUE(pollUntil([&] { return newestCall().value_or(0) > 1; }, kStepSeconds))
         << "listen drew nothing: " << fileBytes(file("errors.txt"));
@@ -299,6 +374,26 @@ TEST_F(ListenReconnection, TheSoundIsDrawnAgainOnceTheServerIsBack) {
     ASSERT_TRUE(pollUntil(standing, kStepSeconds)) << "the clock did not stop";
     ASSERT_TRUE(listen.running()) << fileBytes(file("errors.txt"));
     const double stood = newestCall().value_or(0);
+
+    // A server that takes the connection and never answers: the window never waits for it, past
+    // one attempt's time limit too.
+    {
+        HungServer hung(server.address().substr(std::string("unix:").size()));
+        ASSERT_EQ(hung.problem(), "");
+        const long long from = readTimingLog(file("timing.log")).back().presentedNs;
+        const auto presentedFor = [&](double seconds) {
+            const std::vector<PresentedFrame> frames = readTimingLog(file("timing.log"));
+            return frames.back().presentedNs - from >= seconds * 1e9;
+        };
+        ASSERT_TRUE(pollUntil([&] { return presentedFor(6.5); }, kStepSeconds))
+            << "the window stopped presenting";
+        const std::vector<PresentedFrame> frames = readTimingLog(file("timing.log"));
+        long long longest = 0;
+        for (std::size_t i = 1; i < frames.size(); ++i)
+            if (frames[i].presentedNs > from)
+                longest = std::max(longest, frames[i].presentedNs - frames[i - 1].presentedNs);
+        EXPECT_LT(longest, 500'000'000LL) << "a picture waited for the server";
+    }
 
     ASSERT_TRUE(server.restart()) << server.problem();
     playing.emplace(server, tone, kFirstSink);

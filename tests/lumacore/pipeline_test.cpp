@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
+#include "analysis/frames_export.h"
 #include "audio_test_support.h"
 #include "host/raster/freetype/freetype_text_renderer.h"
 #include "output/frame_sink.h"
@@ -123,7 +126,7 @@ class ScriptedCalls : public CallSource {
     long long n_ = 0;
 };
 
-std::vector<std::uint32_t> rows(const Bitmap& picture, int from, int to) {
+std::vector<std::uint32_t> rowsOf(const Bitmap& picture, int from, int to) {
     std::vector<std::uint32_t> out;
     for (int y = from; y < to; ++y)
         out.insert(out.end(), picture.row(y), picture.row(y) + picture.width());
@@ -139,7 +142,7 @@ TEST(ModuleRunner, BannerTimerFollowsTheTimeItIsGivenAcrossSeeks) {
     ScriptedCalls calls;
     ModuleRunner runner({ModuleKind::History, true, 1.0f, 200, 100}, "Banner", calls, text);
     const int stripTop = 92; // inside the banner strip, the bottom 9 %
-    const auto strip = [&] { return rows(runner.picture(), stripTop, 100); };
+    const auto strip = [&] { return rowsOf(runner.picture(), stripTop, 100); };
     runner.advanceTo(3.99);
     ASSERT_TRUE(allOf(strip(), 0)) << "a banner before the first tick";
     runner.advanceTo(4.0);
@@ -223,6 +226,103 @@ TEST(ModuleRunner, LiveChangesOfModeBrightnessAndModule) {
     EXPECT_TRUE(allOf(runner.picture().packed(), pixelOf(kScopeGrey)));
     runner.advanceTo(1.5);
     EXPECT_FALSE(allOf(runner.picture().packed(), pixelOf(kScopeGrey)));
+}
+
+// A sound whose spectrum changes all the time: a sweeping tone on the left, a pulsing one on the
+// right, both at times loud enough to reach the displays' caps and the scope's edges, so that
+// every call draws something of its own.
+float sweep(long long frame, int channel) {
+    const double t = static_cast<double>(frame) / 44100;
+    if (channel == 0)
+        return static_cast<float>(0.9 * std::sin(2 * 3.14159265 * (200 + 90 * t) * t));
+    return static_cast<float>((0.5 + 0.45 * std::sin(5 * t)) * std::sin(2 * 3.14159265 * 2500 * t));
+}
+
+// The calls of a source, from the sound's analysis or from its frames file.
+struct CallsUnderTest {
+    SignalSource sound{44100 * 80, sweep};
+    std::unique_ptr<SampleBuffer> buffer;
+    std::unique_ptr<CallSource> calls;
+    CallsUnderTest(double rate, const std::string& framesFile) {
+        if (framesFile.empty()) {
+            buffer = std::make_unique<SampleBuffer>(sound);
+            calls = std::make_unique<AnalysedCalls>(*buffer, rate, 0);
+        } else {
+            calls = std::make_unique<RecordedCalls>(framesFile, 0);
+        }
+    }
+};
+
+// A picture that fell behind makes only the calls it can still show, and shows what making every
+// call would have shown: the same pixels (banner included) and the same state, so that the
+// pictures stay equal afterwards.
+TEST(ModuleRunner, CatchingUpMakesOnlyTheCallsThePictureShowsAndDrawsTheSame) {
+    ScratchDir scratch;
+    const std::string frames = scratch.file("sweep.frames");
+    {
+        SignalSource sound(44100 * 80, sweep);
+        writeFramesFile(sound, 60, frames);
+    }
+    struct Case {
+        const char* name;
+        Display display;
+        double rate;
+        bool recorded;        // from the frames file (60 calls a second)
+        double behind, ahead; // the picture keeps up until `behind`, then jumps to `ahead`
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"history 3D across three banners", {ModuleKind::History, true, 1.0f, 200, 100}, 60, false, 1.03, 13.5},
+        {"history 3D, odd size, mid-group", {ModuleKind::History, true, 1.3f, 97, 61}, 60, false, 0.51, 7.9},
+        {"history 3D at an NTSC rate", {ModuleKind::History, true, 1.0f, 320, 180}, 29.97, false, 3.3, 61.7},
+        {"history 2D", {ModuleKind::History, false, 1.0f, 200, 100}, 60, false, 2.0, 30.0},
+        {"history 2D from a frames file", {ModuleKind::History, false, 1.0f, 150, 90}, 60, true, 1.5, 40.2},
+        {"history 3D from a frames file", {ModuleKind::History, true, 1.0f, 150, 90}, 60, true, 0.2, 21.1},
+        {"VU meter", {ModuleKind::VuMeter, true, 1.0f, 289, 257}, 60, false, 1.0, 20.0},
+        {"VU meter from a frames file", {ModuleKind::VuMeter, true, 1.0f, 289, 257}, 60, true, 0.7, 33.3},
+        {"oscilloscope", {ModuleKind::Scope, true, 1.0f, 289, 257}, 60, false, 0.5, 10.0},
+        {"oscilloscope from a frames file", {ModuleKind::Scope, true, 1.0f, 289, 257}, 60, true, 0, 5.0},
+    };
+    // clang-format on
+    FreetypeTextRenderer text;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CallsUnderTest everyCall(c.rate, c.recorded ? frames : ""),
+            behind(c.rate, c.recorded ? frames : "");
+        ModuleRunner keptUp(c.display, "Catching up", *everyCall.calls, text);
+        ModuleRunner fellBehind(c.display, "Catching up", *behind.calls, text);
+        fellBehind.boundCatchUp(true);
+        const double period = 1 / c.rate;
+        const auto step = [&](ModuleRunner& runner, double from, double to) {
+            for (double t = from; t < to; t += period / 2)
+                runner.advanceTo(t);
+            runner.advanceTo(to);
+        };
+        step(keptUp, 0, c.ahead);
+        step(fellBehind, 0, c.behind);
+        const std::int64_t before = fellBehind.callsMade();
+        fellBehind.advanceTo(c.ahead);
+        const std::int64_t made = fellBehind.callsMade() - before;
+        EXPECT_LE(made, fellBehind.catchUpLimit());
+        EXPECT_LT(made, keptUp.callsMade() - before) << "nothing was skipped";
+        EXPECT_EQ(fellBehind.lastCallTime(), keptUp.lastCallTime());
+        // The oscilloscope's bottom row, below its frame, keeps the ends of loud waves that no
+        // call clears: it holds those of the calls made only.
+        const int rows = c.display.module == ModuleKind::Scope ? 256 : c.display.height;
+        const auto same = [&] {
+            return rowsOf(fellBehind.picture(), 0, rows) == rowsOf(keptUp.picture(), 0, rows);
+        };
+        EXPECT_TRUE(same());
+        // The state is the same too: the pictures stay equal as the calls go on.
+        step(keptUp, c.ahead, c.ahead + 2.5);
+        step(fellBehind, c.ahead, c.ahead + 2.5);
+        EXPECT_TRUE(same()) << "afterwards";
+    }
+    // A render's runner is not bounded: a still at 20 s makes every call before it.
+    CallsUnderTest calls(60, "");
+    ModuleRunner render({ModuleKind::Scope, true, 1.0f, 289, 257}, "", *calls.calls, text);
+    render.advanceTo(20.0);
+    EXPECT_EQ(render.callsMade(), 20 * 60 + 1);
 }
 
 TEST(OutputClassification, OneDecisionForEveryName) {

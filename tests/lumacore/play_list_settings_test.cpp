@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "live/dropped_files.h"
 #include "live/live_settings.h"
 #include "play/playlist.h"
 
@@ -100,6 +101,79 @@ DisplaySettings fileSettings() {
     file.history.window = {100, 50, 740, 410};
     file.vuMeter.position = {7, 8};
     return file;
+}
+
+// What a drop on the window hands over: its files, in order, once it is complete; texts dropped
+// among them are no files. Every name SDL allocated is freed (the leak check of the sanitizer
+// tree fails the test otherwise).
+TEST(DroppedFiles, AreTakenWholeAndEveryTextIsFreed) {
+    struct Event {
+        Uint32 type;
+        const char* text; // nullptr: none
+    };
+    struct Case {
+        const char* name;
+        std::vector<Event> events;
+        std::vector<std::string> dropped;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"two files", {{SDL_DROPBEGIN, nullptr}, {SDL_DROPFILE, "a.mp3"}, {SDL_DROPFILE, "b.flac"},
+                       {SDL_DROPCOMPLETE, nullptr}}, {"a.mp3", "b.flac"}},
+        {"a text among them", {{SDL_DROPBEGIN, nullptr}, {SDL_DROPTEXT, "https://example.org/"},
+                               {SDL_DROPFILE, "c.ogg"}, {SDL_DROPCOMPLETE, nullptr}}, {"c.ogg"}},
+        {"text alone", {{SDL_DROPTEXT, "words"}, {SDL_DROPCOMPLETE, nullptr}}, {}},
+        {"not complete yet", {{SDL_DROPBEGIN, nullptr}, {SDL_DROPFILE, "d.wav"}}, {}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DroppedFiles drops;
+        std::vector<std::string> dropped;
+        for (const Event& e : c.events) {
+            SDL_Event event{};
+            event.type = e.type;
+            event.drop.file = e.text ? SDL_strdup(e.text) : nullptr;
+            EXPECT_TRUE(drops.take(event, dropped));
+        }
+        EXPECT_EQ(dropped, c.dropped);
+    }
+    SDL_Event key{};
+    key.type = SDL_KEYDOWN;
+    std::vector<std::string> dropped;
+    EXPECT_FALSE(DroppedFiles().take(key, dropped));
+}
+
+// A first window, without settings, is 60 % by 50 % of the display it opens on (SDL's first),
+// never of all the displays together, and it lies on that display.
+TEST(PlaySettings, AFirstWindowFitsTheDisplayItOpensOn) {
+    struct Case {
+        const char* name;
+        std::vector<Rect> displays;
+        WindowSize window; // the first window's outer size
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"one display", {{0, 0, 1280, 1024}}, {768, 512}},
+        {"a second one to the right", {{0, 0, 1920, 1080}, {1920, 0, 3200, 1024}}, {1152, 540}},
+        {"a second one to the left, above", {{0, 0, 1920, 1080}, {-2560, -400, 0, 1040}},
+         {1152, 540}},
+        {"three in a row", {{0, 0, 1280, 720}, {1280, 0, 2560, 720}, {2560, 0, 3840, 720}},
+         {768, 360}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScreenGeometry screens = screenGeometryOf(c.displays);
+        const Rect window =
+            loadDisplaySettings("/nonexistent/lumacore.ini", screens).settings.history.window;
+        EXPECT_EQ(window.right - window.left, c.window.width);
+        EXPECT_EQ(window.bottom - window.top, c.window.height);
+        const Rect& first = c.displays.front();
+        EXPECT_TRUE(window.left >= first.left && window.right <= first.right &&
+                    window.top >= first.top && window.bottom <= first.bottom)
+            << window.left << "," << window.top;
+    }
 }
 
 TEST(PlaySettings, TheCommandLineWinsAndOnlyWindowChangesAreWritten) {

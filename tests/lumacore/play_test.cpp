@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -52,6 +53,7 @@ using PlayPicture = OnVirtualDisplay<VirtualDisplay::Manager::None>;
 using PlayWindow = OnVirtualDisplay<VirtualDisplay::Manager::Openbox>;
 using PlaySettings = OnVirtualDisplay<VirtualDisplay::Manager::None>;
 using PlayErrors = OnVirtualDisplay<VirtualDisplay::Manager::None>;
+using LiveStop = OnVirtualDisplay<VirtualDisplay::Manager::None>;
 
 fs::path folderOf(const ScratchDir& scratch) {
     return fs::path(scratch.file(""));
@@ -329,6 +331,59 @@ TEST_F(PlaySettings, KeysChangeThePictureAndTheNextStartBeginsWhereTheLastOneLef
             << where.first << " " << where.second;
 }
 
+// Whatever stops a live window (Q, SIGINT, SIGTERM, SIGHUP), it ends the same way: what the user
+// changed is saved and the last picture written; a signal then ends the program as that signal
+// does (a shell's status 128 + the signal).
+TEST_F(LiveStop, EverySignalEndsPlayAndListenAsQDoes) {
+    if (!SoundServer::installed()) GTEST_SKIP() << "pulseaudio, pactl or parec is not installed";
+    struct Case {
+        const char* command;
+        std::vector<std::string> args; // besides size and dump
+        int signal;                    // 0: the Q key
+    };
+    const std::vector<std::string> playArgs = {"--no-sound"};
+    const Case cases[] = {
+        {"play", playArgs, SIGINT}, {"play", playArgs, SIGTERM}, {"play", playArgs, SIGHUP},
+        {"play", playArgs, 0},      {"listen", {}, SIGINT},      {"listen", {}, SIGTERM},
+        {"listen", {}, SIGHUP},     {"listen", {}, 0},
+    };
+    SoundServer server;
+    ASSERT_EQ(server.problem(), "");
+    ScratchDir scratch;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + (c.signal ? " " + std::to_string(c.signal) : " Q"));
+        fs::remove_all(folderOf(scratch) / "config");
+        fs::remove(scratch.file("stopped.png"));
+        std::vector<std::string> args = {LUMACORE_PROGRAM, c.command, "--size",
+                                         "320x200",        "--dump",  "stopped.png"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ChildProcess live(args, scratchSettings(scratch), folderOf(scratch), "/dev/null",
+                          scratch.file("errors.txt"));
+        const auto window = findWindow(live.pid(), kWindowSeconds);
+        ASSERT_TRUE(window) << "no window appeared: " << fileBytes(scratch.file("errors.txt"));
+        // Brighter, and 2D: what the next start should find.
+        for (const char* key : {"plus", "d"})
+            ASSERT_TRUE(typeKey(*window, key)) << key;
+        if (c.signal != 0) {
+            live.signal(c.signal);
+        } else {
+            ASSERT_TRUE(typeKey(*window, "q"));
+        }
+        const std::optional<int> exit = live.waitExit(kWindowSeconds);
+        ASSERT_TRUE(exit) << "still running";
+        EXPECT_EQ(live.endSignal(), c.signal) << fileBytes(scratch.file("errors.txt"));
+        if (c.signal == 0) {
+            EXPECT_EQ(*exit, 0) << fileBytes(scratch.file("errors.txt"));
+        }
+        EXPECT_EQ(iniValue(settingsFile(scratch), "Lumacor 3D", "Brightness"), "110");
+        EXPECT_EQ(iniValue(settingsFile(scratch), "Lumacor 3D", "3D"), "0");
+        const auto stopped = readPng(scratch.file("stopped.png"));
+        ASSERT_TRUE(stopped) << "no last picture";
+        EXPECT_EQ(stopped->width, 320);
+        EXPECT_EQ(stopped->height, 200);
+    }
+}
+
 TEST_F(PlayErrors, EachProblemIsOneLineAndTheOutcomeIsSafe) {
     struct Case {
         const char* name;
@@ -370,9 +425,24 @@ TEST_F(PlayErrors, EachProblemIsOneLineAndTheOutcomeIsSafe) {
          0, 1, {"missing.wav"}, {"good.wav"}, true, 0.9},
         {"nothing playable", {}, with({"damaged.wav", "missing.wav", "--no-sound"}),
          1, -1, {"damaged.wav", "missing.wav"}, {}, false, 0},
+        // One input fails as render fails on it.
+        {"--start beyond a file's end", {}, with({"good.wav", "--start", "1000", "--no-sound"}),
+         1, 1, {"--start", "good.wav"}, {}, false, 0},
+        {"--start beyond the demo tune's end", {}, with({"--start", "1000", "--no-sound"}),
+         1, 1, {"--start", "demo tune"}, {}, false, 0},
+        {"--start beyond a frames file's end", {},
+         with({"--frames", "demo-60.frames", "--start", "1000", "--no-sound"}),
+         1, 1, {"--start", "demo-60.frames"}, {}, false, 0},
+        {"a frames file damaged part-way", timed, with({"--frames", "stamped.frames", "--no-sound"}),
+         1, 1, {"stamped.frames"}, {}, true, 0.5},
     };
     // clang-format on
     ScratchDir scratch;
+    // The demo's calls, one of them a second in stamped far beyond the file's end.
+    std::string stamped = fileBytes(demoFrames(scratch, "60"));
+    ASSERT_GT(stamped.size(), 64u + 61 * 2312);
+    stamped.replace(64 + 60 * 2312, 8, 8, '\xff');
+    std::ofstream(scratch.file("stamped.frames"), std::ios::binary) << stamped;
     std::ofstream damaged(scratch.file("damaged.wav"), std::ios::binary);
     for (int i = 0; i < 200; ++i)
         damaged << "not a sound at all\n";

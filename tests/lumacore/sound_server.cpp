@@ -3,13 +3,27 @@
 // whatever settings folder a test gives it.
 #include "sound_server.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <numbers>
 #include <stdexcept>
+#include <thread>
 
 namespace lumacore::cli::test {
 namespace {
@@ -125,6 +139,15 @@ bool SoundServer::addSink(const std::string& name) {
     return true;
 }
 
+bool SoundServer::addPipeSource(const std::string& name, const std::filesystem::path& fifo) {
+    if (commandOutput({"pactl", "load-module", "module-pipe-source", "source_name=" + name,
+                       "file=" + fifo.string(), "format=float32le", "rate=44100", "channels=2"},
+                      client()))
+        return true;
+    problem_ = "cannot add the pipe source " + name;
+    return false;
+}
+
 bool SoundServer::setDefaultSink(const std::string& name) {
     if (!commandOutput({"pactl", "set-default-sink", name}, client())) return false;
     defaultSink_ = name;
@@ -227,6 +250,89 @@ std::vector<float> Recording::samples() const {
         at += 8 + size + (size & 1);
     }
     return {};
+}
+
+HungServer::HungServer(const std::filesystem::path& socket) : socket_(socket) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socket.string().size() >= sizeof address.sun_path) {
+        problem_ = "socket path too long: " + socket.string();
+        return;
+    }
+    std::strcpy(address.sun_path, socket.c_str());
+    std::error_code ignored;
+    std::filesystem::remove(socket, ignored);
+    fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd_, 16) != 0)
+        problem_ = "cannot listen at " + socket.string() + ": " + std::strerror(errno);
+}
+
+HungServer::~HungServer() {
+    if (fd_ >= 0) ::close(fd_);
+    std::error_code ignored;
+    std::filesystem::remove(socket_, ignored);
+}
+
+struct BurstFeeder::State {
+    std::atomic<bool> stop{false};
+    mutable std::mutex mutex;
+    std::string problem;
+    std::thread thread;
+};
+
+BurstFeeder::BurstFeeder(const std::filesystem::path& fifo, double frequency, double amplitude,
+                         double burst)
+    : state_(std::make_unique<State>()) {
+    State& state = *state_;
+    state.thread = std::thread([&state, fifo, frequency, amplitude, burst] {
+        const auto say = [&](const std::string& problem) {
+            const std::lock_guard lock(state.mutex);
+            state.problem = problem;
+        };
+        // Without blocking: a suspended source stops reading, and the feeder must still stop.
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return say("cannot open " + fifo.string());
+        const auto frames = static_cast<std::size_t>(std::lround(burst * 44100));
+        std::vector<float> block(2 * frames);
+        long long made = 0;
+        auto due = std::chrono::steady_clock::now();
+        while (!state.stop) {
+            // The sound of the burst that has just passed, all at once.
+            due += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(burst));
+            std::this_thread::sleep_until(due);
+            for (std::size_t i = 0; i < frames; ++i, ++made)
+                block[2 * i] = block[2 * i + 1] = static_cast<float>(
+                    amplitude * std::sin(2 * std::numbers::pi * frequency * made / 44100));
+            const auto* bytes = reinterpret_cast<const char*>(block.data());
+            for (std::size_t at = 0, size = block.size() * sizeof(float);
+                 at < size && !state.stop;) {
+                const ssize_t put = ::write(fd, bytes + at, size - at);
+                if (put < 0 && errno != EINTR && errno != EAGAIN) {
+                    ::close(fd);
+                    return say("cannot write to " + fifo.string());
+                }
+                if (put > 0) {
+                    at += static_cast<std::size_t>(put);
+                } else {
+                    pollfd room{fd, POLLOUT, 0};
+                    ::poll(&room, 1, 50); // until the source reads, or to look at `stop` again
+                }
+            }
+        }
+        ::close(fd);
+    });
+}
+
+BurstFeeder::~BurstFeeder() {
+    state_->stop = true;
+    state_->thread.join();
+}
+
+std::string BurstFeeder::problem() const {
+    const std::lock_guard lock(state_->mutex);
+    return state_->problem;
 }
 
 bool Playback::installed() {

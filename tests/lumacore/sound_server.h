@@ -34,6 +34,9 @@ class SoundServer {
 
     // Adds a null sink `name` (not the default); false, with problem() saying why, when it fails.
     bool addSink(const std::string& name);
+    // Adds a source `name` that records what is written into the FIFO `fifo` (which the server
+    // makes): stereo float frames at 44.1 kHz. False, with problem() saying why, when it fails.
+    bool addPipeSource(const std::string& name, const std::filesystem::path& fifo);
     // Makes `name` the default sink; false when the server refused.
     bool setDefaultSink(const std::string& name);
     // Keeps playing stream `stream` (the server's number) on `sink` when the default sink changes,
@@ -89,6 +92,44 @@ class Recording {
     std::filesystem::path file_;
     std::unique_ptr<ChildProcess> parec_;
     std::string problem_;
+};
+
+// A sound server that takes connections at `socket` and never answers them, as a hung or far
+// away one would; PULSE_SERVER=address() points a client at it.
+class HungServer {
+  public:
+    explicit HungServer(const std::filesystem::path& socket);
+    ~HungServer();
+    HungServer(const HungServer&) = delete;
+    HungServer& operator=(const HungServer&) = delete;
+
+    // Empty when it listens; otherwise one line saying why not.
+    const std::string& problem() const { return problem_; }
+    std::string address() const { return "unix:" + socket_.string(); }
+
+  private:
+    std::filesystem::path socket_;
+    int fd_ = -1;
+    std::string problem_;
+};
+
+// A sine written into a pipe source's FIFO as a source that delivers in bursts would: `burst`
+// seconds of it at once, every `burst` seconds of the wall clock, on a thread of its own, until
+// this object goes.
+class BurstFeeder {
+  public:
+    BurstFeeder(const std::filesystem::path& fifo, double frequency, double amplitude,
+                double burst);
+    ~BurstFeeder();
+    BurstFeeder(const BurstFeeder&) = delete;
+    BurstFeeder& operator=(const BurstFeeder&) = delete;
+
+    // Empty while it feeds; otherwise one line saying why it stopped.
+    std::string problem() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 // `paplay` playing a WAV file into one sink of the server, from the moment its sound reaches the

@@ -157,6 +157,69 @@ TEST_F(DisplaySettingsFile, ASaveWritesThePluginsFormatAndLoadsBack) {
     EXPECT_EQ(store.readInt(kHistorySection, "Speed", 0), 20000u);
 }
 
+// The value saved is the value shown: every brightness the + and - keys reach is written as its
+// tenths exactly, loads back as itself, and a value the plug-in wrote survives a save of other
+// changes (the plug-in's own writer truncates, and 1.3f lies just below 1.3).
+TEST_F(DisplaySettingsFile, EveryBrightnessTheKeysReachIsSavedAsShown) {
+    struct Walk {
+        float from;
+        int step; // +1: the + key, -1: the - key
+    };
+    for (const Walk walk : {Walk{1.0f, +1}, Walk{1.0f, -1}, Walk{2.0f, -1}, Walk{0.2f, +1}}) {
+        for (float shown = walk.from;;) {
+            const float next = steppedBrightness(shown, walk.step);
+            if (next == shown) break; // the end of the range
+            shown = next;
+            const long tenths = std::lround(shown * 10);
+            SCOPED_TRACE("brightness " + std::to_string(tenths) + " tenths");
+            DisplaySettings settings;
+            settings.history.brightness = shown;
+            ASSERT_EQ(saveDisplaySettings(path_, settings), "");
+            EXPECT_EQ(IniFileStore(path_).readInt(kHistorySection, "Brightness", 0),
+                      static_cast<unsigned>(10 * tenths));
+            const SettingsLoad load = loadDisplaySettings(path_, kScreen);
+            EXPECT_EQ(steppedBrightness(load.settings.history.brightness, 0), shown);
+            // Saved again unchanged, the file stays as it is.
+            const std::string before = contents();
+            ASSERT_EQ(saveDisplaySettings(path_, load.settings, &load.settings), "");
+            EXPECT_EQ(contents(), before);
+        }
+    }
+    // Hundredths the plug-in's slider wrote stay what they were when something else changes.
+    for (const unsigned stored : {129u, 69u, 137u, 200u, 20u}) {
+        SCOPED_TRACE("Brightness=" + std::to_string(stored));
+        put("[Lumacor 3D]\r\nBrightness=" + std::to_string(stored) + "\r\nSpeed=9999\r\n");
+        const SettingsLoad load = loadDisplaySettings(path_, kScreen);
+        DisplaySettings changed = load.settings;
+        changed.module = DisplayModule::Oscilloscope;
+        changed.history.threeD = !changed.history.threeD;
+        ASSERT_EQ(saveDisplaySettings(path_, changed), "");
+        EXPECT_EQ(IniFileStore(path_).readInt(kHistorySection, "Brightness", 0), stored);
+        EXPECT_EQ(IniFileStore(path_).readInt(kHistorySection, "Speed", 0), 9999u);
+    }
+}
+
+// A settings file kept elsewhere (a dotfiles folder) through a link stays linked: each save goes
+// to the file it points to.
+TEST_F(DisplaySettingsFile, ALinkedFileKeepsItsLinkAndItsTargetIsUpdated) {
+    fs::create_directories(dir_ / "dotfiles");
+    put("[Lumacor 3D]\r\nBrightness=100\r\n");
+    fs::rename(path_, dir_ / "dotfiles" / "lumacore.ini");
+    fs::create_symlink("dotfiles/lumacore.ini", path_);
+    for (const float brightness : {1.3f, 0.7f}) {
+        SettingsLoad load = loadDisplaySettings(path_, kScreen);
+        DisplaySettings changed = load.settings;
+        changed.history.brightness = brightness;
+        ASSERT_EQ(saveDisplaySettings(path_, changed, &load.settings), "");
+        EXPECT_TRUE(fs::is_symlink(path_));
+        EXPECT_EQ(IniFileStore((dir_ / "dotfiles" / "lumacore.ini").string())
+                      .readInt(kHistorySection, "Brightness", 0),
+                  static_cast<unsigned>(std::lround(brightness * 100)));
+    }
+    EXPECT_EQ(fs::directory_iterator(dir_ / "dotfiles")->path().filename(), "lumacore.ini")
+        << "a temporary file was left";
+}
+
 // Two programs load the same file; each changes something and saves with what it loaded: the
 // file keeps both changes and the user's own lines.
 TEST_F(DisplaySettingsFile, ASaveKeepsWhatAnotherProgramChangedMeanwhile) {

@@ -106,9 +106,27 @@ struct Analyser::Impl {
                 module.spectrumData[c][k] = spectrumByte(amplitude);
             }
         }
-        timeSeconds = static_cast<double>(call) / callsPerSecond;
+        timeSeconds = timeOf(call);
         ++call;
         return true;
+    }
+
+    double timeOf(long long n) const { return static_cast<double>(n) / callsPerSecond; }
+
+    std::int64_t skip(std::int64_t count, double beforeSeconds) {
+        if (count <= 0 || !(timeOf(call) < beforeSeconds)) return 0;
+        // The first call at or after the bound, found from the rate and made exact by the times
+        // the calls are given.
+        const double estimate = std::min(std::ceil(beforeSeconds * callsPerSecond), 9e15);
+        long long end = std::max(call, static_cast<long long>(estimate));
+        while (end > call && !(timeOf(end - 1) < beforeSeconds))
+            --end;
+        while (timeOf(end) < beforeSeconds)
+            ++end;
+        if (end - call > count) end = call + count;
+        const std::int64_t dropped = end - call;
+        call = end;
+        return dropped;
     }
 };
 
@@ -122,6 +140,14 @@ Analyser::Analyser(SampleBuffer& buffer, double callsPerSecond, std::int64_t fir
     : impl_(std::make_unique<Impl>(nullptr, buffer, callsPerSecond, firstFrame)) {}
 
 Analyser::~Analyser() = default;
+
+std::int64_t Analyser::skip(std::int64_t count, double beforeSeconds) {
+    return impl_->skip(count, beforeSeconds);
+}
+
+double Analyser::callsPerSecond() const {
+    return impl_->callsPerSecond;
+}
 
 bool Analyser::next(winampVisModule& module, double& timeSeconds) {
     return impl_->next(module, timeSeconds);

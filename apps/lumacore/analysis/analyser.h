@@ -36,6 +36,13 @@ class Analyser {
     // source's AudioError passes through.
     bool next(winampVisModule& module, double& timeSeconds);
 
+    // Drops the next calls, at most `count` of them and none at or after `beforeSeconds`, without
+    // analysing them; returns how many were dropped. A call beyond the end of the sound is
+    // dropped like any other (next() then finds the end).
+    std::int64_t skip(std::int64_t count, double beforeSeconds);
+
+    double callsPerSecond() const;
+
   private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -1,5 +1,6 @@
-// The listener: the capture fills the shared sample buffer, the frames captured are its clock,
-// and play's window shows the module. It is the picture loop's clock and its sink.
+// The listener: the capture fills the shared sample buffer, the live clock says which moment of
+// it each picture shows, and the live window shows the module. It is the picture loop's clock
+// and its sink.
 #include "listen/listen.h"
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "listen/pulse_capture.h"
 #include "live/live_display.h"
 #include "pipeline/entry_calls.h"
+#include "pipeline/live_clock.h"
 #include "pipeline/live_sound.h"
 #include "pipeline/picture_loop.h"
 #include "pipeline/sample_buffer.h"
@@ -23,13 +25,18 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 constexpr double kReconnectSeconds = 1.0; // between attempts while the server is away
-constexpr double kQuietSeconds = 0.1;     // a source sending nothing this long is silent
+
+// Seconds on the steady clock.
+double secondsNow() {
+    return std::chrono::duration<double>(SteadyClock::now().time_since_epoch()).count();
+}
 
 class Listener final : public Clock, public PictureSink {
   public:
     Listener(const ListenOptions& options, std::unique_ptr<PulseCapture> capture)
         : options_(options), capture_(std::move(capture)),
           live_(std::make_unique<LiveDisplay>(options_, calls_)), runner_(live_->runner()) {
+        clock_.restart(secondsNow());
         restart();
         showTitle();
     }
@@ -52,82 +59,90 @@ class Listener final : public Clock, public PictureSink {
             for (const KeyAction action : live_->takeEvents(dropped, quit))
                 if (action == KeyAction::Pause) setPaused(!paused_);
             if (quit) return std::nullopt;
-            takeSound();
+            const double now = secondsNow();
+            takeSound(now);
             nowPlaying_.update();
             showTitle();
-            const double time = capturedSeconds();
-            const std::chrono::duration<double> listened = SteadyClock::now() - started_;
-            if (options_.duration && listened.count() >= *options_.duration) return std::nullopt;
+            if (options_.duration && now - started_ >= *options_.duration) return std::nullopt;
             if (paused_) {
                 show(runner_.picture());
                 continue;
             }
-            lastTime_ = time;
-            return time;
+            // As the clock says, no later than the newest call whose sound is in, never back.
+            lastTime_ = std::max(lastTime_, std::min(clock_.at(now), newestCall()));
+            return lastTime_;
         }
     }
 
     void show(const Bitmap& picture) override { live_->show(picture, lastTime_); }
 
   private:
-    // The analysis starts again at the live position (at the start, after a pause or a
-    // reconnection): nothing old is drawn late.
+    // The analysis starts again at the live position (at the start, after a pause, a
+    // reconnection or sound that could not be kept): nothing old is drawn late.
     void restart() {
         calls_.reset();
         samples_.reset();
         auto sound = std::make_unique<CapturedSound>(PulseCapture::kSampleRate);
         sound_ = sound.get();
-        samples_ = std::make_shared<SampleBuffer>(std::move(sound), captured_);
-        first_ = captured_;
-        calls_.setCaptured(captured_);
+        first_ = clock_.covered();
+        samples_ = std::make_shared<SampleBuffer>(std::move(sound), first_);
+        calls_.setCaptured(first_);
         calls_.start(*samples_, live_->rate(), first_);
-        // The clock is the newest call whose window has been captured: the first call here
-        // becomes due once its whole window has come in.
-        lastTime_ = capturedSeconds();
+        // The first call here becomes due once its whole window has come in.
+        lastTime_ = newestCall();
         runner_.seek(lastTime_);
     }
 
-    // The frames captured since the last picture go to the buffer (or nowhere while paused);
-    // a server that went away is tried again every second.
-    void takeSound() {
-        if (!capture_->connected()) {
+    // The frames captured since the last picture go to the buffer (or nowhere while paused),
+    // with silence where the source has gone quiet; a server that went away is tried again
+    // every second, without ever waiting for it.
+    void takeSound(double now) {
+        const PulseCapture::Link link = capture_->link();
+        if (link != PulseCapture::Link::Recording) {
             if (!away_) {
                 away_ = true;
                 showTitle();
             }
-            const auto now = SteadyClock::now();
-            if (now - lastAttempt_ < std::chrono::duration<double>(kReconnectSeconds)) return;
-            lastAttempt_ = now;
-            if (!capture_->reconnect()) return;
+            if (link == PulseCapture::Link::Away && now - lastAttempt_ >= kReconnectSeconds) {
+                lastAttempt_ = now;
+                capture_->reconnect();
+            }
+            return;
+        }
+        if (away_) {
             away_ = false;
-            lastSound_ = SteadyClock::now(); // the time away was not silence
             showTitle();
+            clock_.restart(now); // the time away was not silence
             restart();
         }
         incoming_.clear();
-        std::size_t count = capture_->take(incoming_);
-        // A source with nothing to say (a suspended sink's monitor sends nothing at all) is
-        // silence: the clock goes on and silence is drawn.
-        const auto now = SteadyClock::now();
-        const std::chrono::duration<double> quiet = now - lastSound_;
-        if (count > 0) {
-            lastSound_ = now;
-        } else if (quiet.count() >= kQuietSeconds) {
-            count = static_cast<std::size_t>(quiet.count() * PulseCapture::kSampleRate);
-            incoming_.assign(2 * count, 0.0f);
-            lastSound_ = now;
+        const CapturedFrames taken = capture_->take(incoming_);
+        if (taken.lost > 0) { // this thread stalled longer than the capture's queue holds
+            clock_.arrived(now, taken.lost, taken.latency);
+            restart();
         }
-        if (!paused_) sound_->push(incoming_.data(), count);
-        captured_ += static_cast<std::int64_t>(count);
-        calls_.setCaptured(captured_);
+        const auto count = static_cast<std::int64_t>(taken.frames);
+        const std::int64_t kept = clock_.arrived(now, count, taken.latency);
+        keep(incoming_.data() + 2 * (count - kept), kept);
+        if (const std::int64_t silence = clock_.silenceDue(now); silence > 0) {
+            incoming_.assign(2 * static_cast<std::size_t>(silence), 0.0f);
+            keep(incoming_.data(), silence);
+        }
+        calls_.setCaptured(clock_.covered());
         runner_.poll();
     }
 
+    // Frames for the analysis; what could not wait makes it start again from here.
+    void keep(const float* frames, std::int64_t count) {
+        if (paused_ || count <= 0) return;
+        if (!sound_->push(frames, static_cast<std::size_t>(count))) restart();
+    }
+
     // The time of the newest call whose whole window has been captured; before the first one,
-    // one call period before it. The clock moves only when a call can be made, so that the loop
-    // never takes the wait for a window to fill for the end of the sound.
-    double capturedSeconds() const {
-        return newestLiveCallSeconds(captured_, first_, live_->rate(), PulseCapture::kSampleRate);
+    // one call period before it.
+    double newestCall() const {
+        return newestLiveCallSeconds(clock_.covered(), first_, live_->rate(),
+                                     PulseCapture::kSampleRate);
     }
 
     void setPaused(bool paused) {
@@ -150,22 +165,21 @@ class Listener final : public Clock, public PictureSink {
 
     ListenOptions options_;
     std::unique_ptr<PulseCapture> capture_;
+    LiveClock clock_{PulseCapture::kSampleRate, kAnalysisWindow};
     std::shared_ptr<SampleBuffer> samples_;
     CapturedSound* sound_ = nullptr; // the buffer's
     LiveCalls calls_{PulseCapture::kSampleRate};
     std::unique_ptr<LiveDisplay> live_;
     ModuleRunner& runner_;
     std::vector<float> incoming_;
-    std::int64_t captured_ = 0; // frames captured since the start
-    std::int64_t first_ = 0;    // the frame the analysis started at, the last restart's
+    std::int64_t first_ = 0; // the frame the analysis started at, the last restart's
     double lastTime_ = 0;
-    SteadyClock::time_point started_ = SteadyClock::now();
-    SteadyClock::time_point lastSound_ = SteadyClock::now();
+    double started_ = secondsNow();
     bool paused_ = false;
     bool away_ = false;
     NowPlaying nowPlaying_;
     std::string shownTitle_;
-    SteadyClock::time_point lastAttempt_ = SteadyClock::now();
+    double lastAttempt_ = secondsNow();
 };
 
 void printSources(std::FILE* out, const SoundSources& list) {

@@ -1,18 +1,24 @@
 // Recording through libpulse's threaded main loop: the library's thread runs the callbacks (the
-// data, the server's changes), the program's thread waits on the loop's lock and signal for each
-// question it asks.
+// steps of connecting, the data, the server's changes); the program's thread takes the loop's
+// lock only to read what they left, and waits on the loop's signal only before the capture runs
+// (at the start, for the list of sources), never longer than kConnectSeconds.
 #include "listen/pulse_capture.h"
 
 #include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 namespace lumacore::cli {
 namespace {
 
 constexpr pa_sample_spec kSpec{PA_SAMPLE_FLOAT32NE, PulseCapture::kSampleRate, 2};
 constexpr pa_usec_t kFragmentMicroseconds = 10000; // the lag a fragment adds
+
+using SteadyClock = std::chrono::steady_clock;
 
 // The loop's lock for as long as it lives.
 class Locked {
@@ -35,14 +41,22 @@ std::string soundServerName() {
 }
 
 struct PulseCapture::Impl {
+    enum class Phase { Connecting, Recording, Failed };
+
     std::string wanted; // empty: the default sink's monitor, followed
     pa_threaded_mainloop* loop = nullptr;
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
-    std::string recording;   // the source's name
-    std::string description; // and its description
+    Phase phase = Phase::Failed;
+    std::string failure;               // why the last attempt failed, one line
+    SteadyClock::time_point attempted; // when the last attempt began
+    std::string recording;             // the source's name
+    std::string description;           // and its description
     std::vector<float> pending;
-    SoundSources listing; // filled by the callbacks of a question
+    std::int64_t lost = 0; // frames dropped from the front of `pending`
+    SoundSources listing;  // filled by the callbacks of a question
+    bool listed = false;   // the listing is complete
+    bool timedOut = false; // a wait's deadline passed
 
     Impl() : loop(pa_threaded_mainloop_new()) {
         if (loop == nullptr || pa_threaded_mainloop_start(loop) < 0)
@@ -63,18 +77,33 @@ struct PulseCapture::Impl {
         return context != nullptr && PA_CONTEXT_IS_GOOD(pa_context_get_state(context));
     }
 
-    // Waits, under the lock, for the operation's callbacks; false when the server went away.
-    bool await(pa_operation* operation) {
-        if (operation == nullptr) return false;
-        while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING && contextGood())
-            pa_threaded_mainloop_wait(loop);
-        const bool done = pa_operation_get_state(operation) == PA_OPERATION_DONE;
-        pa_operation_unref(operation);
-        return done;
-    }
-
     std::string lastError() const {
         return context != nullptr ? pa_strerror(pa_context_errno(context)) : "no context";
+    }
+
+    void fail(const std::string& why) {
+        phase = Phase::Failed;
+        failure = why;
+        signal();
+    }
+
+    // Under the lock, on the program's thread: waits for `done` at most kConnectSeconds; false
+    // when the time ran out first.
+    bool waitFor(const std::function<bool()>& done) {
+        if (done()) return true;
+        if (context == nullptr) return false;
+        timedOut = false;
+        pa_time_event* deadline = pa_context_rttime_new(
+            context, pa_rtclock_now() + static_cast<pa_usec_t>(kConnectSeconds * 1e6),
+            [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+                static_cast<Impl*>(self)->timedOut = true;
+                static_cast<Impl*>(self)->signal();
+            },
+            this);
+        while (!done() && !timedOut)
+            pa_threaded_mainloop_wait(loop);
+        if (deadline != nullptr) pa_threaded_mainloop_get_api(loop)->time_free(deadline);
+        return done();
     }
 
     void disconnect() {
@@ -94,53 +123,129 @@ struct PulseCapture::Impl {
         }
     }
 
-    // Under the lock: the context, the source to record, the stream. Throws CaptureError.
+    // Under the lock: a new attempt, carried on by the callbacks below.
     void connect() {
+        disconnect();
+        phase = Phase::Connecting;
+        failure.clear();
+        pending.clear(); // what came before the server went away is not drawn late
+        lost = 0;
+        attempted = SteadyClock::now();
         context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Lumacore");
-        if (context == nullptr) throw CaptureError("no sound server: cannot make a client");
+        if (context == nullptr) return fail("no sound server: cannot make a client");
         pa_context_set_state_callback(
-            context, [](pa_context*, void* self) { static_cast<Impl*>(self)->signal(); }, this);
-        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
-            while (pa_context_get_state(context) != PA_CONTEXT_READY && contextGood())
-                pa_threaded_mainloop_wait(loop);
-        }
-        if (pa_context_get_state(context) != PA_CONTEXT_READY)
-            throw CaptureError("no sound server: cannot connect to " + soundServerName() + " (" +
-                               lastError() + ")");
-        askSources();
-        recording = wanted.empty() ? listing.defaultSinkMonitor : wanted;
-        openStream();
-        describe();
-        if (wanted.empty()) followDefaultSink();
+            context, [](pa_context*, void* self) { static_cast<Impl*>(self)->contextChanged(); },
+            this);
+        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+            fail(connectFailure());
     }
 
-    // The server's defaults and every source, into `listing`.
+    std::string connectFailure() const {
+        return "no sound server: cannot connect to " + soundServerName() + " (" + lastError() + ")";
+    }
+
+    void contextChanged() {
+        switch (pa_context_get_state(context)) {
+        case PA_CONTEXT_READY:
+            if (phase == Phase::Connecting) askSources();
+            break;
+        case PA_CONTEXT_FAILED:
+        case PA_CONTEXT_TERMINATED:
+            if (phase == Phase::Connecting) return fail(connectFailure());
+            fail("the sound server has gone away");
+            break;
+        default:
+            break;
+        }
+    }
+
+    // The server's defaults and every source, into `listing`; then, while connecting, the stream.
     void askSources() {
         listing = {};
-        await(pa_context_get_server_info(
+        listed = false;
+        pa_operation* asking = pa_context_get_server_info(
             context,
-            [](pa_context*, const pa_server_info* info, void* data) {
-                auto* self = static_cast<Impl*>(data);
-                if (info != nullptr) {
-                    if (info->default_source_name != nullptr)
-                        self->listing.defaultSource = info->default_source_name;
-                    if (info->default_sink_name != nullptr)
-                        self->listing.defaultSinkMonitor =
-                            std::string(info->default_sink_name) + ".monitor";
-                }
-                self->signal();
+            [](pa_context* c, const pa_server_info* info, void* data) {
+                static_cast<Impl*>(data)->serverIs(c, info);
             },
-            this));
-        await(pa_context_get_source_info_list(
-            context,
-            [](pa_context*, const pa_source_info* info, int last, void* data) {
-                auto* self = static_cast<Impl*>(data);
-                if (last == 0 && info != nullptr)
-                    self->listing.sources.push_back(
-                        {info->name, info->description != nullptr ? info->description : ""});
-                if (last != 0) self->signal();
+            this);
+        if (asking == nullptr) return fail("the sound server does not answer: " + lastError());
+        pa_operation_unref(asking);
+    }
+
+    void serverIs(pa_context* c, const pa_server_info* info) {
+        if (info != nullptr) {
+            if (info->default_source_name != nullptr)
+                listing.defaultSource = info->default_source_name;
+            if (info->default_sink_name != nullptr)
+                listing.defaultSinkMonitor = std::string(info->default_sink_name) + ".monitor";
+        }
+        pa_operation* asking = pa_context_get_source_info_list(
+            c,
+            [](pa_context*, const pa_source_info* source, int last, void* data) {
+                static_cast<Impl*>(data)->sourceIs(source, last != 0);
             },
-            this));
+            this);
+        if (asking == nullptr) return fail("the sound server does not answer: " + lastError());
+        pa_operation_unref(asking);
+    }
+
+    void sourceIs(const pa_source_info* source, bool last) {
+        if (!last && source != nullptr)
+            listing.sources.push_back(
+                {source->name, source->description != nullptr ? source->description : ""});
+        if (!last) return;
+        listed = true;
+        if (phase == Phase::Connecting) openStream();
+        signal();
+    }
+
+    void openStream() {
+        recording = wanted.empty() ? listing.defaultSinkMonitor : wanted;
+        bool known = false;
+        for (const SoundSource& source : listing.sources)
+            known = known || source.name == recording;
+        if (!known)
+            return fail(recording.empty() ? "the sound server has no default sink to listen to"
+                                          : "no source named '" + recording + "'");
+        stream = pa_stream_new(context, "Lumacore listen", &kSpec, nullptr);
+        if (stream == nullptr) return fail("cannot record: " + lastError());
+        pa_stream_set_state_callback(
+            stream, [](pa_stream*, void* self) { static_cast<Impl*>(self)->streamChanged(); },
+            this);
+        pa_stream_set_read_callback(
+            stream,
+            [](pa_stream* s, std::size_t, void* self) { static_cast<Impl*>(self)->read(s); }, this);
+        pa_buffer_attr attributes;
+        std::memset(&attributes, 0xff, sizeof attributes); // the server's choice where not set
+        attributes.fragsize =
+            static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentMicroseconds, &kSpec));
+        // The timing info the server keeps up to date gives each take its latency.
+        const auto flags = static_cast<pa_stream_flags_t>(
+            PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING |
+            (wanted.empty() ? 0 : PA_STREAM_DONT_MOVE));
+        if (pa_stream_connect_record(stream, recording.c_str(), &attributes, flags) < 0)
+            fail("cannot record '" + recording + "': " + lastError());
+    }
+
+    void streamChanged() {
+        switch (pa_stream_get_state(stream)) {
+        case PA_STREAM_READY:
+            if (phase != Phase::Connecting) break;
+            describe();
+            if (wanted.empty()) followDefaultSink();
+            phase = Phase::Recording;
+            signal();
+            break;
+        case PA_STREAM_FAILED:
+        case PA_STREAM_TERMINATED:
+            if (phase == Phase::Connecting)
+                return fail("cannot record '" + recording + "': " + lastError());
+            fail("the sound server has gone away");
+            break;
+        default:
+            break;
+        }
     }
 
     void describe() {
@@ -149,36 +254,8 @@ struct PulseCapture::Impl {
             if (source.name == recording) description = source.description;
     }
 
-    void openStream() {
-        bool known = false;
-        for (const SoundSource& source : listing.sources)
-            known = known || source.name == recording;
-        if (!known)
-            throw CaptureError(recording.empty()
-                                   ? "the sound server has no default sink to listen to"
-                                   : "no source named '" + recording + "'");
-        stream = pa_stream_new(context, "Lumacore listen", &kSpec, nullptr);
-        if (stream == nullptr) throw CaptureError("cannot record: " + lastError());
-        pa_stream_set_state_callback(
-            stream, [](pa_stream*, void* self) { static_cast<Impl*>(self)->signal(); }, this);
-        pa_stream_set_read_callback(
-            stream,
-            [](pa_stream* s, std::size_t, void* self) { static_cast<Impl*>(self)->read(s); }, this);
-        pa_buffer_attr attributes;
-        std::memset(&attributes, 0xff, sizeof attributes); // the server's choice where not set
-        attributes.fragsize =
-            static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentMicroseconds, &kSpec));
-        const auto flags = static_cast<pa_stream_flags_t>(
-            PA_STREAM_ADJUST_LATENCY | (wanted.empty() ? 0 : PA_STREAM_DONT_MOVE));
-        if (pa_stream_connect_record(stream, recording.c_str(), &attributes, flags) >= 0) {
-            while (pa_stream_get_state(stream) == PA_STREAM_CREATING && contextGood())
-                pa_threaded_mainloop_wait(loop);
-        }
-        if (pa_stream_get_state(stream) != PA_STREAM_READY)
-            throw CaptureError("cannot record '" + recording + "': " + lastError());
-    }
-
-    // On the library's thread: every fragment waiting, into `pending` (a hole as silence).
+    // On the library's thread: every fragment waiting, into `pending` (a hole as silence); the
+    // oldest are let go beyond kMaxQueued.
     void read(pa_stream* s) {
         while (pa_stream_readable_size(s) > 0) {
             const void* data = nullptr;
@@ -193,6 +270,21 @@ struct PulseCapture::Impl {
             }
             pa_stream_drop(s);
         }
+        if (pending.size() > 2 * kMaxQueued) {
+            const std::size_t excess = pending.size() / 2 - kMaxQueued;
+            pending.erase(pending.begin(),
+                          pending.begin() + static_cast<std::ptrdiff_t>(2 * excess));
+            lost += static_cast<std::int64_t>(excess);
+        }
+    }
+
+    // How long ago the newest frame read was at the source, as the server's timing says.
+    double latency() const {
+        pa_usec_t usec = 0;
+        int negative = 0;
+        if (stream == nullptr || pa_stream_get_latency(stream, &usec, &negative) != 0) return 0;
+        const double seconds = static_cast<double>(usec) / 1e6;
+        return negative != 0 ? -seconds : seconds;
     }
 
     // When the default sink changes, the stream moves to its monitor.
@@ -237,51 +329,68 @@ struct PulseCapture::Impl {
 };
 
 PulseCapture::PulseCapture(const std::string& source) : impl_(std::make_unique<Impl>()) {
-    impl_->wanted = source;
-    const Locked lock(impl_->loop);
-    try {
-        impl_->connect();
-    } catch (...) {
-        impl_->disconnect();
-        throw;
+    Impl& impl = *impl_;
+    impl.wanted = source;
+    const Locked lock(impl.loop);
+    impl.connect();
+    if (!impl.waitFor([&] { return impl.phase != Impl::Phase::Connecting; })) {
+        impl.disconnect();
+        throw CaptureError("no sound server: " + soundServerName() + " did not answer within " +
+                           std::to_string(static_cast<int>(kConnectSeconds)) + " s");
+    }
+    if (impl.phase == Impl::Phase::Failed) {
+        impl.disconnect();
+        throw CaptureError(impl.failure);
     }
 }
 
 PulseCapture::~PulseCapture() = default;
 
 SoundSources PulseCapture::sources() {
-    const Locked lock(impl_->loop);
-    if (!impl_->contextGood()) throw CaptureError("the sound server has gone away");
-    impl_->askSources();
-    return impl_->listing;
+    Impl& impl = *impl_;
+    const Locked lock(impl.loop);
+    if (impl.phase != Impl::Phase::Recording || !impl.contextGood())
+        throw CaptureError("the sound server has gone away");
+    impl.askSources();
+    if (!impl.waitFor([&] { return impl.listed || impl.phase == Impl::Phase::Failed; }) ||
+        !impl.listed)
+        throw CaptureError("the sound server did not list its sources");
+    return impl.listing;
 }
 
-std::size_t PulseCapture::take(std::vector<float>& frames) {
-    const Locked lock(impl_->loop);
-    const std::size_t count = impl_->pending.size() / 2;
-    frames.insert(frames.end(), impl_->pending.begin(),
-                  impl_->pending.begin() + static_cast<std::ptrdiff_t>(2 * count));
-    impl_->pending.erase(impl_->pending.begin(),
-                         impl_->pending.begin() + static_cast<std::ptrdiff_t>(2 * count));
-    return count;
+CapturedFrames PulseCapture::take(std::vector<float>& frames) {
+    Impl& impl = *impl_;
+    const Locked lock(impl.loop);
+    CapturedFrames taken;
+    taken.frames = impl.pending.size() / 2;
+    frames.insert(frames.end(), impl.pending.begin(),
+                  impl.pending.begin() + static_cast<std::ptrdiff_t>(2 * taken.frames));
+    impl.pending.erase(impl.pending.begin(),
+                       impl.pending.begin() + static_cast<std::ptrdiff_t>(2 * taken.frames));
+    taken.lost = impl.lost;
+    impl.lost = 0;
+    taken.latency = impl.latency();
+    return taken;
 }
 
-bool PulseCapture::connected() const {
-    const Locked lock(impl_->loop);
-    return impl_->contextGood() && impl_->stream != nullptr &&
-           PA_STREAM_IS_GOOD(pa_stream_get_state(impl_->stream));
-}
-
-bool PulseCapture::reconnect() {
-    const Locked lock(impl_->loop);
-    impl_->disconnect();
-    try {
-        impl_->connect();
-        return true;
-    } catch (const CaptureError&) {
-        impl_->disconnect();
-        return false;
+PulseCapture::Link PulseCapture::link() {
+    Impl& impl = *impl_;
+    const Locked lock(impl.loop);
+    if (impl.phase == Impl::Phase::Connecting) {
+        const std::chrono::duration<double> trying = SteadyClock::now() - impl.attempted;
+        if (trying.count() <= kConnectSeconds) return Link::Connecting;
+        impl.disconnect(); // a server that does not answer is as good as gone
+        impl.fail("no sound server: " + soundServerName() + " did not answer");
     }
+    const bool recording = impl.phase == Impl::Phase::Recording && impl.contextGood() &&
+                           impl.stream != nullptr &&
+                           PA_STREAM_IS_GOOD(pa_stream_get_state(impl.stream));
+    return recording ? Link::Recording : Link::Away;
+}
+
+void PulseCapture::reconnect() {
+    const Locked lock(impl_->loop);
+    impl_->connect();
 }
 
 std::string PulseCapture::description() const {

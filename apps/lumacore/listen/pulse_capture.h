@@ -1,7 +1,11 @@
 // The desktop's sound, recorded through the PulseAudio API (PipeWire serves the same API through
 // its pulse server): by default the monitor of the default sink, followed when the user switches
 // the default sink, or any source by name. Stereo float frames at 44.1 kHz arrive on the
-// library's own thread in fragments of about 10 ms and wait in a queue for the program's thread.
+// library's own thread in fragments of about 10 ms and wait in a queue for the program's thread,
+// with the latency the server reports for them.
+//
+// The program's thread never waits on the server once the capture runs: connecting again after
+// the server went away happens on the library's thread while the program asks how far it got.
 #pragma once
 
 #include <cstddef>
@@ -33,28 +37,44 @@ struct SoundSources {
 // The server this process would talk to, for messages: $PULSE_SERVER or "the default server".
 std::string soundServerName();
 
+// What came in since the program last asked.
+struct CapturedFrames {
+    std::size_t frames = 0; // appended, interleaved stereo
+    std::int64_t lost = 0;  // frames dropped before them: the queue was full (see kMaxQueued)
+    double latency = 0;     // seconds: how long ago the newest was at the source (negative for a
+                            // monitor whose sound is yet to be heard); 0 when not known
+};
+
 class PulseCapture {
   public:
     static constexpr int kSampleRate = 44100;
+    // The most frames that wait for the program's thread (30 s): a thread that stalls longer
+    // loses the oldest of them, and is told how many.
+    static constexpr std::size_t kMaxQueued = 30 * kSampleRate;
+    // How long connecting may take before it counts as failed.
+    static constexpr double kConnectSeconds = 5;
 
     // Connects to the server and starts recording `source` (empty: the default sink's monitor,
-    // followed). Throws CaptureError "no sound server: ..." when there is none, or naming the
-    // source when the server has no such source.
+    // followed), waiting at most kConnectSeconds. Throws CaptureError "no sound server: ..." when
+    // there is none or it does not answer, or naming the source when the server has no such source.
     explicit PulseCapture(const std::string& source);
     ~PulseCapture();
     PulseCapture(const PulseCapture&) = delete;
     PulseCapture& operator=(const PulseCapture&) = delete;
 
-    // Every source of the server. Throws CaptureError when it has gone away.
+    // Every source of the server (waiting at most kConnectSeconds). Throws CaptureError when it
+    // has gone away or does not answer.
     SoundSources sources();
 
-    // Appends the frames captured since the last call to `frames` (interleaved stereo) and
-    // returns how many there were.
-    std::size_t take(std::vector<float>& frames);
-    // Whether the server is still there; after it went away, reconnect() tries again.
-    bool connected() const;
-    // One attempt to connect again and record the same source; true when it worked.
-    bool reconnect();
+    // Appends the frames captured since the last call to `frames` (interleaved stereo).
+    CapturedFrames take(std::vector<float>& frames);
+
+    enum class Link { Recording, Connecting, Away };
+    // Whether the stream records, a new connection is under way, or the server is gone (after a
+    // failed or timed-out attempt too). Never waits for the server.
+    Link link();
+    // Starts connecting again to record the same source; returns at once (link() tells the rest).
+    void reconnect();
     // The description of the source being recorded ("Monitor of Built-in Audio").
     std::string description() const;
 

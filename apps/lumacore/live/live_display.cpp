@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "host/file_error.h"
+#include "host/posix/temporary_files.h"
 #include "host/xdg_settings_path.h"
 #include "live/help_overlay.h"
 #include "output/sinks.h"
@@ -47,10 +48,9 @@ LiveDisplay::LiveDisplay(const LiveOptions& options, CallSource& calls)
     } catch (const FileError& error) {
         say(std::string(error.what()) + "; settings are not kept");
     }
-    const Rect screen = VideoWindow::virtualScreen();
-    const WindowSize screenSize{screen.right - screen.left, screen.bottom - screen.top};
     if (!settingsPath_.empty()) {
-        SettingsLoad load = loadDisplaySettings(settingsPath_, {screen, screenSize, screenSize});
+        SettingsLoad load =
+            loadDisplaySettings(settingsPath_, screenGeometryOf(VideoWindow::displays()));
         if (!load.problem.empty()) say(load.problem);
         loaded_ = load.settings;
     }
@@ -66,6 +66,7 @@ LiveDisplay::LiveDisplay(const LiveOptions& options, CallSource& calls)
         start.display.height = kScopeHeight;
     }
     runner_ = std::make_unique<ModuleRunner>(start.display, "", calls, text_);
+    runner_->boundCatchUp(true); // a window that fell behind shows the present at once
     if (const char* log = std::getenv("LUMACORE_TIMING_LOG"); log != nullptr && *log != '\0')
         timingLog_.reset(std::fopen(log, "a"));
     if (timingLog_) std::setvbuf(timingLog_.get(), nullptr, _IOLBF, 0); // whole lines for readers
@@ -79,6 +80,8 @@ void LiveDisplay::setTitle(const std::string& title) {
 }
 
 std::vector<KeyAction> LiveDisplay::takeEvents(std::vector<std::string>& dropped, bool& quit) {
+    // A signal asks to stop as Q does, once the events that came before it have been taken.
+    const bool interrupted = interruptRequested() != 0;
     std::vector<KeyAction> others;
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
@@ -113,19 +116,12 @@ std::vector<KeyAction> LiveDisplay::takeEvents(std::vector<std::string>& dropped
         case SDL_WINDOWEVENT:
             if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) onResize();
             break;
-        case SDL_DROPFILE: {
-            const SdlText file(event.drop.file);
-            if (file) dropping_.emplace_back(file.get());
-            break;
-        }
-        case SDL_DROPCOMPLETE: // the files of one drop together, in their order
-            dropped.insert(dropped.end(), dropping_.begin(), dropping_.end());
-            dropping_.clear();
-            break;
         default:
+            drops_.take(event, dropped);
             break;
         }
     }
+    if (interrupted) quit = true;
     return others;
 }
 
@@ -148,10 +144,8 @@ void LiveDisplay::onKey(KeyAction action) {
     }
     case KeyAction::Brighter:
     case KeyAction::Darker: {
-        const float step = action == KeyAction::Brighter ? 0.1f : -0.1f;
-        const float brightness =
-            std::clamp(std::round((runner_->display().brightness + step) * 10.0f) / 10.0f,
-                       kBrightnessMin, kBrightnessMax);
+        const float brightness = steppedBrightness(runner_->display().brightness,
+                                                   action == KeyAction::Brighter ? 1 : -1);
         runner_->setBrightness(brightness);
         changes_.brightness = brightness;
         break;

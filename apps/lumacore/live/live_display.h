@@ -12,6 +12,7 @@
 
 #include "host/display_settings.h"
 #include "host/raster/freetype/freetype_text_renderer.h"
+#include "live/dropped_files.h"
 #include "live/key_actions.h"
 #include "live/live_options.h"
 #include "live/live_settings.h"
@@ -41,7 +42,8 @@ class LiveDisplay {
 
     // Takes the window's events. The display's own keys act here; the command's keys (pause,
     // seek, next, previous) are returned in order, files dropped on the window in `dropped`.
-    // `quit` becomes true on Q or when the window is closed.
+    // `quit` becomes true on Q, when the window is closed, or when a signal asked the program to
+    // stop (installInterruptRequests).
     std::vector<KeyAction> takeEvents(std::vector<std::string>& dropped, bool& quit);
 
     // Shows the picture (with the help over it when asked) and logs its present with `time`.
@@ -77,7 +79,7 @@ class LiveDisplay {
     bool help_ = false;
     Bitmap helpPicture_;
     double lastTime_ = 0;
-    std::vector<std::string> dropping_; // files of a drop not yet complete
+    DroppedFiles drops_;
 };
 
 } // namespace lumacore::cli

@@ -1,6 +1,8 @@
 // The settings file and the command line, merged at the start and parted again at the end.
 #include "live/live_settings.h"
 
+#include <algorithm>
+
 namespace lumacore::cli {
 
 ModuleKind moduleKindOf(DisplayModule module) {
@@ -25,6 +27,21 @@ DisplayModule displayModuleOf(ModuleKind module) {
         break;
     }
     return DisplayModule::History;
+}
+
+ScreenGeometry screenGeometryOf(const std::vector<Rect>& displays) {
+    if (displays.empty()) return {{0, 0, 0, 0}, {0, 0}, {0, 0}};
+    Rect all = displays.front();
+    for (const Rect& screen : displays) {
+        all.left = std::min(all.left, screen.left);
+        all.top = std::min(all.top, screen.top);
+        all.right = std::max(all.right, screen.right);
+        all.bottom = std::max(all.bottom, screen.bottom);
+    }
+    const Rect& first = displays.front();
+    return {all,
+            {first.right - first.left, first.bottom - first.top},
+            {all.right - all.left, all.bottom - all.top}};
 }
 
 StartDisplay startDisplay(const LiveOptions& options, const DisplaySettings& loaded, bool stored) {

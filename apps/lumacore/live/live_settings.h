@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "host/display_settings.h"
 #include "live/live_options.h"
@@ -16,6 +17,12 @@ struct StartDisplay {
     WindowRect window;       // the client rectangle
     bool positioned = false; // whether the window goes to window.x, window.y
 };
+
+// The screens as the settings file's placement rules see them, from every display's bounds (the
+// first the one a window without a place opens on): their bounds together, the first one's size
+// (a window without a stored size gets 60 % by 50 % of it, not of all the screens together) and,
+// as the largest window, their bounds' size.
+ScreenGeometry screenGeometryOf(const std::vector<Rect>& displays);
 
 // `loaded` is what the settings file gave; `stored` whether the file held the window's place.
 StartDisplay startDisplay(const LiveOptions& options, const DisplaySettings& loaded, bool stored);

@@ -46,6 +46,8 @@ SdlSubsystem openDisplay() {
         named += std::string(named.empty() ? "" : " or ") + variable + "=" + value;
     }
     if (drivers.empty()) throw PlayError("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
+    // The program's own handlers stop it cleanly on SIGINT and SIGTERM; SDL's would not see them.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
     // Whole pixels: the pictures are drawn for the screen's pixels, never smoothed.
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
@@ -90,23 +92,15 @@ double VideoWindow::refreshRate() const {
     return 60;
 }
 
-Rect VideoWindow::virtualScreen() {
-    Rect all{0, 0, 0, 0};
+std::vector<Rect> VideoWindow::displays() {
+    std::vector<Rect> screens;
     const int count = SDL_GetNumVideoDisplays();
     for (int i = 0; i < count; ++i) {
         SDL_Rect bounds;
-        if (SDL_GetDisplayBounds(i, &bounds) != 0) continue;
-        const Rect screen{bounds.x, bounds.y, bounds.x + bounds.w, bounds.y + bounds.h};
-        if (all.right <= all.left) {
-            all = screen;
-            continue;
-        }
-        all.left = std::min(all.left, screen.left);
-        all.top = std::min(all.top, screen.top);
-        all.right = std::max(all.right, screen.right);
-        all.bottom = std::max(all.bottom, screen.bottom);
+        if (SDL_GetDisplayBounds(i, &bounds) == 0)
+            screens.push_back({bounds.x, bounds.y, bounds.x + bounds.w, bounds.y + bounds.h});
     }
-    return all;
+    return screens;
 }
 
 SDL_Rect VideoWindow::placement(int pictureWidth, int pictureHeight) const {

@@ -34,8 +34,9 @@ class VideoWindow {
 
     // The display's refresh rate in frames per second; 60 when it does not say.
     double refreshRate() const;
-    // The screens' bounds, for placing the window from the settings.
-    static Rect virtualScreen();
+    // Every display's bounds, SDL's first (the primary, where a window without a place opens)
+    // first.
+    static std::vector<Rect> displays();
 
     // Puts `picture` in the window: filling it (`scaled` false) or enlarged by the largest
     // whole factor that fits and centred on black (`scaled`), and presents it, waiting for the

@@ -135,7 +135,9 @@ class PngSequence : public FrameSink {
         }
         for (std::int64_t i = 1; i <= frames_; ++i) {
             const std::string name = frameName(i);
-            if (::rename(joined(folder_->path(), name).c_str(), joined(target_, name).c_str()))
+            // A frame that is a link to elsewhere stays one: its file is replaced.
+            const std::string frame = linkedFile(joined(target_, name));
+            if (::rename(joined(folder_->path(), name).c_str(), frame.c_str()))
                 throw OutputError("cannot write '" + joined(target_, name) +
                                   "': " + std::strerror(errno));
         }

@@ -31,6 +31,10 @@ class EntryCalls final : public CallSource {
         timeSeconds += offset_;
         return true;
     }
+    std::int64_t skip(std::int64_t count, double beforeSeconds) override {
+        return calls_ ? calls_->skip(count, beforeSeconds - offset_) : 0;
+    }
+    double callsPerSecond() const override { return calls_ ? calls_->callsPerSecond() : 0; }
 
   private:
     std::unique_ptr<CallSource> calls_;

@@ -8,8 +8,11 @@
 
 namespace lumacore::cli {
 
-void CapturedSound::push(const float* frames, std::size_t count) {
+bool CapturedSound::push(const float* frames, std::size_t count) {
+    const auto most = static_cast<std::size_t>(kMaxWaitingSeconds * info_.sampleRate);
+    if (queue_.size() / 2 + count > most) return false;
     queue_.insert(queue_.end(), frames, frames + 2 * count);
+    return true;
 }
 
 std::size_t CapturedSound::read(float* out, std::size_t frames) {
@@ -33,6 +36,12 @@ bool LiveCalls::next(winampVisModule& module, double& timeSeconds) {
     if (from + kAnalysisWindow > captured_ || !calls_.next(module, timeSeconds)) return false;
     ++made_;
     return true;
+}
+
+std::int64_t LiveCalls::skip(std::int64_t count, double beforeSeconds) {
+    const std::int64_t dropped = calls_.skip(count, beforeSeconds);
+    made_ += dropped;
+    return dropped;
 }
 
 double newestLiveCallSeconds(std::int64_t captured, std::int64_t first, double callsPerSecond,

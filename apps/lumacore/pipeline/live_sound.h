@@ -12,13 +12,17 @@
 
 namespace lumacore::cli {
 
-// The frames pushed, in order, read once each.
+// The frames pushed, in order, read once each. At most kMaxWaitingSeconds of them wait to be
+// read: sound nobody reads for that long (a page hidden without its pictures) is not kept.
 class CapturedSound final : public AudioSource {
   public:
+    static constexpr double kMaxWaitingSeconds = 30;
+
     explicit CapturedSound(int sampleRate) { info_.sampleRate = sampleRate; }
     const AudioInfo& info() const override { return info_; }
-    // `count` stereo frames, interleaved.
-    void push(const float* frames, std::size_t count);
+    // `count` stereo frames, interleaved. False, keeping none of them, when more would wait than
+    // kMaxWaitingSeconds: the owner then starts the sound afresh at the live position.
+    bool push(const float* frames, std::size_t count);
     std::size_t read(float* out, std::size_t frames) override;
     void seek(std::int64_t) override { throw AudioError("live sound cannot be sought"); }
 
@@ -38,6 +42,8 @@ class LiveCalls final : public CallSource {
     void setCaptured(std::int64_t frames) { captured_ = frames; }
 
     bool next(winampVisModule& module, double& timeSeconds) override;
+    std::int64_t skip(std::int64_t count, double beforeSeconds) override;
+    double callsPerSecond() const override { return callsPerSecond_; }
 
   private:
     int sampleRate_;

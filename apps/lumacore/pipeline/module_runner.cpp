@@ -9,6 +9,7 @@
 #include "history/palette.h"
 #include "history/title_banner.h"
 #include "pipeline/banner_text.h"
+#include "pipeline/limits.h"
 #include "scope/oscilloscope.h"
 #include "scope/vu_meter.h"
 
@@ -59,10 +60,15 @@ void ModuleRunner::restartBannerTimer(double timeSeconds) {
 void ModuleRunner::render(double timeSeconds) {
     switch (display_.module) {
     case ModuleKind::History:
-        // The banner timer ticks every four seconds of the stream, between Render calls.
-        while (timeSeconds >= nextBanner_) {
-            drawTitleBanner(*history_, *surface_, title_.c_str(), [this] { return rand_.next(); });
-            nextBanner_ += kBannerPeriod;
+        // The banner timer ticks every four seconds of the stream, between Render calls. Of
+        // several ticks in a row, each covers the last: only the newest is drawn.
+        if (timeSeconds >= nextBanner_) {
+            const auto rand = [this] { return rand_.next(); };
+            const double ticks = std::floor((timeSeconds - nextBanner_) / kBannerPeriod) + 1;
+            for (double skipped = 1; skipped < ticks; ++skipped)
+                skipTitleBanner(rand);
+            drawTitleBanner(*history_, *surface_, title_.c_str(), rand);
+            nextBanner_ += ticks * kBannerPeriod;
         }
         historyRender(*history_, module_);
         break;
@@ -75,9 +81,60 @@ void ModuleRunner::render(double timeSeconds) {
     }
 }
 
+ModuleRunner::CatchUp ModuleRunner::catchUp() const {
+    switch (display_.module) {
+    case ModuleKind::History: {
+        const HistoryState& state = *history_;
+        const int width = std::max(state.windowWidth, 0);
+        const int step = std::max(state.columnStep, 1);
+        if (state.mode3D != 0) {
+            // Every call scrolls one column; every (step + 1)th draws the newest strip from the
+            // levels summed since the last one.
+            return {width + step + 1, step + 1, state.frameCount};
+        }
+        return {(width + step - 1) / step + 1, 1, 0}; // every call scrolls and draws `step`
+    }
+    case ModuleKind::VuMeter:
+        return {kVuPositions, 1, 0}; // one column of the chart a call
+    case ModuleKind::Scope:
+        break;
+    }
+    // The oscilloscope draws its whole picture every call, framed in the pen the call before
+    // left selected.
+    return {2, 1, 0};
+}
+
+std::int64_t ModuleRunner::catchUpLimit() const {
+    const CatchUp rule = catchUp();
+    return rule.shown + rule.group;
+}
+
+void ModuleRunner::skipBehind(double timeSeconds) {
+    const double rate = calls_.callsPerSecond();
+    if (!pending_ || !(rate > 0)) return;
+    const double until = std::min(timeSeconds, callsEnd_);
+    const double due = std::floor((until - pendingTime_) * rate + 1e-6) + 1;
+    const CatchUp rule = catchUp();
+    if (!(due > static_cast<double>(rule.shown + rule.group))) return;
+    // The oldest calls, the pending one first, in whole groups counted from the group's start.
+    std::int64_t skip = checkedInt64(due, "a catch-up") - rule.shown;
+    skip -= (skip + rule.phase) % rule.group;
+    if (skip <= 0) return;
+    const double firstKept = pendingTime_ + static_cast<double>(skip) / rate;
+    const std::int64_t skipped =
+        1 + calls_.skip(skip - 1, firstKept - 0.5 / rate); // the pending call and those after it
+    if (history_ && history_->mode3D != 0) {
+        history_->frameCount = static_cast<int>((history_->frameCount + skipped) % rule.group);
+    } else if (display_.module == ModuleKind::VuMeter) {
+        scope_.vuCursor = static_cast<int>((scope_.vuCursor + skipped) % kVuPositions);
+    }
+    pending_ = calls_.next(module_, pendingTime_);
+}
+
 void ModuleRunner::advanceTo(double timeSeconds) {
     if (timeSeconds < lastTime_) restartBannerTimer(timeSeconds);
     lastTime_ = timeSeconds;
+    if (bounded_ && pending_ && pendingTime_ <= timeSeconds) skipBehind(timeSeconds);
     while (pending_ && pendingTime_ <= timeSeconds && pendingTime_ < callsEnd_) {
         render(pendingTime_);
         ++callsMade_;

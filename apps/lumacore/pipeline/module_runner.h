@@ -3,6 +3,17 @@
 // the Render calls due by the time it is given, and takes the live changes a user makes in the
 // player: mode, brightness, module and window size. The spectrum history's title banner follows
 // the four-second timer of the time given, seeks included.
+//
+// A live picture that fell behind (a hidden page, a stalled window, a machine back from sleep)
+// need not be caught up call by call (boundCatchUp): of the calls due, only those the picture can
+// still show are made (the spectrum history: the columns that fit the window; the VU meter: its
+// chart; the oscilloscope: the newest two, since each is framed in the pen the one before left),
+// as a player skips the frames it cannot draw. The skipped calls are whole groups of the
+// history's 3D columns and the VU meter's cursor moves on by them, so the picture and the module's
+// state are the ones every call would have made; so is the banner, whose skipped ticks take their
+// colours from the generator as drawn ones would. One row differs: the oscilloscope's bottom row,
+// below its frame, where the lines of loud waves end and which no call clears, keeps the ends of
+// the calls made only. Renders make every call, so that their pictures are exact.
 #pragma once
 
 #include <cstdint>
@@ -40,8 +51,9 @@ class ModuleRunner {
     ModuleRunner(const ModuleRunner&) = delete;
     ModuleRunner& operator=(const ModuleRunner&) = delete;
 
-    // Makes every call due by `timeSeconds` (and before the end set by endCallsAt) in order,
-    // each after the banner ticks due by its time. A time before the previous one is a seek
+    // Makes the calls due by `timeSeconds` (and before the end set by endCallsAt) in order, each
+    // after the banner ticks due by its time; with the catch-up bounded, of more calls than the
+    // picture can show the oldest are skipped (above). A time before the previous one is a seek
     // back: the banner timer starts again from it.
     void advanceTo(double timeSeconds);
     // After the call source was moved to `timeSeconds`: drops the call read ahead, reads the next
@@ -58,6 +70,9 @@ class ModuleRunner {
     bool shows(double timeSeconds, double callPeriod) const;
     // Whether the source gave no call at all.
     bool empty() const { return !pending_ && !anyCall_; }
+    // Whether a call is waiting to be made (none: the source has ended, or a live one has
+    // nothing ready yet).
+    bool callsAhead() const { return pending_; }
 
     const Bitmap& picture() const { return bitmap_; }
     // The time of the last call made; -1 before the first.
@@ -78,7 +93,21 @@ class ModuleRunner {
     // The banner's title, in UTF-8 (drawn in the text renderer's Windows-1252).
     void setTitle(const std::string& title);
 
+    // Whether a picture that fell behind makes only the calls it can still show (the live
+    // windows) or every call due (renders, the default).
+    void boundCatchUp(bool bounded) { bounded_ = bounded; }
+    // The most calls a bounded catch-up makes in the current module and size (a few more than
+    // the picture shows, to keep the skipped calls in whole groups).
+    std::int64_t catchUpLimit() const;
+
   private:
+    struct CatchUp {
+        std::int64_t shown; // calls that rebuild the whole picture
+        int group;          // calls skipped together, so that the module's state is unchanged
+        int phase;          // calls already made of the group under way
+    };
+    CatchUp catchUp() const;
+    void skipBehind(double timeSeconds);
     void start();
     void render(double timeSeconds);
     void restartBannerTimer(double timeSeconds);
@@ -101,6 +130,7 @@ class ModuleRunner {
     bool anyCall_ = false;
     double lastCall_ = -1;
     std::int64_t callsMade_ = 0;
+    bool bounded_ = false;
     double callsEnd_ = std::numeric_limits<double>::infinity();
 };
 

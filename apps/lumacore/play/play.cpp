@@ -112,6 +112,7 @@ Player::~Player() {
 
 int Player::run() {
     int played = 0;
+    bool failed = false;      // an entry could not be played, or broke off
     std::size_t failures = 0; // entries in a row that could not be played
     bool first = true;
     while (!playlist_->empty()) {
@@ -126,10 +127,12 @@ int Player::run() {
                 runPictures(*this, *runner_, *this, loop);
             } catch (const std::runtime_error& error) { // the sound broke off mid-way
                 say(error.what());
+                failed = true;
             }
             played_ += lastTime_ - segmentStart_;
         } else {
             ++failures;
+            failed = true;
         }
         if (outcome_ == Outcome::Playing) outcome_ = Outcome::Ended;
         if (outcome_ == Outcome::Quit || lastPicture_) break;
@@ -143,10 +146,12 @@ int Player::run() {
     }
     const bool dumped = live_->finish(played > 0);
     if (played == 0) {
-        say("nothing to play");
+        if (!failed) say("nothing to play");
         return 1;
     }
-    return dumped ? 0 : 1;
+    // One input fails as render fails on it; of a list, a bad entry is said and passed over.
+    const bool alone = playlist_->entries().size() <= 1;
+    return dumped && !(failed && alone) ? 0 : 1;
 }
 
 bool Player::startEntry(double startSeconds) {
@@ -176,6 +181,14 @@ bool Player::startEntry(double startSeconds) {
         }
     } catch (const std::runtime_error& error) { // AudioError, FramesError
         say(error.what());
+        return false;
+    }
+    if (!runner_->callsAhead()) { // as render says of the same input
+        const std::string& path =
+            options_.framesFile.empty() ? playlist_->entry() : options_.framesFile;
+        const std::string name = path.empty() ? "the demo tune" : "'" + path + "'";
+        say(startSeconds > 0 ? "--start lies beyond the end of " + name
+                             : name + " holds nothing to play");
         return false;
     }
     live_->setTitle(title);

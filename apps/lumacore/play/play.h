@@ -5,9 +5,12 @@
 
 namespace lumacore::cli {
 
-// Plays the list and returns the exit status: 0 when something was played, 1 when nothing in
-// the list could be. Throws std::invalid_argument (bad options) or PlayError (no display) with a
-// one-line message; a missing sound device is said in one line and the picture plays silent.
+// Plays the list and returns the exit status: 1 when nothing could be played, when a single input
+// could not be played to its end (as render fails on it: --start beyond its end, a file damaged
+// part-way) or when the dump could not be written; otherwise 0, entries of a list that cannot be
+// played being said in one line each and passed over. Throws
+// std::invalid_argument (bad options) or PlayError (no display) with a one-line message; a missing
+// sound device is said in one line and the picture plays silent.
 int runPlay(PlayOptions options);
 
 } // namespace lumacore::cli

@@ -31,6 +31,7 @@ struct Slot {
 
 Slot slots[kSlots];
 std::atomic<bool> handlerInstalled{false};
+std::atomic<int> stopRequested{0}; // the signal that asked to stop
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads slot states");
@@ -76,6 +77,27 @@ extern "C" void removeTemporariesAndDie(int signal) {
     sigemptyset(&standard.sa_mask);
     ::sigaction(signal, &standard, nullptr);
     ::raise(signal); // delivered as soon as the handler returns and the signal is unblocked
+}
+
+// The first signal asks the program to stop; a second does what the cleanup handler does.
+extern "C" void requestStop(int signal) {
+    int none = 0;
+    if (!stopRequested.compare_exchange_strong(none, signal)) removeTemporariesAndDie(signal);
+}
+
+// `handler` for every cleanup signal the process does not ignore.
+void handleSignals(void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kSignals)
+        sigaddset(&action.sa_mask, signal);
+    for (int signal : kSignals) {
+        struct sigaction previous = {};
+        if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            continue; // e.g. SIGHUP under nohup
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 std::string displayFolder(const std::string& folder) {
@@ -145,17 +167,30 @@ class CleanupSignalsHeld {
 
 void installInterruptCleanup() {
     if (handlerInstalled.exchange(true)) return;
-    struct sigaction action = {};
-    action.sa_handler = removeTemporariesAndDie;
-    sigemptyset(&action.sa_mask);
-    for (int signal : kSignals)
-        sigaddset(&action.sa_mask, signal);
-    for (int signal : kSignals) {
-        struct sigaction previous = {};
-        if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
-            continue; // e.g. SIGHUP under nohup
-        ::sigaction(signal, &action, nullptr);
-    }
+    handleSignals(removeTemporariesAndDie);
+}
+
+void installInterruptRequests() {
+    static_assert(std::atomic<int>::is_always_lock_free, "the signal handler swaps it");
+    handlerInstalled = true;
+    handleSignals(requestStop);
+}
+
+int interruptRequested() {
+    return stopRequested.load();
+}
+
+void dieOf(int signal) {
+    struct sigaction standard = {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    ::sigaction(signal, &standard, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal); // a signal whose default is not to end the process
 }
 
 int registerTemporaryPath(const std::string& path, bool folder) {
@@ -193,8 +228,24 @@ std::string folderProblem(const std::string& folder, int error) {
     }
 }
 
-TemporaryFile::TemporaryFile(const std::string& target) : target_(target) {
-    const auto [folder, name] = splitPath(target);
+std::string linkedFile(const std::string& path) {
+    std::string at = path;
+    for (int hops = 0; hops < 40; ++hops) { // the kernel's own limit; beyond, open says ELOOP
+        struct stat info = {};
+        if (::lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return at;
+        std::string link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+        const ssize_t length = ::readlink(at.c_str(), link.data(), link.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= link.size()) return at;
+        link.resize(static_cast<std::size_t>(length));
+        const std::filesystem::path next(link);
+        at = next.is_absolute() ? link : (std::filesystem::path(at).parent_path() / next).string();
+    }
+    return at;
+}
+
+TemporaryFile::TemporaryFile(const std::string& target)
+    : target_(target), destination_(linkedFile(target)) {
+    const auto [folder, name] = splitPath(destination_);
     if (name.empty() || name == "." || name == "..")
         throw FileError("'" + target + "' names a folder, not a file",
                         "names a folder, not a file");
@@ -211,7 +262,7 @@ TemporaryFile::TemporaryFile(const std::string& target) : target_(target) {
         throw;
     }
     struct stat existing = {};
-    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+    if (::stat(destination_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
         ::fchmod(fd_, existing.st_mode & 0777); // a replaced file keeps its permissions
 }
 
@@ -231,7 +282,7 @@ void TemporaryFile::commit() {
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) fail("write");
-    if (::rename(path_.c_str(), target_.c_str()) != 0) fail("replace");
+    if (::rename(path_.c_str(), destination_.c_str()) != 0) fail("replace");
     committed_ = true;
     unregisterTemporaryPath(slot_);
     slot_ = -1;

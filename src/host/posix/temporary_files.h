@@ -14,6 +14,17 @@ namespace lumacore {
 // Calling it again does nothing.
 void installInterruptCleanup();
 
+// For a program that ends itself cleanly when asked to (the live windows: settings saved, the
+// last picture written, the sound server's stream closed): the first SIGINT, SIGTERM or SIGHUP
+// only asks it to stop, and interruptRequested() says which one did; a second one removes the
+// temporary paths and dies as installInterruptCleanup()'s handler does. Replaces that handler.
+void installInterruptRequests();
+// The signal that asked the program to stop, or 0.
+int interruptRequested();
+// Ends the process as `signal` ends it by default, so that its parent sees the program was
+// interrupted (a shell's status 128 + signal).
+[[noreturn]] void dieOf(int signal);
+
 // Registers a path for the interrupt handler: a file is unlinked, a folder has its entries
 // unlinked and is then removed (it must hold plain files only). Returns a slot for
 // unregisterTemporaryPath(). Throws FileError when the path is too long or the fixed table
@@ -25,10 +36,16 @@ void unregisterTemporaryPath(int slot);
 // "folder 'x' does not exist", "'x' is not a folder", "cannot write to folder 'x': ...".
 std::string folderProblem(const std::string& folder, int error);
 
+// The file `path` names once its symbolic links are followed (relative links from the folder of
+// the link), even where that file does not exist yet; `path` itself when it is no link. A
+// replacement goes there, so that a link (a settings file kept in a dotfiles folder) stays.
+std::string linkedFile(const std::string& path);
+
 // A file created beside `target` as ".NAME.XXXXXX.part" (unique, never replacing anything) with
 // the usual permissions, or those of an existing target. commit() renames it over the target;
-// the destructor removes it unless it was committed. Throws FileError when the folder does not
-// exist, is not a folder or is not writable.
+// the destructor removes it unless it was committed. A target that is a symbolic link stays one:
+// the file it points to is the one replaced (linkedFile). Throws FileError when the folder does
+// not exist, is not a folder or is not writable.
 class TemporaryFile {
   public:
     explicit TemporaryFile(const std::string& target);
@@ -44,7 +61,8 @@ class TemporaryFile {
     void commit();
 
   private:
-    std::string target_;
+    std::string target_;      // as given, for messages
+    std::string destination_; // the file replaced: the target, its links followed
     std::string path_;
     int fd_ = -1;
     int slot_ = -1;

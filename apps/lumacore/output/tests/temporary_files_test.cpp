@@ -5,6 +5,11 @@
 #include <csignal>
 #include <regex>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "host/posix/temporary_files.h"
 #include "output/frame_sink.h"
@@ -58,6 +63,48 @@ TEST(TemporaryFile, TakesUsualPermissionsOrThoseOfTheFileItReplaces) {
     }
     ::umask(mask);
     EXPECT_EQ(folder.names(), (std::set<std::string>{"kept.png", "new.png"}));
+}
+
+// An output that is a symbolic link stays one: the file it points to is replaced, beside which
+// the temporary file is made, however the link is written.
+TEST(TemporaryFile, ReplacesWhatALinkPointsToAndKeepsTheLink) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> links; // name, what it points to
+        std::string replaced;                                   // the file that gets the bytes
+    };
+    const Case cases[] = {
+        {"a relative link", {{"out.png", "real/file.png"}}, "real/file.png"},
+        {"an absolute link", {{"out.png", "@/real/file.png"}}, "real/file.png"},
+        {"a link to a link",
+         {{"out.png", "hop.png"}, {"hop.png", "real/file.png"}},
+         "real/file.png"},
+        {"a link from a folder of its own",
+         {{"out.png", "links/inner.png"}, {"links/inner.png", "../real/file.png"}},
+         "real/file.png"},
+        {"a link to a file not there yet", {{"out.png", "real/new.png"}}, "real/new.png"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder folder;
+        std::filesystem::create_directories(folder.path() / "real");
+        std::filesystem::create_directories(folder.path() / "links");
+        writeFile(folder / "real/file.png", "old");
+        for (const auto& [name, to] : c.links) {
+            const std::string target =
+                to.starts_with("@") ? folder.path().string() + to.substr(1) : to;
+            std::filesystem::create_symlink(target, folder.path() / name);
+        }
+        TemporaryFile file(folder / "out.png");
+        EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::path(file.path()).parent_path(),
+                                                (folder.path() / c.replaced).parent_path()))
+            << file.path();
+        ASSERT_EQ(::write(file.descriptor(), "new", 3), 3);
+        file.commit();
+        EXPECT_TRUE(std::filesystem::is_symlink(folder.path() / "out.png"));
+        EXPECT_EQ(readFile(folder / c.replaced), "new");
+        EXPECT_EQ(readFile(folder / "out.png"), "new");
+    }
 }
 
 // A killed render: the handler removes the registered files and folders, then the process dies
