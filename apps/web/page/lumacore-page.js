@@ -868,7 +868,13 @@
       title = tune.title;
     }
     if (!startDisplay(title)) return setState("ready");
-    show(at);
+    // Every call up to `at`, as `lumacore render` makes them: a frame's catch-up makes only
+    // those the picture can still show.
+    if (lc._lumacore_render_at(at) !== 0) {
+      say(wasmError("the input"));
+      return setState("ready");
+    }
+    draw();
     heard = at;
     $("clock").textContent = formatTime(at);
     setState("shown");
