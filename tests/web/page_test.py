@@ -237,12 +237,14 @@ class StartUpFailuresAreSaid(WebTestCase):
         for name, lack, query, state, words in self.CASES:
             with self.subTest(name):
                 self.page.before_load(lack)
-                self.page.open(query)
-                poll(lambda: words in self.page.message(), 20,
-                     lambda: f"#message says {words!r} (it says {self.page.message()!r})")
-                self.page.wait_for((state,), 20)
-                self.assertNotIn("\n", self.page.message())
-                self.page.forget_before_load()
+                try:
+                    self.page.open(query)
+                    poll(lambda: words in self.page.message(), 20,
+                         lambda: f"#message says {words!r} (it says {self.page.message()!r})")
+                    self.page.wait_for((state,), 20)
+                    self.assertNotIn("\n", self.page.message())
+                finally:
+                    self.page.forget_before_load()
 
 
 class KeysGoWhereTheFocusIs(WebTestCase):
