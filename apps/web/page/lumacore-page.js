@@ -28,10 +28,13 @@
   let live = null; // { stream, source, tap, sink }
   let soundNumber = 0;
   let heard = 0; // the last time shown, never going back while nothing seeks
+  let shownTitle = ""; // the banner's title of what is shown
   let firstPicture = true;
   const timings = []; // ms per picture drawn: render calls + conversion + canvas upload
 
   // ---- state and messages --------------------------------------------------------------
+
+  const HELD = "The browser holds the sound until you click the page or press a key.";
 
   function setState(next) {
     state = next;
@@ -52,13 +55,42 @@
     return text || "failed";
   }
 
+  // A failure nothing else caught (a browser without something the page needs, memory running
+  // out): one line on the page instead of an unhandled rejection. A page that had not started
+  // says so and stops; one that had stays as it was.
+  function failed(e) {
+    const why = (e && e.message) || String(e);
+    if (state === "loading") {
+      say(`Lumacore could not start: ${why}.`);
+      setState("error");
+    } else {
+      say(`Lumacore failed: ${why}.`);
+    }
+  }
+
+  // Runs `action` (which may return a promise), saying what went wrong instead of throwing.
+  function reported(action) {
+    return (...args) => {
+      try {
+        return Promise.resolve(action(...args)).catch(failed);
+      } catch (e) {
+        failed(e);
+        return Promise.resolve();
+      }
+    };
+  }
+
   window.lumacorePage = {
     get state() { return state; },
     get time() { return heard; },
     get error() { return lastError; },
     get picture() { return { width: canvas.width, height: canvas.height }; },
+    get title() { return shownTitle; },
     // Milliseconds per picture drawn (render calls, conversion and canvas upload), newest last.
     get timings() { return timings.slice(); },
+    // Render calls made since the display started, and the wasm module's memory in bytes.
+    get calls() { return lc ? lc._lumacore_calls_made() : 0; },
+    get memory() { return lc ? lc.HEAPU8.buffer.byteLength : 0; },
   };
 
   // ---- settings: localStorage, then the address's parameters (kept only when changed) ----
@@ -173,15 +205,16 @@
 
   // Starts the display over the source just chosen, with the address's title if it gives one;
   // false after saying why not.
-  function startDisplay(title) {
-    if (display.title !== null) title = display.title;
+  function startDisplay(sourceTitle) {
+    const shown = display.title !== null ? display.title : sourceTitle;
     const size = pictureSize();
     const result = lc._lumacore_start(moduleNumber(), display.mode === "3d" ? 1 : 0,
-      display.brightness, size.width, size.height, display.rate, cString(title));
+      display.brightness, size.width, size.height, display.rate, cString(shown));
     if (result !== 0) {
       say(wasmError("the display"));
       return false;
     }
+    shownTitle = shown;
     heard = 0;
     draw();
     return true;
@@ -221,9 +254,33 @@
     try {
       audio = new Context({ sampleRate: TUNE_RATE, latencyHint: "interactive" });
     } catch (e) {
-      audio = new Context(); // a browser that will not open at that rate
+      try {
+        audio = new Context(); // a browser that will not open at that rate
+      } catch (again) {
+        return null; // none to be had (no sound device, too many contexts): as without Web Audio
+      }
     }
+    if (audio.state === "running") runningSince = audio.currentTime;
+    audio.addEventListener("statechange", () => {
+      runningSince = audio.state === "running" ? audio.currentTime : Infinity;
+      if (audio.state === "running" && lastError === HELD) say("");
+    });
     return audio;
+  }
+
+  // The sound's output and base latency, read again once a second, and only once the sound has
+  // run for a second: Firefox can stall the page for good when outputLatency is read while its
+  // sound device starts (seen with PulseAudio). Until then the picture is drawn that much early.
+  let runningSince = Infinity; // the context's time when it last began to run
+  let latency = 0;
+  let latencyRead = -Infinity;
+  function soundLatency() {
+    const now = audio.currentTime;
+    if (now - runningSince >= 1 && now - latencyRead >= 1) {
+      latency = (audio.outputLatency || 0) + (audio.baseLatency || 0);
+      latencyRead = now;
+    }
+    return latency;
   }
 
   // Hands the page's channels to the wasm module as sound number n.
@@ -298,21 +355,36 @@
     return true;
   }
 
-  // A browser may hold the sound until the page is clicked or a key is pressed.
+  // A browser may hold the sound until the page is clicked or a key is pressed. Firefox says
+  // whether it does (getAutoplayPolicy); elsewhere a context still suspended a moment later on a
+  // page the user has not touched is held. Firefox's context starts suspended even after a click
+  // and runs once its sound device is open, which can take a second: the line is said only when
+  // the browser holds the sound, and goes as soon as the sound runs (audioContext()).
   function resumeSound() {
     if (audio.state !== "suspended") return;
     audio.resume();
+    if (navigator.getAutoplayPolicy) {
+      if (navigator.getAutoplayPolicy(audio) === "disallowed") holdUntilTouched();
+      return;
+    }
     setTimeout(() => {
       if (!audio || audio.state !== "suspended" || state !== "playing") return;
-      say("The browser holds the sound until you click the page or press a key.");
-      const go = () => {
-        audio.resume().then(() => say(""));
-        document.removeEventListener("pointerdown", go);
-        document.removeEventListener("keydown", go);
-      };
-      document.addEventListener("pointerdown", go);
-      document.addEventListener("keydown", go);
+      if (navigator.userActivation && navigator.userActivation.hasBeenActive) return;
+      holdUntilTouched();
     }, 300);
+  }
+
+  function holdUntilTouched() {
+    say(HELD);
+    const go = () => {
+      audio.resume().then(() => {
+        if (lastError === HELD) say("");
+      });
+      document.removeEventListener("pointerdown", go);
+      document.removeEventListener("keydown", go);
+    };
+    document.addEventListener("pointerdown", go);
+    document.addEventListener("keydown", go);
   }
 
   function startNode(offset) {
@@ -334,8 +406,7 @@
   // started; never back unless sought.
   function heardTime() {
     if (track) {
-      const latency = (audio.outputLatency || 0) + (audio.baseLatency || 0);
-      const time = track.offset + Math.max(0, audio.currentTime - track.startedAt - latency);
+      const time = track.offset + Math.max(0, audio.currentTime - track.startedAt - soundLatency());
       return Math.min(Math.max(heard, time), track.length);
     }
     if (frames) {
@@ -430,11 +501,25 @@
     setState("playing");
   }
 
+  // The name a frames address's file goes by: its last part, unescaped where it is escaped
+  // ("100%.frames" stays as it is).
+  function fileName(url) {
+    const last = url.split(/[?#]/)[0].split("/").pop() || url;
+    try {
+      return decodeURIComponent(last);
+    } catch (e) {
+      return last;
+    }
+  }
+
   async function loadFrames(url) {
-    const name = decodeURIComponent(url.split(/[?#]/)[0].split("/").pop() || url);
+    const name = fileName(url);
+    // A % that escapes nothing is the file's own ("?frames=100%25.frames" gives "100%.frames"):
+    // it is escaped for the request, which the server then takes back to the name.
+    const address = url.replace(/%(?![0-9A-Fa-f]{2})/g, "%25");
     let bytes;
     try {
-      const response = await fetch(url);
+      const response = await fetch(address);
       if (!response.ok) throw new Error(`${response.status} ${response.statusText}`.trim());
       bytes = new Uint8Array(await response.arrayBuffer());
     } catch (e) {
@@ -528,8 +613,10 @@
     setState("listening");
   }
 
+  // A block from the worklet; none is kept while the tab is hidden (nothing draws it then: on
+  // return the display gathers again from the live position).
   function pushLive(left, right) {
-    if (!live) return;
+    if (!live || document.hidden) return;
     const count = left.length;
     const space = lc._lumacore_live_space(count);
     if (!space) return;
@@ -639,14 +726,18 @@
     if (request && request.catch) request.catch((e) => say(`Full screen refused: ${e.message}.`));
   }
 
+  function displayFocused(target) {
+    return !target || target === root || target === document.body || stage.contains(target);
+  }
+
   function wireControls() {
-    $("demo").onclick = playDemo;
+    $("demo").onclick = reported(playDemo);
     $("file").onchange = (event) => {
       const file = event.target.files[0];
-      if (file) openFile(file);
+      if (file) reported(openFile)(file);
       event.target.value = "";
     };
-    $("listen").onclick = listen;
+    $("listen").onclick = reported(listen);
     $("listen-source").value = settings.listen === "tab" ? "tab" : "microphone";
     $("listen-source").onchange = (event) => keep("listen", event.target.value);
     $("play").onclick = () => pause(state !== "paused");
@@ -658,13 +749,27 @@
     $("brightness").value = String(display.brightness);
     $("brightness").oninput = (event) => setBrightness(Number(event.target.value));
     $("fullscreen").onclick = () => toggleFullscreen();
-    document.addEventListener("fullscreenchange", placeCanvas);
+    document.addEventListener("fullscreenchange", () => {
+      if (document.fullscreenElement === stage) stage.focus({ preventScroll: true });
+      placeCanvas();
+    });
+    $("controls").addEventListener("click", (event) => {
+      if (event.detail > 0 && event.target.closest("button"))
+        stage.focus({ preventScroll: true });
+    });
 
+    // The display's keys act while the display has the focus (nothing else has, or the stage):
+    // a focused control keeps its own keys (Space and Enter press a button, Tab moves on, the
+    // arrows move a slider), except Escape, which leaves full screen from anywhere. Shift+Tab
+    // goes from the display to the controls. A button pressed with the mouse hands the focus
+    // back to the display, and so does full screen, where the controls are not to be seen.
     document.addEventListener("keydown", (event) => {
-      const target = event.target;
-      const typing = target && (target.tagName === "INPUT" || target.tagName === "SELECT" ||
-        target.tagName === "TEXTAREA");
-      if (typing || event.ctrlKey || event.altKey || event.metaKey) return;
+      if (event.ctrlKey || event.altKey || event.metaKey) return;
+      if (!displayFocused(event.target)) {
+        if (event.key === "Escape") toggleFullscreen(false);
+        return;
+      }
+      if (event.key === "Tab" && event.shiftKey) return;
       const time = heard;
       const actions = {
         "Tab": () => toggleFullscreen(),
@@ -695,7 +800,7 @@
       event.preventDefault();
       root.classList.remove("dragging");
       const file = event.dataTransfer && event.dataTransfer.files[0];
-      if (file) openFile(file);
+      if (file) reported(openFile)(file);
     });
 
     // The history is laid out again at the stage's new size, as its window is on a resize.
@@ -709,6 +814,17 @@
       }
       placeCanvas();
     }).observe(stage);
+
+    // A tab in the background has no animation frames. A track or the demo plays on and the
+    // first frame back draws where it is (the runner makes only the calls the picture can still
+    // show); live sound is not kept meanwhile, and the display gathers again from the live
+    // position, so nothing old is drawn late.
+    document.addEventListener("visibilitychange", () => {
+      if (document.hidden) return;
+      lastClock = -1; // the clock and the position bar are written on the next frame
+      if (live && lc._lumacore_width() && lc._lumacore_seek(0) !== 0)
+        say(wasmError("the live sound"));
+    });
   }
 
   // ---- the loop -------------------------------------------------------------------------
@@ -752,7 +868,13 @@
       title = tune.title;
     }
     if (!startDisplay(title)) return setState("ready");
-    show(at);
+    // Every call up to `at`, as `lumacore render` makes them: a frame's catch-up makes only
+    // those the picture can still show.
+    if (lc._lumacore_render_at(at) !== 0) {
+      say(wasmError("the input"));
+      return setState("ready");
+    }
+    draw();
     heard = at;
     $("clock").textContent = formatTime(at);
     setState("shown");
@@ -786,5 +908,5 @@
     }
   }
 
-  main();
+  main().catch(failed);
 })();
