@@ -151,6 +151,14 @@ int main(int argc, char** argv) {
                               "the default sink, followed)");
     listenCommand->add_flag("--list-sources", listen.listSources,
                             "print every source, the default marked, and exit");
+    listenCommand->add_option("--app", listen.app,
+                              "record only this application's streams: its name (or its "
+                              "binary's) or its process id");
+    listenCommand->add_flag("--follow-player", listen.followPlayer,
+                            "record only the media player shown in the banner, as it changes");
+    listenCommand->add_flag("--list-apps", listen.listApps,
+                            "print every application playing, the one --follow-player takes "
+                            "marked, and exit");
 
     RenderOptions render;
     DisplayArguments renderArguments;

@@ -18,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kModuleKey[] = "Module";
+constexpr char kFollowPlayerKey[] = "FollowPlayer";
 constexpr DisplayModule kModules[] = {DisplayModule::History, DisplayModule::Oscilloscope,
                                       DisplayModule::VuMeter};
 
@@ -103,6 +104,7 @@ std::vector<IniSetting> writesOf(const DisplaySettings& settings) {
     scope(settings.oscilloscope, kOscilloscopeSection);
     scope(settings.vuMeter, kVuMeterSection);
     batch.writeString(kPlayerSection, kModuleKey, moduleName(settings.module));
+    batch.writeString(kPlayerSection, kFollowPlayerKey, settings.followPlayer ? "1" : "0");
     return batch.writes;
 }
 
@@ -160,6 +162,7 @@ SettingsLoad loadDisplaySettings(const std::string& path, const ScreenGeometry& 
     load.settings.oscilloscope = readScope(store, kOscilloscopeSection, screen);
     load.settings.vuMeter = readScope(store, kVuMeterSection, screen);
 
+    load.settings.followPlayer = store.readInt(kPlayerSection, kFollowPlayerKey, 0) != 0;
     if (const auto name = store.snapshot().readString(kPlayerSection, kModuleKey)) {
         const auto known = std::find_if(std::begin(kModules), std::end(kModules),
                                         [&](DisplayModule m) { return *name == moduleName(m); });

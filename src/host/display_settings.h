@@ -51,6 +51,9 @@ struct DisplaySettings {
     ScopeSettings oscilloscope;
     ScopeSettings vuMeter;
     DisplayModule module = DisplayModule::History;
+    // [Player] FollowPlayer=1: `listen` records the media player shown in the banner unless told
+    // otherwise (--follow-player made the default).
+    bool followPlayer = false;
     friend bool operator==(const DisplaySettings&, const DisplaySettings&) = default;
 };
 

@@ -135,7 +135,7 @@ TEST_F(DisplaySettingsFile, ASaveWritesThePluginsFormatAndLoadsBack) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
               "[Lumacor 3D]\r\nPosx=100\r\nPosy=200\r\nSizex=800\r\nSizey=600\r\n3D=0\r\n"
               "Speed=5000\r\nBrightness=150\r\n[Oscilliscope]\r\nScreen_x=-30\r\nScreen_y=60\r\n"
-              "[VU Meter]\r\nScreen_x=300\r\nScreen_y=-20\r\n[Player]\r\nModule=vu\r\n");
+              "[VU Meter]\r\nScreen_x=300\r\nScreen_y=-20\r\n[Player]\r\nModule=vu\r\nFollowPlayer=0\r\n");
     for (const fs::path& folder : {dir_ / "config", dir_ / "config" / "lumacore"})
         EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << folder;
 

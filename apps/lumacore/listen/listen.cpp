@@ -9,8 +9,13 @@
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 #include "analysis/analyser.h"
+#include "host/display_settings.h"
+#include "host/file_error.h"
+#include "host/xdg_settings_path.h"
+#include "listen/app_match.h"
 #include "listen/now_playing.h"
 #include "listen/pulse_capture.h"
 #include "live/live_display.h"
@@ -25,6 +30,8 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 constexpr double kReconnectSeconds = 1.0; // between attempts while the server is away
+constexpr double kNoticeSeconds = 4.0;    // a notice stands in the banner's place this long
+constexpr double kSettleSeconds = 1.0;    // the most the start waits for the session bus
 
 // Seconds on the steady clock.
 double secondsNow() {
@@ -33,12 +40,15 @@ double secondsNow() {
 
 class Listener final : public Clock, public PictureSink {
   public:
-    Listener(const ListenOptions& options, std::unique_ptr<PulseCapture> capture)
+    // `follow`: the capture records the media player shown in the banner, as it changes.
+    Listener(const ListenOptions& options, std::unique_ptr<PulseCapture> capture,
+             std::unique_ptr<NowPlaying> nowPlaying, bool follow)
         : options_(options), capture_(std::move(capture)),
-          live_(std::make_unique<LiveDisplay>(options_, calls_)), runner_(live_->runner()) {
+          live_(std::make_unique<LiveDisplay>(options_, calls_)), runner_(live_->runner()),
+          nowPlaying_(std::move(nowPlaying)), follow_(follow) {
         clock_.restart(secondsNow());
         restart();
-        showTitle();
+        showTitle(secondsNow());
     }
     ~Listener() override {
         live_.reset(); // its runner reads the calls, which read the sound
@@ -61,8 +71,9 @@ class Listener final : public Clock, public PictureSink {
             if (quit) return std::nullopt;
             const double now = secondsNow();
             takeSound(now);
-            nowPlaying_.update();
-            showTitle();
+            nowPlaying_->update();
+            if (follow_) followPlayer(now);
+            showTitle(now);
             if (options_.duration && now - started_ >= *options_.duration) return std::nullopt;
             if (paused_) {
                 show(runner_.picture());
@@ -101,7 +112,7 @@ class Listener final : public Clock, public PictureSink {
         if (link != PulseCapture::Link::Recording) {
             if (!away_) {
                 away_ = true;
-                showTitle();
+                showTitle(now);
             }
             if (link == PulseCapture::Link::Away && now - lastAttempt_ >= kReconnectSeconds) {
                 lastAttempt_ = now;
@@ -111,10 +122,11 @@ class Listener final : public Clock, public PictureSink {
         }
         if (away_) {
             away_ = false;
-            showTitle();
+            showTitle(now);
             clock_.restart(now); // the time away was not silence
             restart();
         }
+        if (const std::string notice = capture_->takeNotice(); !notice.empty()) say(notice);
         incoming_.clear();
         const CapturedFrames taken = capture_->take(incoming_);
         if (taken.lost > 0) { // this thread stalled longer than the capture's queue holds
@@ -150,12 +162,29 @@ class Listener final : public Clock, public PictureSink {
         if (!paused_) restart();
     }
 
-    // "no sound" while the server is away; else --title, else what the desktop's player
-    // announces, else the source's description.
-    void showTitle() {
+    // The media player shown in the banner is the application recorded; without one, the
+    // default sink's monitor, said once in the banner's place.
+    void followPlayer(double now) {
+        const std::optional<NowPlaying::PlayerView> player = nowPlaying_->shown();
+        if (player && player->pid == 0) return; // its process is not known yet
+        std::optional<AppChoice> app;
+        if (player) app = playerApp(player->name, player->pid);
+        if (followed_ && app == *followed_) return;
+        followed_ = app;
+        capture_->retarget(app ? CaptureTarget{"", app} : CaptureTarget{});
+        if (!app) {
+            notice_ = "no media player: all the desktop plays";
+            noticeUntil_ = now + kNoticeSeconds;
+        }
+    }
+
+    // "no sound" while the server is away; else a notice for its time; else --title, else what
+    // the desktop's player announces, else the source's description (or the application's name).
+    void showTitle(double now) {
         std::string title = "no sound";
         if (!away_) {
-            title = options_.title.value_or(nowPlaying_.title());
+            title = options_.title.value_or(nowPlaying_->title());
+            if (now < noticeUntil_) title = notice_;
             if (title.empty()) title = capture_->description();
         }
         if (title == shownTitle_) return;
@@ -177,10 +206,51 @@ class Listener final : public Clock, public PictureSink {
     double started_ = secondsNow();
     bool paused_ = false;
     bool away_ = false;
-    NowPlaying nowPlaying_;
+    std::unique_ptr<NowPlaying> nowPlaying_;
+    bool follow_ = false;
+    std::optional<std::optional<AppChoice>> followed_; // the player's application, once chosen
+    std::string notice_;
+    double noticeUntil_ = 0;
     std::string shownTitle_;
     double lastAttempt_ = secondsNow();
 };
+
+// Waits a little for the session bus to say which media players there are and what they play.
+void settle(NowPlaying& nowPlaying) {
+    const double until = secondsNow() + kSettleSeconds;
+    for (nowPlaying.update(); !nowPlaying.settled() && secondsNow() < until; nowPlaying.update())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+// Whether the settings file makes --follow-player the default.
+bool followPlayerByDefault() {
+    try {
+        return loadDisplaySettings(userSettingsPath(), {}).settings.followPlayer;
+    } catch (const FileError&) {
+        return false; // no settings file can be kept: the window says so
+    }
+}
+
+// One line an application: the one --follow-player takes marked; name, binary, process id,
+// sinks and the media player's title, tab-separated ("-" where unknown).
+void printApps(std::FILE* out, const std::vector<PlayingStream>& streams,
+               const NowPlaying& nowPlaying) {
+    std::vector<PlayerApp> players;
+    for (const NowPlaying::PlayerView& player : nowPlaying.players())
+        players.push_back({playerApp(player.name, player.pid), player.title});
+    std::optional<AppChoice> followed;
+    if (const auto shown = nowPlaying.shown()) followed = playerApp(shown->name, shown->pid);
+    const auto orDash = [](const std::string& text) { return text.empty() ? "-" : text; };
+    for (const PlayingApp& app : playingApps(streams, players, followed)) {
+        std::string sinks;
+        for (const std::string& sink : app.sinks)
+            sinks += (sinks.empty() ? "" : ",") + sink;
+        const std::string pid = app.owner.pid > 0 ? std::to_string(app.owner.pid) : "";
+        std::fprintf(out, "%s%s\t%s\t%s\t%s\t%s\n", app.followed ? "* " : "  ",
+                     orDash(app.owner.name).c_str(), orDash(app.owner.binary).c_str(),
+                     orDash(pid).c_str(), orDash(sinks).c_str(), orDash(app.title).c_str());
+    }
+}
 
 void printSources(std::FILE* out, const SoundSources& list) {
     for (const SoundSource& source : list.sources) {
@@ -194,23 +264,46 @@ void printSources(std::FILE* out, const SoundSources& list) {
 
 int runListen(ListenOptions options) {
     checkLiveOptions(options);
+    const int chosen = !options.source.empty() + !options.app.empty() + options.followPlayer;
+    if (chosen > 1)
+        throw std::invalid_argument(
+            "--source, --app and --follow-player each say what to record: give one of them");
+    std::optional<AppChoice> app;
+    if (!options.app.empty() && !(app = AppChoice::parse(options.app)))
+        throw std::invalid_argument("--app takes an application's name or a process id, not '" +
+                                    options.app + "'");
 
     if (options.listSources) {
-        PulseCapture server("");
+        PulseCapture server({});
         printSources(stdout, server.sources());
         return 0;
     }
+    auto nowPlaying = std::make_unique<NowPlaying>();
+    const bool follow = options.followPlayer || (chosen == 0 && followPlayerByDefault());
+    if (options.listApps || follow) settle(*nowPlaying);
+    if (options.listApps) {
+        PulseCapture server({});
+        printApps(stdout, server.streams(), *nowPlaying);
+        return 0;
+    }
+    CaptureTarget target{options.source, app};
+    if (follow) {
+        if (const auto player = nowPlaying->shown(); player && player->pid > 0)
+            target.app = playerApp(player->name, player->pid);
+    }
     std::unique_ptr<PulseCapture> capture;
     try {
-        capture = std::make_unique<PulseCapture>(options.source);
+        capture = std::make_unique<PulseCapture>(target);
     } catch (const CaptureError& error) {
         if (options.source.empty()) throw;
         say(error.what());
         std::fprintf(stderr, "the sources of the sound server (* what the desktop plays):\n");
-        printSources(stderr, PulseCapture("").sources());
+        printSources(stderr, PulseCapture({}).sources());
         return 1;
     }
-    Listener listener(options, std::move(capture));
+    if (app && capture->appStreams() == 0)
+        say("nothing of " + app->describe() + " is playing now; waiting for it to play");
+    Listener listener(options, std::move(capture), std::move(nowPlaying), follow);
     return listener.run();
 }
 

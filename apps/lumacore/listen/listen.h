@@ -10,11 +10,15 @@ namespace lumacore::cli {
 struct ListenOptions : LiveOptions {
     std::string source; // empty: the default sink's monitor, followed
     bool listSources = false;
+    std::string app;           // --app NAME|PID: that application's streams alone
+    bool followPlayer = false; // the streams of the media player shown in the banner
+    bool listApps = false;
 };
 
-// Lists the sources, or listens until the window is closed or --duration has passed. Returns the
-// exit status; throws CaptureError (no sound server, an unknown source: the list follows on
-// standard error), PlayError (no display) or std::invalid_argument (bad options).
+// Lists the sources or the applications playing, or listens until the window is closed or
+// --duration has passed. Returns the exit status; throws CaptureError (no sound server, an
+// unknown source: the list follows on standard error), PlayError (no display) or
+// std::invalid_argument (bad options).
 int runListen(ListenOptions options);
 
 } // namespace lumacore::cli

@@ -85,7 +85,7 @@ void NowPlaying::update() {
     if (sd_bus_is_open(bus_.get()) <= 0) close();
 }
 
-std::string NowPlaying::title() const {
+const NowPlaying::Player* NowPlaying::best() const {
     // Playing before paused, then the most recent start; stopped players, and those not heard
     // from yet, do not count.
     const auto rank = [](const Player& player) {
@@ -95,7 +95,36 @@ std::string NowPlaying::title() const {
     const Player* best = nullptr;
     for (const auto& [name, player] : players_)
         if (rank(*player).first > 0 && (!best || rank(*player) > rank(*best))) best = player.get();
-    return best ? displayTitle(best->state) : std::string();
+    return best;
+}
+
+std::string NowPlaying::title() const {
+    const Player* shownPlayer = best();
+    return shownPlayer ? displayTitle(shownPlayer->state) : std::string();
+}
+
+NowPlaying::PlayerView NowPlaying::viewOf(const Player& player) {
+    return {player.name, player.pid, player.state.status, displayTitle(player.state)};
+}
+
+std::optional<NowPlaying::PlayerView> NowPlaying::shown() const {
+    const Player* shownPlayer = best();
+    if (!shownPlayer) return std::nullopt;
+    return viewOf(*shownPlayer);
+}
+
+std::vector<NowPlaying::PlayerView> NowPlaying::players() const {
+    std::vector<PlayerView> all;
+    for (const auto& [name, player] : players_)
+        all.push_back(viewOf(*player));
+    return all;
+}
+
+bool NowPlaying::settled() const {
+    if (!ready()) return !active();
+    for (const auto& [name, player] : players_)
+        if (player->pending || player->pidCall) return false;
+    return true;
 }
 
 int NowPlaying::onNames(sd_bus_message* reply, void* self, sd_bus_error*) {
@@ -147,8 +176,19 @@ int NowPlaying::onPropertiesChanged(sd_bus_message* signal, void* self, sd_bus_e
     return 0;
 }
 
+int NowPlaying::onProcess(sd_bus_message* reply, void* player, sd_bus_error*) {
+    auto& asked = *static_cast<Player*>(player);
+    std::uint32_t pid = 0;
+    if (!sd_bus_message_is_method_error(reply, nullptr) &&
+        sd_bus_message_read_basic(reply, SD_BUS_TYPE_UINT32, &pid) > 0)
+        asked.pid = static_cast<int>(pid);
+    asked.pidCall.reset();
+    return 0;
+}
+
 int NowPlaying::onProperties(sd_bus_message* reply, void* player, sd_bus_error*) {
     auto& asked = *static_cast<Player*>(player);
+    asked.pending.reset();
     if (sd_bus_message_is_method_error(reply, nullptr)) return 0;
     if (const char* sender = sd_bus_message_get_sender(reply)) asked.owner = sender;
     PlayerState state = asked.state;
@@ -164,6 +204,12 @@ void NowPlaying::addPlayer(const std::string& name, const std::string& owner) {
     player->name = name;
     player->owner = owner;
     askProperties(*player);
+    // Its process: whose streams are the player's sound.
+    sd_bus_slot* slot = nullptr;
+    if (sd_bus_call_method_async(bus_.get(), &slot, kBusName, kBusPath, kBusName,
+                                 "GetConnectionUnixProcessID", onProcess, player.get(), "s",
+                                 name.c_str()) >= 0)
+        player->pidCall.reset(slot);
 }
 
 void NowPlaying::askProperties(Player& player) {

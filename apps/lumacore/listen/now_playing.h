@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "listen/mpris_properties.h"
 #include "listen/sd_bus_handles.h"
@@ -29,6 +31,21 @@ class NowPlaying {
     // "Artist - Title" (or "Title") of the player playing, the one that started most recently
     // when several are; else of a paused one; else empty.
     std::string title() const;
+
+    // A player as the bus knows it: its name, its process (0 until the bus has said), its title.
+    struct PlayerView {
+        std::string name; // org.mpris.MediaPlayer2.something
+        int pid = 0;
+        std::string status; // "Playing", "Paused", "Stopped" or empty
+        std::string title;
+    };
+    // The player whose title() is shown; nullopt when none is.
+    std::optional<PlayerView> shown() const;
+    // Every player known.
+    std::vector<PlayerView> players() const;
+    // Whether everything asked of the bus so far has been answered (for a program that lists
+    // and ends: it waits for this, a little).
+    bool settled() const;
     // Whether it is connected to a bus.
     bool active() const { return bus_ != nullptr; }
     // Whether it is connected and the players there at the start are known; before that, title()
@@ -42,13 +59,18 @@ class NowPlaying {
         std::string owner; // its owner's unique name, once known
         PlayerState state;
         std::uint64_t startedPlaying = 0; // order of the last start, 0 if never seen playing
+        int pid = 0;                      // its process, once the bus has said
         SdBusSlot pending;                // the Properties.GetAll call awaiting its reply
+        SdBusSlot pidCall;                // the GetConnectionUnixProcessID call awaiting its reply
     };
 
     static int onNames(sd_bus_message* reply, void* self, sd_bus_error* error);
     static int onOwnerChanged(sd_bus_message* signal, void* self, sd_bus_error* error);
     static int onPropertiesChanged(sd_bus_message* signal, void* self, sd_bus_error* error);
     static int onProperties(sd_bus_message* reply, void* player, sd_bus_error* error);
+    static int onProcess(sd_bus_message* reply, void* player, sd_bus_error* error);
+    const Player* best() const;
+    static PlayerView viewOf(const Player& player);
 
     void addPlayer(const std::string& name, const std::string& owner);
     void askProperties(Player& player);

@@ -11,14 +11,22 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <utility>
+
+#include "listen/app_streams.h"
+#include "listen/pulse_format.h"
 
 namespace lumacore::cli {
 namespace {
 
-constexpr pa_sample_spec kSpec{PA_SAMPLE_FLOAT32NE, PulseCapture::kSampleRate, 2};
-constexpr pa_usec_t kFragmentMicroseconds = 10000; // the lag a fragment adds
+static_assert(kCaptureRate == PulseCapture::kSampleRate);
 
 using SteadyClock = std::chrono::steady_clock;
+
+double secondsNow() {
+    return std::chrono::duration<double>(SteadyClock::now().time_since_epoch()).count();
+}
 
 // The loop's lock for as long as it lives.
 class Locked {
@@ -43,7 +51,7 @@ std::string soundServerName() {
 struct PulseCapture::Impl {
     enum class Phase { Connecting, Recording, Failed };
 
-    std::string wanted; // empty: the default sink's monitor, followed
+    CaptureTarget target;
     pa_threaded_mainloop* loop = nullptr;
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
@@ -53,10 +61,16 @@ struct PulseCapture::Impl {
     std::string recording;             // the source's name
     std::string description;           // and its description
     std::vector<float> pending;
-    std::int64_t lost = 0; // frames dropped from the front of `pending`
-    SoundSources listing;  // filled by the callbacks of a question
-    bool listed = false;   // the listing is complete
-    bool timedOut = false; // a wait's deadline passed
+    std::int64_t lost = 0;              // frames dropped from the front of `pending`
+    SoundSources listing;               // filled by the callbacks of a question
+    bool listed = false;                // the listing is complete
+    bool timedOut = false;              // a wait's deadline passed
+    bool subscribed = false;            // to the server's changes, on this context
+    std::unique_ptr<AppStreams> apps;   // recording an application's streams
+    std::string notice;                 // one line to say once
+    std::vector<PlayingStream> playing; // filled by the callbacks of a question
+    std::map<std::uint32_t, std::string> sinkNames;
+    bool playingListed = false;
 
     Impl() : loop(pa_threaded_mainloop_new()) {
         if (loop == nullptr || pa_threaded_mainloop_start(loop) < 0)
@@ -107,6 +121,8 @@ struct PulseCapture::Impl {
     }
 
     void disconnect() {
+        apps.reset();
+        subscribed = false;
         if (stream != nullptr) {
             pa_stream_set_state_callback(stream, nullptr, nullptr);
             pa_stream_set_read_callback(stream, nullptr, nullptr);
@@ -196,19 +212,27 @@ struct PulseCapture::Impl {
                 {source->name, source->description != nullptr ? source->description : ""});
         if (!last) return;
         listed = true;
-        if (phase == Phase::Connecting) openStream();
+        if (phase == Phase::Connecting) startRecording();
         signal();
     }
 
+    // The target's streams: an application's (recording from then on), or one source's.
+    void startRecording() {
+        subscribe();
+        if (!target.app) return openStream();
+        apps = std::make_unique<AppStreams>(context, *target.app, kMaxQueued, [this] { signal(); });
+        phase = Phase::Recording;
+    }
+
     void openStream() {
-        recording = wanted.empty() ? listing.defaultSinkMonitor : wanted;
+        recording = target.source.empty() ? listing.defaultSinkMonitor : target.source;
         bool known = false;
         for (const SoundSource& source : listing.sources)
             known = known || source.name == recording;
         if (!known)
             return fail(recording.empty() ? "the sound server has no default sink to listen to"
                                           : "no source named '" + recording + "'");
-        stream = pa_stream_new(context, "Lumacore listen", &kSpec, nullptr);
+        stream = pa_stream_new(context, "Lumacore listen", &kCaptureSpec, nullptr);
         if (stream == nullptr) return fail("cannot record: " + lastError());
         pa_stream_set_state_callback(
             stream, [](pa_stream*, void* self) { static_cast<Impl*>(self)->streamChanged(); },
@@ -216,15 +240,9 @@ struct PulseCapture::Impl {
         pa_stream_set_read_callback(
             stream,
             [](pa_stream* s, std::size_t, void* self) { static_cast<Impl*>(self)->read(s); }, this);
-        pa_buffer_attr attributes;
-        std::memset(&attributes, 0xff, sizeof attributes); // the server's choice where not set
-        attributes.fragsize =
-            static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentMicroseconds, &kSpec));
-        // The timing info the server keeps up to date gives each take its latency.
-        const auto flags = static_cast<pa_stream_flags_t>(
-            PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING |
-            (wanted.empty() ? 0 : PA_STREAM_DONT_MOVE));
-        if (pa_stream_connect_record(stream, recording.c_str(), &attributes, flags) < 0)
+        const pa_buffer_attr attributes = captureAttributes();
+        if (pa_stream_connect_record(stream, recording.c_str(), &attributes,
+                                     captureFlags(!target.source.empty())) < 0)
             fail("cannot record '" + recording + "': " + lastError());
     }
 
@@ -233,7 +251,6 @@ struct PulseCapture::Impl {
         case PA_STREAM_READY:
             if (phase != Phase::Connecting) break;
             describe();
-            if (wanted.empty()) followDefaultSink();
             phase = Phase::Recording;
             signal();
             break;
@@ -278,34 +295,74 @@ struct PulseCapture::Impl {
         }
     }
 
-    // How long ago the newest frame read was at the source, as the server's timing says.
-    double latency() const {
-        pa_usec_t usec = 0;
-        int negative = 0;
-        if (stream == nullptr || pa_stream_get_latency(stream, &usec, &negative) != 0) return 0;
-        const double seconds = static_cast<double>(usec) / 1e6;
-        return negative != 0 ? -seconds : seconds;
-    }
-
-    // When the default sink changes, the stream moves to its monitor.
-    void followDefaultSink() {
+    // The server's changes: a new default sink (its monitor is followed when no source was
+    // named), and streams and sinks coming, going and moving (an application's are followed).
+    void subscribe() {
+        if (subscribed) return;
+        subscribed = true;
         pa_context_set_subscribe_callback(
             context,
             [](pa_context* c, pa_subscription_event_type_t type, std::uint32_t, void* data) {
-                if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) != PA_SUBSCRIPTION_EVENT_SERVER)
-                    return;
-                pa_operation* operation = pa_context_get_server_info(
-                    c,
-                    [](pa_context* c2, const pa_server_info* info, void* self2) {
-                        static_cast<Impl*>(self2)->defaultSinkIs(c2, info);
-                    },
-                    data);
-                if (operation != nullptr) pa_operation_unref(operation);
+                static_cast<Impl*>(data)->changed(c, type);
             },
             this);
-        pa_operation* operation =
-            pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr);
+        const auto mask = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SERVER |
+                                                              PA_SUBSCRIPTION_MASK_SINK |
+                                                              PA_SUBSCRIPTION_MASK_SINK_INPUT);
+        pa_operation* operation = pa_context_subscribe(context, mask, nullptr, nullptr);
         if (operation != nullptr) pa_operation_unref(operation);
+    }
+
+    void changed(pa_context* c, pa_subscription_event_type_t type) {
+        const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+        if (facility != PA_SUBSCRIPTION_EVENT_SERVER) {
+            if (apps) apps->refresh();
+            return;
+        }
+        if (target.app || !target.source.empty() || stream == nullptr) return;
+        pa_operation* operation = pa_context_get_server_info(
+            c,
+            [](pa_context* c2, const pa_server_info* info, void* self) {
+                static_cast<Impl*>(self)->defaultSinkIs(c2, info);
+            },
+            this);
+        if (operation != nullptr) pa_operation_unref(operation);
+    }
+
+    // Every sink and stream of the server, into `playing`.
+    void askStreams() {
+        playing.clear();
+        sinkNames.clear();
+        playingListed = false;
+        pa_operation* asking = pa_context_get_sink_info_list(
+            context,
+            [](pa_context* c, const pa_sink_info* sink, int last, void* data) {
+                auto* self = static_cast<Impl*>(data);
+                if (!last && sink != nullptr && sink->name != nullptr)
+                    self->sinkNames[sink->index] = sink->name;
+                if (!last) return;
+                pa_operation* next = pa_context_get_sink_input_info_list(
+                    c,
+                    [](pa_context*, const pa_sink_input_info* input, int eol, void* data2) {
+                        static_cast<Impl*>(data2)->streamIs(input, eol != 0);
+                    },
+                    self);
+                if (next != nullptr) pa_operation_unref(next);
+            },
+            this);
+        if (asking != nullptr) pa_operation_unref(asking);
+    }
+
+    void streamIs(const pa_sink_input_info* input, bool last) {
+        if (!last && input != nullptr) {
+            const auto sink = sinkNames.find(input->sink);
+            playing.push_back({input->index, ownerOf(*input),
+                               sink != sinkNames.end() ? sink->second : std::string()});
+        }
+        if (last) {
+            playingListed = true;
+            signal();
+        }
     }
 
     void defaultSinkIs(pa_context* c, const pa_server_info* info) {
@@ -328,12 +385,16 @@ struct PulseCapture::Impl {
     }
 };
 
-PulseCapture::PulseCapture(const std::string& source) : impl_(std::make_unique<Impl>()) {
+PulseCapture::PulseCapture(const CaptureTarget& target) : impl_(std::make_unique<Impl>()) {
     Impl& impl = *impl_;
-    impl.wanted = source;
+    impl.target = target;
     const Locked lock(impl.loop);
     impl.connect();
-    if (!impl.waitFor([&] { return impl.phase != Impl::Phase::Connecting; })) {
+    const auto ready = [&] {
+        return impl.phase == Impl::Phase::Failed ||
+               (impl.phase == Impl::Phase::Recording && (!impl.apps || impl.apps->listed()));
+    };
+    if (!impl.waitFor(ready)) {
         impl.disconnect();
         throw CaptureError("no sound server: " + soundServerName() + " did not answer within " +
                            std::to_string(static_cast<int>(kConnectSeconds)) + " s");
@@ -358,10 +419,64 @@ SoundSources PulseCapture::sources() {
     return impl.listing;
 }
 
+std::vector<PlayingStream> PulseCapture::streams() {
+    Impl& impl = *impl_;
+    const Locked lock(impl.loop);
+    if (!impl.contextGood()) throw CaptureError("the sound server has gone away");
+    impl.askStreams();
+    if (!impl.waitFor([&] { return impl.playingListed || !impl.contextGood(); }) ||
+        !impl.playingListed)
+        throw CaptureError("the sound server did not list its streams");
+    return impl.playing;
+}
+
+void PulseCapture::retarget(const CaptureTarget& target) {
+    Impl& impl = *impl_;
+    const Locked lock(impl.loop);
+    if (target == impl.target) return;
+    impl.target = target;
+    impl.apps.reset();
+    if (impl.stream != nullptr) {
+        pa_stream_set_state_callback(impl.stream, nullptr, nullptr);
+        pa_stream_set_read_callback(impl.stream, nullptr, nullptr);
+        pa_stream_disconnect(impl.stream);
+        pa_stream_unref(impl.stream);
+        impl.stream = nullptr;
+    }
+    impl.pending.clear();
+    impl.lost = 0;
+    if (impl.phase != Impl::Phase::Recording || !impl.contextGood()) return; // at the next try
+    impl.phase = Impl::Phase::Connecting;
+    impl.attempted = SteadyClock::now();
+    impl.askSources(); // the defaults may have changed; then the target's streams
+}
+
+const CaptureTarget& PulseCapture::target() const {
+    return impl_->target;
+}
+
+std::size_t PulseCapture::appStreams() const {
+    const Locked lock(impl_->loop);
+    return impl_->apps ? impl_->apps->recording() : 0;
+}
+
+std::string PulseCapture::takeNotice() {
+    const Locked lock(impl_->loop);
+    if (impl_->apps) {
+        std::string refusal = impl_->apps->takeRefusal();
+        if (!refusal.empty()) return refusal;
+    }
+    return std::exchange(impl_->notice, std::string());
+}
+
 CapturedFrames PulseCapture::take(std::vector<float>& frames) {
     Impl& impl = *impl_;
     const Locked lock(impl.loop);
     CapturedFrames taken;
+    if (impl.apps) {
+        impl.apps->take(frames, secondsNow(), taken);
+        return taken;
+    }
     taken.frames = impl.pending.size() / 2;
     frames.insert(frames.end(), impl.pending.begin(),
                   impl.pending.begin() + static_cast<std::ptrdiff_t>(2 * taken.frames));
@@ -369,7 +484,7 @@ CapturedFrames PulseCapture::take(std::vector<float>& frames) {
                        impl.pending.begin() + static_cast<std::ptrdiff_t>(2 * taken.frames));
     taken.lost = impl.lost;
     impl.lost = 0;
-    taken.latency = impl.latency();
+    taken.latency = captureLatency(impl.stream);
     return taken;
 }
 
@@ -383,8 +498,8 @@ PulseCapture::Link PulseCapture::link() {
         impl.fail("no sound server: " + soundServerName() + " did not answer");
     }
     const bool recording = impl.phase == Impl::Phase::Recording && impl.contextGood() &&
-                           impl.stream != nullptr &&
-                           PA_STREAM_IS_GOOD(pa_stream_get_state(impl.stream));
+                           (impl.apps || (impl.stream != nullptr &&
+                                          PA_STREAM_IS_GOOD(pa_stream_get_state(impl.stream))));
     return recording ? Link::Recording : Link::Away;
 }
 
@@ -395,7 +510,7 @@ void PulseCapture::reconnect() {
 
 std::string PulseCapture::description() const {
     const Locked lock(impl_->loop);
-    return impl_->description;
+    return impl_->apps ? impl_->apps->description() : impl_->description;
 }
 
 } // namespace lumacore::cli

@@ -1,8 +1,8 @@
 // The desktop's sound, recorded through the PulseAudio API (PipeWire serves the same API through
 // its pulse server): by default the monitor of the default sink, followed when the user switches
-// the default sink, or any source by name. Stereo float frames at 44.1 kHz arrive on the
-// library's own thread in fragments of about 10 ms and wait in a queue for the program's thread,
-// with the latency the server reports for them.
+// the default sink, or any source by name, or one application's streams alone (AppStreams).
+// Stereo float frames at 44.1 kHz arrive on the library's own thread in fragments of about 10 ms
+// and wait in a queue for the program's thread, with the latency the server reports for them.
 //
 // The program's thread never waits on the server once the capture runs: connecting again after
 // the server went away happens on the library's thread while the program asks how far it got.
@@ -11,9 +11,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "listen/app_match.h"
 
 namespace lumacore::cli {
 
@@ -45,6 +48,13 @@ struct CapturedFrames {
                             // monitor whose sound is yet to be heard); 0 when not known
 };
 
+// What to record.
+struct CaptureTarget {
+    std::string source;           // a source by name; empty: the default sink's monitor, followed
+    std::optional<AppChoice> app; // instead: the streams of this application alone
+    bool operator==(const CaptureTarget&) const = default;
+};
+
 class PulseCapture {
   public:
     static constexpr int kSampleRate = 44100;
@@ -54,10 +64,11 @@ class PulseCapture {
     // How long connecting may take before it counts as failed.
     static constexpr double kConnectSeconds = 5;
 
-    // Connects to the server and starts recording `source` (empty: the default sink's monitor,
-    // followed), waiting at most kConnectSeconds. Throws CaptureError "no sound server: ..." when
-    // there is none or it does not answer, or naming the source when the server has no such source.
-    explicit PulseCapture(const std::string& source);
+    // Connects to the server and starts recording `target`, waiting at most kConnectSeconds (for
+    // an application, until the server has said which streams it plays). Throws CaptureError
+    // "no sound server: ..." when there is none or it does not answer, or naming the source when
+    // the server has no such source.
+    explicit PulseCapture(const CaptureTarget& target);
     ~PulseCapture();
     PulseCapture(const PulseCapture&) = delete;
     PulseCapture& operator=(const PulseCapture&) = delete;
@@ -65,6 +76,16 @@ class PulseCapture {
     // Every source of the server (waiting at most kConnectSeconds). Throws CaptureError when it
     // has gone away or does not answer.
     SoundSources sources();
+    // Every stream the server plays, the same way.
+    std::vector<PlayingStream> streams();
+
+    // Records another target from now on; returns at once.
+    void retarget(const CaptureTarget& target);
+    const CaptureTarget& target() const;
+    // For an application: how many of its streams are recorded now (0: it plays nothing).
+    std::size_t appStreams() const;
+    // Empty, or one line to say once (the server cannot record one application's streams alone).
+    std::string takeNotice();
 
     // Appends the frames captured since the last call to `frames` (interleaved stereo).
     CapturedFrames take(std::vector<float>& frames);
@@ -75,7 +96,8 @@ class PulseCapture {
     Link link();
     // Starts connecting again to record the same source; returns at once (link() tells the rest).
     void reconnect();
-    // The description of the source being recorded ("Monitor of Built-in Audio").
+    // The description of the source being recorded ("Monitor of Built-in Audio"), or the
+    // application's name.
     std::string description() const;
 
   private:
