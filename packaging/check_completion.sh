@@ -27,12 +27,17 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/music/sub"
 touch "$work/music/a.flac" "$work/music/b.mp3" "$work/shot.png" "$work/notes.txt"
-# The program, except that `listen --list-sources` prints a fixed list in the program's format
-# (no sound server needed): "* " marks the default sink's monitor, a tab leads the description.
+# The program, except that `listen --list-sources` and `listen --list-apps` print fixed lists in
+# the program's format (no sound server needed): "* " marks the default sink's monitor and the
+# application --follow-player takes, tabs part the fields.
 cat >"$work/lumacore" <<EOF
 #!/bin/sh
 if [ "\$1" = listen ] && [ "\$2" = --list-sources ]; then
     printf '* speakers.monitor\tMonitor of Speakers\n  usb-mic\tUSB Microphone\n'
+    exit 0
+fi
+if [ "\$1" = listen ] && [ "\$2" = --list-apps ]; then
+    printf '* Firefox\tfirefox-esr\t4242\tspeakers\tBand - Song\n  mpv\tmpv\t99\tspeakers\t-\n'
     exit 0
 fi
 exec "$program" "\$@"
@@ -97,6 +102,8 @@ lumacore render --brightness  |
 lumacore listen  |
 lumacore listen --source  | speakers.monitor usb-mic
 lumacore listen --source=u | usb-mic
+lumacore listen --app  | Firefox mpv
+lumacore listen --app=m | mpv
 lumacore render --no | 
 lumacore play --no | --no-sound
 TABLE
