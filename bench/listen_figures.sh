@@ -31,12 +31,14 @@ echo "load average before the runs: $load (figures from a busy machine are not c
 # last line may be cut short).
 drawing() { [ -s "$1" ] && awk 'NF == 3 && $3 >= 0 { found = 1; exit } END { exit !found }' "$1"; }
 
-# (a) A click (44 samples at 0.9) every 22197 frames from 1 s on, 12 s in all: listen's picture
+# (a) A click (44 samples at 0.9) every 22197 frames from 3 s on (a stream that starts into the
+# sink unsettles the server's timing for its first seconds, which stamped the recorder's first
+# clicks hundreds of milliseconds early), 14 s in all: listen's picture
 # (1920 calls, 32 s at 60 calls/s) holds all of them.
 width=1920 height=1080 rate=60 call_frames=735
-clicks_from=44100 click_every=22197
+clicks_from=132300 click_every=22197
 ffmpeg -v error -f lavfi -i \
-    "aevalsrc=if(gte(n\,$clicks_from)*lt(mod(n-$clicks_from\,$click_every)\,44)\,0.9\,0):s=44100:d=12" \
+    "aevalsrc=if(gte(n\,$clicks_from)*lt(mod(n-$clicks_from\,$click_every)\,44)\,0.9\,0):s=44100:d=14" \
     -ac 2 "$work/clicks.wav"
 # Silence, played throughout with a short latency: a null sink with nothing asking for less runs
 # in blocks of seconds, and a stream that starts into one is heard only after it.
@@ -48,7 +50,7 @@ children+=("$recorder_pid")
 wait_for 15 "the click recorder heard nothing" test -e "$work/heard"
 # Quiet enough that no click reaches the display's cap, so that the columns differ in brightness.
 LUMACORE_TIMING_LOG="$work/clicks.timing" "$lumacore" listen --mode 2d --brightness 0.2 \
-    --size "${width}x$height" --rate "$rate" --duration 13 --dump "$work/clicks.png" \
+    --size "${width}x$height" --rate "$rate" --duration 15 --dump "$work/clicks.png" \
     >/dev/null 2>>"$work/errors.log" &
 listen_pid=$!
 children+=("$listen_pid")
@@ -96,7 +98,7 @@ awk -v rate="$rate" -v call="$call_frames" -v every="$click_every" '
         }
         if (!chosen) { print "    no pairing of the clicks seen with those heard has positive lags"; exit 1 }
         lags(chosen, bestOffset)
-        printf "    %d clicks: mean %+.1f ms, min %+.1f ms, max %+.1f ms (target < 50 ms)\n", clicks, mean, min, max
+        printf "    %d clicks: mean %+.1f ms, min %+.1f ms, max %+.1f ms (target: mean below 30 ms, none above 45 ms)\n", clicks, mean, min, max
         printf "    (offset of listen'\''s frames from the recorder'\''s: %d, spread of the estimates %d frames)\n", bestOffset, spread
     }
     function sortValues(v, n,    i, j, x) {

@@ -37,8 +37,9 @@ StreamOwner ownerOf(const pa_sink_input_info& input) {
 }
 
 AppStreams::AppStreams(pa_context* context, const AppChoice& choice, std::size_t maxQueued,
-                       std::function<void()> answered)
-    : context_(context), choice_(choice), answered_(std::move(answered)), mixer_(maxQueued) {
+                       std::function<void()> answered, std::function<void()> sounded)
+    : context_(context), choice_(choice), answered_(std::move(answered)),
+      sounded_(std::move(sounded)), mixer_(maxQueued) {
     refresh();
 }
 
@@ -197,6 +198,7 @@ void AppStreams::read(Stream& stream) {
         }
         pa_stream_drop(stream.stream);
     }
+    if (sounded_) sounded_();
 }
 
 void AppStreams::take(std::vector<float>& frames, double now, CapturedFrames& taken) {

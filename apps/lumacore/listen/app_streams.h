@@ -29,9 +29,9 @@ struct CapturedFrames;
 class AppStreams {
   public:
     // `answered` is called after each answer of the server (to wake a thread waiting for the
-    // first).
+    // first), `sounded` whenever sound comes in.
     AppStreams(pa_context* context, const AppChoice& choice, std::size_t maxQueued,
-               std::function<void()> answered);
+               std::function<void()> answered, std::function<void()> sounded);
     ~AppStreams();
     AppStreams(const AppStreams&) = delete;
     AppStreams& operator=(const AppStreams&) = delete;
@@ -70,6 +70,7 @@ class AppStreams {
     pa_context* context_;
     AppChoice choice_;
     std::function<void()> answered_;
+    std::function<void()> sounded_;
     StreamMixer mixer_;
     bool listed_ = false;
     bool asking_ = false;   // a refresh is under way

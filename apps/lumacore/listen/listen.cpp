@@ -47,6 +47,8 @@ class Listener final : public Clock, public PictureSink {
           live_(std::make_unique<LiveDisplay>(options_, calls_)), runner_(live_->runner()),
           nowPlaying_(std::move(nowPlaying)), follow_(follow) {
         clock_.restart(secondsNow());
+        period_ = live_->refreshPeriod();
+        live_->presentAtOnce();
         restart();
         showTitle(secondsNow());
     }
@@ -64,28 +66,45 @@ class Listener final : public Clock, public PictureSink {
 
     std::optional<double> nextPicture() override {
         for (;;) {
-            std::vector<std::string> dropped; // nothing to play them in: ignored
-            bool quit = false;
-            for (const KeyAction action : live_->takeEvents(dropped, quit))
-                if (action == KeyAction::Pause) setPaused(!paused_);
-            if (quit) return std::nullopt;
             const double now = secondsNow();
+            // The window's events, the bus and the title twice a refresh period at most: the
+            // loop itself wakes for every fragment of sound.
+            if (now - lastLooked_ >= period_ / 2) {
+                lastLooked_ = now;
+                std::vector<std::string> dropped; // nothing to play them in: ignored
+                bool quit = false;
+                for (const KeyAction action : live_->takeEvents(dropped, quit))
+                    if (action == KeyAction::Pause) setPaused(!paused_);
+                if (quit) return std::nullopt;
+                nowPlaying_->update();
+                if (follow_) followPlayer(now);
+                showTitle(now);
+                if (options_.duration && now - started_ >= *options_.duration) return std::nullopt;
+            }
             takeSound(now);
-            nowPlaying_->update();
-            if (follow_) followPlayer(now);
-            showTitle(now);
-            if (options_.duration && now - started_ >= *options_.duration) return std::nullopt;
             if (paused_) {
                 show(runner_.picture());
+                capture_->waitForSound(period_); // pictures at the refresh rate, for the keys
                 continue;
             }
             // As the clock says, no later than the newest call whose sound is in, never back.
-            lastTime_ = std::max(lastTime_, std::min(clock_.at(now), newestCall()));
-            return lastTime_;
+            const double time = std::max(lastTime_, std::min(clock_.at(now), newestCall()));
+            // A picture as soon as there is a new call to show; otherwise at least one a
+            // refresh period, and meanwhile the sound is waited for.
+            const double since = now - lastShown_;
+            const bool newCall = runner_.callsAhead() && time >= runner_.nextCallTime();
+            if (newCall || since >= period_) {
+                lastTime_ = time;
+                return lastTime_;
+            }
+            capture_->waitForSound(std::min(period_ - since, period_ / 2));
         }
     }
 
-    void show(const Bitmap& picture) override { live_->show(picture, lastTime_); }
+    void show(const Bitmap& picture) override {
+        live_->show(picture, lastTime_);
+        lastShown_ = secondsNow();
+    }
 
   private:
     // The analysis starts again at the live position (at the start, after a pause, a
@@ -203,6 +222,9 @@ class Listener final : public Clock, public PictureSink {
     std::vector<float> incoming_;
     std::int64_t first_ = 0; // the frame the analysis started at, the last restart's
     double lastTime_ = 0;
+    double lastShown_ = 0;     // wall time of the last picture shown
+    double lastLooked_ = 0;    // and of the last look at the window's events
+    double period_ = 1.0 / 60; // a picture at least this often
     double started_ = secondsNow();
     bool paused_ = false;
     bool away_ = false;

@@ -8,10 +8,12 @@
 #include <pulse/rtclock.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <utility>
 
 #include "listen/app_streams.h"
@@ -71,6 +73,19 @@ struct PulseCapture::Impl {
     std::vector<PlayingStream> playing; // filled by the callbacks of a question
     std::map<std::uint32_t, std::string> sinkNames;
     bool playingListed = false;
+    // Sound come in since the last take, for a program's thread waiting for it.
+    std::mutex arrivalMutex;
+    std::condition_variable arrival;
+    bool fresh = false;
+
+    // On the library's thread: wakes a program's thread waiting for sound.
+    void soundCame() {
+        {
+            const std::lock_guard lock(arrivalMutex);
+            fresh = true;
+        }
+        arrival.notify_one();
+    }
 
     Impl() : loop(pa_threaded_mainloop_new()) {
         if (loop == nullptr || pa_threaded_mainloop_start(loop) < 0)
@@ -220,7 +235,8 @@ struct PulseCapture::Impl {
     void startRecording() {
         subscribe();
         if (!target.app) return openStream();
-        apps = std::make_unique<AppStreams>(context, *target.app, kMaxQueued, [this] { signal(); });
+        apps = std::make_unique<AppStreams>(
+            context, *target.app, kMaxQueued, [this] { signal(); }, [this] { soundCame(); });
         phase = Phase::Recording;
     }
 
@@ -287,6 +303,7 @@ struct PulseCapture::Impl {
             }
             pa_stream_drop(s);
         }
+        soundCame();
         if (pending.size() > 2 * kMaxQueued) {
             const std::size_t excess = pending.size() / 2 - kMaxQueued;
             pending.erase(pending.begin(),
@@ -469,8 +486,18 @@ std::string PulseCapture::takeNotice() {
     return std::exchange(impl_->notice, std::string());
 }
 
+void PulseCapture::waitForSound(double seconds) {
+    Impl& impl = *impl_;
+    std::unique_lock lock(impl.arrivalMutex);
+    impl.arrival.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return impl.fresh; });
+}
+
 CapturedFrames PulseCapture::take(std::vector<float>& frames) {
     Impl& impl = *impl_;
+    {
+        const std::lock_guard arrived(impl.arrivalMutex);
+        impl.fresh = false;
+    }
     const Locked lock(impl.loop);
     CapturedFrames taken;
     if (impl.apps) {

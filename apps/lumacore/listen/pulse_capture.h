@@ -89,6 +89,8 @@ class PulseCapture {
 
     // Appends the frames captured since the last call to `frames` (interleaved stereo).
     CapturedFrames take(std::vector<float>& frames);
+    // Waits until sound has come in since the last take(), or `seconds` have passed.
+    void waitForSound(double seconds);
 
     enum class Link { Recording, Connecting, Away };
     // Whether the stream records, a new connection is under way, or the server is gone (after a

@@ -10,7 +10,7 @@ namespace lumacore::cli {
 
 inline constexpr int kCaptureRate = 44100;
 inline constexpr pa_sample_spec kCaptureSpec{PA_SAMPLE_FLOAT32NE, kCaptureRate, 2};
-inline constexpr pa_usec_t kFragmentMicroseconds = 10000; // the lag a fragment adds
+inline constexpr pa_usec_t kFragmentMicroseconds = 2500; // the lag a fragment adds
 
 // The server's choice but for the fragment size.
 inline pa_buffer_attr captureAttributes() {

@@ -38,6 +38,8 @@ class LiveDisplay {
     ModuleRunner& runner() { return *runner_; }
     // Render calls per second: the option, else the display's refresh rate.
     double rate() const { return rate_; }
+    // Seconds between the display's refreshes.
+    double refreshPeriod() const { return 1.0 / window_->refreshRate(); }
     void setTitle(const std::string& title);
 
     // Takes the window's events. The display's own keys act here; the command's keys (pause,
@@ -50,6 +52,9 @@ class LiveDisplay {
     void show(const Bitmap& picture, double time);
     // Seconds until the next picture reaches the screen.
     double untilNextPresent() const { return window_->untilNextPresent(); }
+    // For a caller that shows a picture only when it has a new one: presents go out at once
+    // rather than held to the refresh rate (where the display itself does not wait).
+    void presentAtOnce() { window_->holdPresents(false); }
 
     // Saves what was changed in the window and, when `dump`, writes the dump (a run that
     // showed nothing writes none); false when the dump failed.

@@ -198,7 +198,7 @@ double VideoWindow::untilNextPresent() const {
 // Without vsync nothing waits for the display: presents are held to its refresh rate here.
 void VideoWindow::pace() {
     const Uint64 now = SDL_GetPerformanceCounter();
-    if (!vsync_ && lastPresent_ != 0) {
+    if (!vsync_ && hold_ && lastPresent_ != 0) {
         const double period = 1.0 / refreshRate();
         const double since = static_cast<double>(now - lastPresent_) /
                              static_cast<double>(SDL_GetPerformanceFrequency());

@@ -44,6 +44,9 @@ class VideoWindow {
     void show(const Bitmap& picture, bool scaled);
     // Presents the last picture again (after an expose, or while paused).
     void showAgain();
+    // Whether a present without the display's vsync waits until a refresh period has passed since
+    // the last (a caller that presents only when it has something new presents at once).
+    void holdPresents(bool hold) { hold_ = hold; }
     // Seconds until the next picture reaches the screen: what is left of the refresh period
     // since the last present.
     double untilNextPresent() const;
@@ -73,6 +76,7 @@ class VideoWindow {
     int textureWidth_ = 0, textureHeight_ = 0;
     bool scaled_ = false;
     bool vsync_ = false;
+    bool hold_ = true;
     Uint64 lastPresent_ = 0;
     bool fullscreen_ = false;
     WindowRect windowed_;

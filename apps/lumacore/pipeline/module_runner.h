@@ -73,6 +73,8 @@ class ModuleRunner {
     // Whether a call is waiting to be made (none: the source has ended, or a live one has
     // nothing ready yet).
     bool callsAhead() const { return pending_; }
+    // The time of the call waiting to be made (see callsAhead).
+    double nextCallTime() const { return pendingTime_; }
 
     const Bitmap& picture() const { return bitmap_; }
     // The time of the last call made; -1 before the first.
