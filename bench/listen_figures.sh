@@ -5,17 +5,31 @@
 #       of the first frame whose newest Render call's 1152-sample window is centred on or past the
 #       click, minus the time the click reached the sink's monitor (play_click_recorder); mean,
 #       min and max (target: below 50 ms);
-#   (b) CPU time of `listen` at 1920x1080, --rate 60, over a minute of music, as % of one core.
+#   (b) CPU time of `listen` at 1920x1080, --rate 60, over a minute of music, as % of one core;
+#       with --app, recording the application alone, and again with three of its streams.
 # Where a click lies in what listen captured is read from its last picture: the 2D history draws
 # each call as a column of one pixel, so the brightest column of a click's columns is the call whose
 # window centre lies nearest to it (within half a call, 8 ms). The clicks come 30.2 calls apart,
 # so that this rounding falls differently for each, and the offset between the recorder's frames
 # and listen's is the median over all the clicks the picture holds.
-#   usage: bench/listen_figures.sh [path/to/lumacore] [path/to/play_click_recorder]
+#   usage: bench/listen_figures.sh [--app] [path/to/lumacore] [path/to/play_click_recorder]
+# With --app every sound is played by an application of its own name and listen records it
+# alone (`listen --app`) instead of the sink's monitor.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+app_mode=false
+if [ "${1:-}" = --app ]; then
+    app_mode=true
+    shift
+fi
 lumacore=${1:-$root/build/native/apps/lumacore/lumacore}
 recorder=${2:-$root/build/native/bench/play_click_recorder}
+# What listen records, and how the sound is played for it.
+listen_from=() player=(paplay --latency-msec=20)
+if $app_mode; then
+    listen_from=(--app lumacore-figures)
+    player+=(--client-name=lumacore-figures)
+fi
 figures_name=listen_figures
 # shellcheck source=bench/figures_common.sh
 source "$root/bench/figures_common.sh"
@@ -49,13 +63,13 @@ recorder_pid=$!
 children+=("$recorder_pid")
 wait_for 15 "the click recorder heard nothing" test -e "$work/heard"
 # Quiet enough that no click reaches the display's cap, so that the columns differ in brightness.
-LUMACORE_TIMING_LOG="$work/clicks.timing" "$lumacore" listen --mode 2d --brightness 0.2 \
+LUMACORE_TIMING_LOG="$work/clicks.timing" "$lumacore" listen "${listen_from[@]}" --mode 2d --brightness 0.2 \
     --size "${width}x$height" --rate "$rate" --duration 15 --dump "$work/clicks.png" \
     >/dev/null 2>>"$work/errors.log" &
 listen_pid=$!
 children+=("$listen_pid")
 wait_for 15 "listen drew nothing" drawing "$work/clicks.timing"
-paplay --latency-msec=20 "$work/clicks.wav"
+"${player[@]}" "$work/clicks.wav"
 wait "$listen_pid" || fail "listen failed: $(cat "$work/errors.log")"
 kill -INT "$recorder_pid"
 wait "$recorder_pid" || true
@@ -124,19 +138,31 @@ awk -v rate="$rate" -v call="$call_frames" -v every="$click_every" '
         return 1
     }' "$work/heard" "$work/clicks.timing" "$work/columns"
 
-# (b) A minute of music into the sink, listened to for a minute.
+# (b) A minute of music into the sink, listened to for a minute (with --app: by one stream of
+# the application, then by three).
 make_minute "$work/minute.wav"
-paplay --latency-msec=20 "$work/minute.wav" &
-player_pid=$!
-children+=("$player_pid")
-xvfb_before=$(cpu_of "$xvfb_pid")
-LUMACORE_TIMING_LOG="$work/minute.timing" cpu_and_wall "$lumacore" listen --size 1920x1080 \
-    --rate 60 --duration 60 >"$work/listen.cpu"
-xvfb_cpu=$(awk -v a="$xvfb_before" -v b="$(cpu_of "$xvfb_pid")" 'BEGIN { printf "%.3f", b - a }')
-read -r listen_cpu listen_wall <"$work/listen.cpu"
+streams_runs=(1)
+$app_mode && streams_runs=(1 3)
 echo "(b) CPU time over 60 s of music at 1920x1080, 60 Render calls/s"
-awk -v l="$listen_cpu" -v lw="$listen_wall" -v x="$xvfb_cpu" 'BEGIN {
-    printf "    lumacore listen:         %6.2f s CPU in %6.2f s  = %5.1f %% of one core\n", l, lw, 100 * l / 60
-    printf "    (the X server meanwhile: %6.2f s CPU = %5.1f %% of one core)\n", x, 100 * x / 60
-}'
-echo "    pacing: $(pacing "$work/minute.timing")"
+for streams in "${streams_runs[@]}"; do
+    players=()
+    for ((s = 0; s < streams; ++s)); do
+        "${player[@]}" "$work/minute.wav" &
+        players+=($!)
+        children+=($!)
+    done
+    xvfb_before=$(cpu_of "$xvfb_pid")
+    LUMACORE_TIMING_LOG="$work/minute$streams.timing" cpu_and_wall "$lumacore" listen \
+        "${listen_from[@]}" --size 1920x1080 --rate 60 --duration 60 >"$work/listen.cpu"
+    xvfb_cpu=$(awk -v a="$xvfb_before" -v b="$(cpu_of "$xvfb_pid")" 'BEGIN { printf "%.3f", b - a }')
+    read -r listen_cpu listen_wall <"$work/listen.cpu"
+    what="lumacore listen"
+    $app_mode && what="listen --app, $streams stream(s)"
+    awk -v w="$what" -v l="$listen_cpu" -v lw="$listen_wall" -v x="$xvfb_cpu" 'BEGIN {
+        printf "    %-26s %6.2f s CPU in %6.2f s  = %5.1f %% of one core\n", w ":", l, lw, 100 * l / 60
+        printf "    (the X server meanwhile:   %6.2f s CPU = %5.1f %% of one core)\n", x, 100 * x / 60
+    }'
+    echo "    pacing: $(pacing "$work/minute$streams.timing")"
+    kill "${players[@]}" 2>/dev/null || true
+    wait "${players[@]}" 2>/dev/null || true
+done
