@@ -273,30 +273,44 @@ bool SoundServer::addPipeSource(const std::string& name, const std::filesystem::
 // until it has chosen a stream moved onto the sink named still counts as moved elsewhere; before
 // it runs at all the request is refused.
 bool SoundServer::setDefaultSink(const std::string& name) {
+    std::optional<std::string> current;
     const bool set = pollUntil(
         [&] {
-            return commandOutput({"pactl", "set-default-sink", name}, client()) &&
-                   commandOutput({"pactl", "get-default-sink"}, client()) == name + "\n";
+            if (!commandOutput({"pactl", "set-default-sink", name}, client())) return false;
+            current = commandOutput({"pactl", "get-default-sink"}, client());
+            return current == name + "\n";
         },
         kStartSeconds);
-    if (set) defaultSink_ = name;
+    if (set)
+        defaultSink_ = name;
+    else
+        problem_ = "the default sink stayed " + current.value_or("unknown\n") + "not " + name;
     return set;
 }
 
 // A move is done when the stream plays into the sink: PipeWire's session manager links it there
-// after pactl has returned.
+// after pactl has returned. pipewire-pulse now and then takes a move for one onto the default
+// sink, and so as none (the stream stays with the default), when the client that asks has only
+// just connected; the move is asked for again until the stream plays where it should.
 bool SoundServer::moveStream(const std::string& stream, const std::string& sink) {
-    if (!commandOutput({"pactl", "move-sink-input", stream, sink}, client())) return false;
-    return pollUntil(
+    std::string index, now; // the sink's number, and that of the sink the stream plays into
+    bool refused = false;
+    const bool moved = pollUntil(
         [&] {
-            std::string index; // the sink's number
             for (const auto& row : shortList("sinks", client()))
                 if (row.size() > 1 && row[1] == sink) index = row[0];
             for (const auto& row : shortList("sink-inputs", client()))
-                if (row.size() > 1 && row[0] == stream) return !index.empty() && row[1] == index;
+                if (row.size() > 1 && row[0] == stream) now = row[1];
+            if (!index.empty() && now == index) return true;
+            refused = !commandOutput({"pactl", "move-sink-input", stream, sink}, client());
             return false;
         },
         kStartSeconds);
+    if (!moved)
+        problem_ = refused ? "the server refused to move stream " + stream + " to " + sink
+                           : "stream " + stream + " plays into sink #" + now + ", not " + sink +
+                                 " (#" + index + ")";
+    return moved;
 }
 
 bool SoundServer::keepOnSink(const std::string& stream, const std::string& sink) {
@@ -366,17 +380,39 @@ Recording::Recording(const std::string& source, const std::filesystem::path& fil
         "--rate=44100", "--channels=2",       "--latency-msec=20"};
     if (!stream.empty()) argv.push_back("--monitor-stream=" + stream);
     argv.push_back(file_.string());
+    // parec writes over an earlier file without shortening it, and its size is the progress.
+    std::error_code ignored;
+    std::filesystem::remove(file_, ignored);
     try {
         parec_ = std::make_unique<ChildProcess>(argv);
     } catch (const std::runtime_error& error) {
         problem_ = error.what();
         return;
     }
-    // A null sink's monitor gives silence while nothing plays, so sound arrives at once.
-    if (!pollUntil([this] { return recordedSeconds() >= 0.05 || !parec_->running(); },
-                   kStartSeconds) ||
+    // A null sink's monitor gives silence while nothing plays, so sound arrives at once. One
+    // stream of it on PulseAudio gives nothing, or silence, for up to a second or two after the
+    // stream has started or moved; the stream's sound is its start.
+    if (!pollUntil(
+            [&] {
+                return !parec_->running() ||
+                       (stream.empty() ? recordedSeconds() >= 0.05 : soundArrived());
+            },
+            kStartSeconds) ||
         !parec_->running())
-        problem_ = "parec recorded nothing from " + source;
+        problem_ =
+            "parec recorded nothing from " + source + (stream.empty() ? "" : " of " + stream);
+}
+
+bool Recording::soundArrived() const {
+    std::ifstream in(file_, std::ios::binary);
+    in.seekg(kWavHeader);
+    char bytes[2];
+    while (in.read(bytes, 2)) {
+        const auto sample = static_cast<std::int16_t>(static_cast<unsigned char>(bytes[0]) |
+                                                      static_cast<unsigned char>(bytes[1]) << 8);
+        if (std::abs(sample) > 64) return true; // -54 dB
+    }
+    return false;
 }
 
 Recording::~Recording() {
@@ -550,7 +586,8 @@ PlayingStream awaitPlaying(SoundServer& server, pid_t pid, const std::filesystem
         return result;
     }
     if (!server.keepOnSink(result.stream, sink)) {
-        result.problem = "cannot keep the stream of " + file.string() + " on " + sink;
+        result.problem =
+            "cannot keep the stream of " + file.string() + " on " + sink + ": " + server.problem();
         return result;
     }
     // The sink keeps the latency it ran with until its current block is out.

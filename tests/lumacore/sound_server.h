@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -51,12 +52,13 @@ class SoundServer {
     // Adds a source `name` that records what is written into the FIFO `fifo` (which the server
     // makes): stereo float frames at 44.1 kHz. False, with problem() saying why, when it fails.
     bool addPipeSource(const std::string& name, const std::filesystem::path& fifo);
-    // Makes `name` the default sink, and waits until the server says it is; false when the
-    // server refused or did not.
+    // Makes `name` the default sink, and waits until the server says it is; false, with problem()
+    // saying why, when the server refused or did not.
     bool setDefaultSink(const std::string& name);
     // Keeps playing stream `stream` (the server's number) on `sink` when the default sink changes,
     // as a user's move of it would: the server moves only streams nobody put on a sink by hand,
-    // and a move onto the default sink counts as none. False when the server refused.
+    // and a move onto the default sink counts as none. Each move is done when the stream plays
+    // into the sink. False, with problem() saying why, when the server refused or did not move it.
     bool keepOnSink(const std::string& stream, const std::string& sink);
     // The playing stream (sink input) whose application.process.id is `pid`: its number, or
     // empty when there is none.
@@ -102,13 +104,19 @@ class SoundServer {
     std::vector<std::pair<std::string, std::optional<std::string>>> replaced_;
 };
 
+// The kind's name, for the names and messages of tests that run on each.
+inline std::ostream& operator<<(std::ostream& out, SoundServer::Kind kind) {
+    return out << SoundServer::name(kind);
+}
+
 // What reaches the server's sink from now until stop(), as parec writes it to a WAV file.
 class Recording {
   public:
     // Starts recording the sink's monitor into `file` and waits until sound arrives.
     Recording(const SoundServer& server, const std::filesystem::path& file);
     // The same for any source of the server the environment names; with `stream`, a sink's
-    // monitor records that playing stream of the sink alone (parec --monitor-stream).
+    // monitor records that playing stream of the sink alone (parec --monitor-stream), from the
+    // moment its sound arrives.
     Recording(const std::string& source, const std::filesystem::path& file,
               const std::string& stream = "");
     ~Recording();
@@ -128,6 +136,7 @@ class Recording {
 
   private:
     double recordedSeconds() const;
+    bool soundArrived() const; // a sample above silence is in the file
 
     std::filesystem::path file_;
     std::unique_ptr<ChildProcess> parec_;
