@@ -49,7 +49,8 @@ class ListenTest : public ::testing::Test {
     void setUpFor(SoundServer::Kind kind) {
         if (!VirtualDisplay::installed()) GTEST_SKIP() << "Xvfb or xdotool is not installed";
         if (!SoundServer::installed(kind) || !Playback::installed())
-            GTEST_SKIP() << SoundServer::name(kind) << ", pactl, parec or paplay is not installed";
+            GTEST_SKIP() << "one of " << testing::PrintToString(SoundServer::programs(kind))
+                         << " or paplay is not installed";
         display_.emplace();
         ASSERT_EQ(display_->problem(), "");
     }

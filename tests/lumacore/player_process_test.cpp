@@ -32,8 +32,8 @@ class PlayerProcessTest : public ::testing::TestWithParam<SoundServer::Kind> {
   protected:
     void SetUp() override {
         if (!SoundServer::installed(GetParam()) || !PlayerProcess::installed())
-            GTEST_SKIP() << SoundServer::name(GetParam())
-                         << ", pactl, parec or paplay is not installed";
+            GTEST_SKIP() << "one of " << testing::PrintToString(SoundServer::programs(GetParam()))
+                         << " or paplay is not installed";
         if (!onPath("dbus-daemon")) GTEST_SKIP() << "dbus-daemon is not installed";
     }
 

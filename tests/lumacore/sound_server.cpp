@@ -98,11 +98,14 @@ std::map<std::string, std::map<std::string, std::string>> sinkInputs(const std::
 
 } // namespace
 
+std::vector<std::string> SoundServer::programs(Kind kind) {
+    if (kind == Kind::PulseAudio) return {"pulseaudio", "pactl", "parec"};
+    return {"pipewire", "wireplumber", "pipewire-pulse", "dbus-daemon", "pactl", "parec"};
+}
+
 bool SoundServer::installed(Kind kind) {
-    const bool tools = onPath("pactl") && onPath("parec");
-    if (kind == Kind::PulseAudio) return tools && onPath("pulseaudio");
-    return tools && onPath("pipewire") && onPath("wireplumber") && onPath("pipewire-pulse") &&
-           onPath("dbus-daemon");
+    const std::vector<std::string> needed = programs(kind);
+    return std::all_of(needed.begin(), needed.end(), onPath);
 }
 
 std::string SoundServer::name(Kind kind) {

@@ -27,8 +27,10 @@ class SoundServer {
     enum class Kind { PulseAudio, PipeWire };
     static constexpr Kind kKinds[] = {Kind::PulseAudio, Kind::PipeWire};
 
-    // Whether the server's programs, pactl and parec are there (tests skip without them).
+    // Whether the programs this kind needs are there (tests skip without them).
     static bool installed(Kind kind = Kind::PulseAudio);
+    // Those programs, by name.
+    static std::vector<std::string> programs(Kind kind);
     // "PulseAudio" or "PipeWire".
     static std::string name(Kind kind);
 

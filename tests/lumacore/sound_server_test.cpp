@@ -32,8 +32,8 @@ class SoundServerTest : public ::testing::TestWithParam<SoundServer::Kind> {
   protected:
     void SetUp() override {
         if (!SoundServer::installed(GetParam()) || !Playback::installed())
-            GTEST_SKIP() << SoundServer::name(GetParam())
-                         << ", pactl, parec or paplay is not installed";
+            GTEST_SKIP() << "one of " << testing::PrintToString(SoundServer::programs(GetParam()))
+                         << " or paplay is not installed";
     }
     std::string file(const std::string& name) const { return scratch_.file(name); }
 
