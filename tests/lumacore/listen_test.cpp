@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <numbers>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,10 +45,12 @@ constexpr double kToneAmplitude = 0.02;
 
 class ListenTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override { setUpFor(SoundServer::Kind::PulseAudio); }
+    void setUpFor(SoundServer::Kind kind) {
         if (!VirtualDisplay::installed()) GTEST_SKIP() << "Xvfb or xdotool is not installed";
-        if (!SoundServer::installed() || !Playback::installed())
-            GTEST_SKIP() << "pulseaudio, pactl, parec or paplay is not installed";
+        if (!SoundServer::installed(kind) || !Playback::installed())
+            GTEST_SKIP() << "one of " << testing::PrintToString(SoundServer::programs(kind))
+                         << " or paplay is not installed";
         display_.emplace();
         ASSERT_EQ(display_->problem(), "");
     }
@@ -67,12 +68,7 @@ class ListenTest : public ::testing::Test {
     // A stereo WAV of a sine centred on spectrum bin `bin`, on both channels.
     std::string toneFile(int bin) const {
         const std::string name = file("bin" + std::to_string(bin) + ".wav");
-        const auto frames = static_cast<std::size_t>(kToneSeconds * 44100);
-        std::vector<float> samples(2 * frames);
-        for (std::size_t i = 0; i < frames; ++i)
-            samples[2 * i] = samples[2 * i + 1] = static_cast<float>(
-                kToneAmplitude * std::sin(2 * std::numbers::pi * binFrequency(bin) * i / 44100));
-        writeStereoWav(name, samples);
+        writeSineWav(name, binFrequency(bin), kToneAmplitude, kToneSeconds);
         return name;
     }
 
@@ -86,7 +82,6 @@ class ListenTest : public ::testing::Test {
     std::optional<VirtualDisplay> display_;
     ScratchDir scratch_;
 };
-using ListenPicture = ListenTest;
 using ListenSources = ListenTest;
 using ListenReconnection = ListenTest;
 using ListenClock = ListenTest;
@@ -153,7 +148,15 @@ std::string showsToneAlone(const Picture& picture, int shownBin, int silentBin) 
 
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(ListenPicture, TheSourceListenedToIsTheOneWhoseToneIsDrawn) {
+// The same on each sound server.
+class ListenPicture : public ListenTest, public ::testing::WithParamInterface<SoundServer::Kind> {
+  protected:
+    void SetUp() override { setUpFor(GetParam()); }
+};
+INSTANTIATE_TEST_SUITE_P(, ListenPicture, ::testing::ValuesIn(SoundServer::kKinds),
+                         [](const auto& info) { return SoundServer::name(info.param); });
+
+TEST_P(ListenPicture, TheSourceListenedToIsTheOneWhoseToneIsDrawn) {
     struct Case {
         const char* name;
         std::vector<std::string> args; // besides mode, size, dump and duration
@@ -170,7 +173,7 @@ TEST_F(ListenPicture, TheSourceListenedToIsTheOneWhoseToneIsDrawn) {
          {"--source", std::string(kFirstSink) + ".monitor"}, true, kFirstToneBin, kSecondToneBin},
     };
     // clang-format on
-    SoundServer server(kFirstSink);
+    SoundServer server(kFirstSink, GetParam());
     ASSERT_EQ(server.problem(), "");
     ASSERT_TRUE(server.addSink(kSecondSink)) << server.problem();
     Playback first(server, toneFile(kFirstToneBin), kFirstSink);

@@ -88,6 +88,16 @@ void writeStereoWav(const std::filesystem::path& path, const std::vector<float>&
     writeWav16(path, whole, sampleRate);
 }
 
+void writeSineWav(const std::filesystem::path& path, double frequency, double amplitude,
+                  double seconds, int sampleRate) {
+    const auto frames = static_cast<std::size_t>(seconds * sampleRate);
+    std::vector<float> samples(2 * frames);
+    for (std::size_t i = 0; i < frames; ++i)
+        samples[2 * i] = samples[2 * i + 1] = static_cast<float>(
+            amplitude * std::sin(2 * std::numbers::pi * frequency * double(i) / sampleRate));
+    writeStereoWav(path, samples, sampleRate);
+}
+
 std::vector<ToneRun> toneRuns(const std::vector<float>& samples, int channel, int sampleRate,
                               const std::vector<double>& frequencies) {
     std::vector<ToneRun> runs;

@@ -38,6 +38,10 @@ std::filesystem::path lastInSequence(const std::filesystem::path& folder);
 void writeStereoWav(const std::filesystem::path& path, const std::vector<float>& samples,
                     int sampleRate = 44100);
 
+// 16-bit stereo WAV of a sine of `frequency` and `amplitude` on both channels, `seconds` long.
+void writeSineWav(const std::filesystem::path& path, double frequency, double amplitude,
+                  double seconds, int sampleRate = 44100);
+
 // A stretch of one channel in which one of the `frequencies` (its index in `tone`) dominates.
 struct ToneRun {
     int tone = -1;

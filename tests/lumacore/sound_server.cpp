@@ -22,6 +22,7 @@
 #include <iterator>
 #include <mutex>
 #include <numbers>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -47,14 +48,72 @@ std::uint32_t little32(const std::string& bytes, std::size_t at) {
     return value;
 }
 
-} // namespace
-
-bool SoundServer::installed() {
-    return onPath("pulseaudio") && onPath("pactl") && onPath("parec");
+// Whether a server listens at the UNIX socket `path`.
+bool accepts(const std::filesystem::path& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.string().size() >= sizeof address.sun_path) return false;
+    std::strcpy(address.sun_path, path.c_str());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const bool connected =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
 }
 
-SoundServer::SoundServer(const std::string& sink) : sink_(sink) {
-    char name[] = "/tmp/lumacore-pulse-XXXXXX"; // mkdtemp makes it 0700, as the server wants
+// The rows of `pactl list short WHAT`, split at its tabs.
+std::vector<std::vector<std::string>> shortList(const std::string& what,
+                                                const EnvironmentChanges& client) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(commandOutput({"pactl", "list", "short", what}, client).value_or(""));
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string>& row = rows.emplace_back();
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '\t');)
+            row.push_back(field);
+    }
+    return rows;
+}
+
+// The properties of each stream in the output of `pactl list sink-inputs`, by its number: the
+// lines `key = "value"` below its "Sink Input #N".
+std::map<std::string, std::map<std::string, std::string>> sinkInputs(const std::string& listing) {
+    std::map<std::string, std::map<std::string, std::string>> streams;
+    std::map<std::string, std::string>* current = nullptr;
+    std::istringstream in(listing);
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with("Sink Input #")) {
+            current = &streams[line.substr(std::string("Sink Input #").size())];
+            continue;
+        }
+        const std::size_t equals = line.find(" = \"");
+        if (!current || !line.starts_with("\t\t") || equals == std::string::npos ||
+            !line.ends_with("\""))
+            continue;
+        (*current)[line.substr(2, equals - 2)] = line.substr(equals + 4, line.size() - equals - 5);
+    }
+    return streams;
+}
+
+} // namespace
+
+std::vector<std::string> SoundServer::programs(Kind kind) {
+    if (kind == Kind::PulseAudio) return {"pulseaudio", "pactl", "parec"};
+    return {"pipewire", "wireplumber", "pipewire-pulse", "dbus-daemon", "pactl", "parec"};
+}
+
+bool SoundServer::installed(Kind kind) {
+    const std::vector<std::string> needed = programs(kind);
+    return std::all_of(needed.begin(), needed.end(), onPath);
+}
+
+std::string SoundServer::name(Kind kind) {
+    return kind == Kind::PulseAudio ? "PulseAudio" : "PipeWire";
+}
+
+SoundServer::SoundServer(const std::string& sink, Kind kind) : kind_(kind), sink_(sink) {
+    char name[] = "/tmp/lumacore-pulse-XXXXXX"; // mkdtemp makes it 0700, as the servers want
     if (!::mkdtemp(name)) {
         problem_ = "cannot make a runtime folder for the sound server";
         return;
@@ -62,39 +121,96 @@ SoundServer::SoundServer(const std::string& sink) : sink_(sink) {
     folder_ = name;
     // Clients never start a server of their own when this one is gone.
     std::ofstream(folder_ / "client.conf") << "autospawn = no\n";
+    if (kind_ == Kind::PipeWire) {
+        // The session manager leaves the machine's sound cards, cameras and Bluetooth alone: the
+        // null sinks are the server's only devices.
+        const std::filesystem::path config = folder_ / "config/wireplumber";
+        std::filesystem::create_directories(config / "main.lua.d");
+        std::filesystem::create_directories(config / "bluetooth.lua.d");
+        std::ofstream(config / "main.lua.d/51-lumacore-test.lua")
+            << "alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\n"
+               "libcamera_monitor.enabled = false\n";
+        std::ofstream(config / "bluetooth.lua.d/51-lumacore-test.lua")
+            << "bluez_monitor.enabled = false\n";
+        try {
+            bus_ = std::make_unique<SessionBus>(SessionBus::Reach::Private);
+        } catch (const std::runtime_error& error) {
+            problem_ = error.what();
+            return;
+        }
+        if (!bus_->started()) {
+            problem_ = "dbus-daemon did not start for PipeWire";
+            return;
+        }
+    }
     if (!start()) return;
     exportTo("PULSE_SERVER", address());
     exportTo("PULSE_CLIENTCONFIG", (folder_ / "client.conf").string());
     exportTo("XDG_RUNTIME_DIR", folder_.string());
 }
 
-bool SoundServer::start() {
-    const EnvironmentChanges serverEnvironment = {
-        {"XDG_RUNTIME_DIR", folder_.string()},
-        {"HOME", folder_.string()},
-        {"XDG_CONFIG_HOME", (folder_ / "config").string()},
-        {"XDG_STATE_HOME", (folder_ / "state").string()},
-        {"PULSE_SERVER", std::nullopt},
-        {"DISPLAY", std::nullopt}};
+bool SoundServer::startProgram(const std::vector<std::string>& argv,
+                               const EnvironmentChanges& changes) {
     try {
-        server_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{"pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
-                                     "--load=module-native-protocol-unix auth-anonymous=1",
-                                     "--load=module-null-sink sink_name=" + sink_},
-            serverEnvironment, folder_, "/dev/null", folder_ / "server.log");
+        programs_.push_back({argv[0], std::make_unique<ChildProcess>(argv, changes, folder_,
+                                                                     "/dev/null", log(argv[0]))});
     } catch (const std::runtime_error& error) {
         problem_ = error.what();
         return false;
     }
+    return true;
+}
+
+bool SoundServer::running() {
+    return std::all_of(programs_.begin(), programs_.end(),
+                       [](const Program& program) { return program.process->running(); });
+}
+
+bool SoundServer::start() {
+    EnvironmentChanges serverEnvironment = {{"XDG_RUNTIME_DIR", folder_.string()},
+                                            {"HOME", folder_.string()},
+                                            {"XDG_CONFIG_HOME", (folder_ / "config").string()},
+                                            {"XDG_STATE_HOME", (folder_ / "state").string()},
+                                            {"PULSE_SERVER", std::nullopt},
+                                            {"DISPLAY", std::nullopt}};
+    if (kind_ == Kind::PulseAudio) {
+        if (!startProgram({"pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
+                           "--load=module-native-protocol-unix auth-anonymous=1",
+                           "--load=module-null-sink sink_name=" + sink_},
+                          serverEnvironment))
+            return false;
+    } else {
+        serverEnvironment.insert({{"DBUS_SESSION_BUS_ADDRESS", bus_->address()},
+                                  {"PIPEWIRE_REMOTE", std::nullopt},
+                                  {"PIPEWIRE_RUNTIME_DIR", std::nullopt},
+                                  {"PULSE_RUNTIME_PATH", std::nullopt}});
+        // Its clients connect once the core listens.
+        if (!startProgram({"pipewire"}, serverEnvironment)) return false;
+        if (!pollUntil([&] { return !running() || accepts(folder_ / "pipewire-0"); },
+                       kStartSeconds) ||
+            !running()) {
+            problem_ = "PipeWire did not start: " + tail(log("pipewire"));
+            return false;
+        }
+        if (!startProgram({"wireplumber"}, serverEnvironment) ||
+            !startProgram({"pipewire-pulse"}, serverEnvironment))
+            return false;
+    }
     const bool answers = pollUntil(
         [&] {
-            return !server_->running() || commandOutput({"pactl", "info"}, client(), 5);
+            return !running() || commandOutput({"pactl", "info"}, client(), 5);
         },
         kStartSeconds);
-    if (!answers || !server_->running()) {
-        problem_ = "the sound server did not answer: " + tail(folder_ / "server.log");
+    if (!answers || !running()) {
+        // What the program that ended said last, or the one that should answer.
+        const auto gone =
+            std::find_if(programs_.begin(), programs_.end(),
+                         [](const Program& program) { return !program.process->running(); });
+        problem_ = "the sound server did not answer: " +
+                   tail(log(gone == programs_.end() ? programs_.back().name : gone->name));
         return false;
     }
+    if (kind_ == Kind::PipeWire && !loadSink(sink_)) return false;
     for (const std::string& added : addedSinks_)
         if (!loadSink(added)) return false;
     if (!setDefaultSink(sink_)) {
@@ -111,10 +227,17 @@ SoundServer::~SoundServer() {
         else
             ::unsetenv(it->first.c_str());
     }
-    if (server_) server_->stop();
-    server_.reset();
+    // The clients of the core first, then the core and its bus.
+    for (auto program = programs_.rbegin(); program != programs_.rend(); ++program)
+        program->process->stop();
+    programs_.clear();
+    bus_.reset();
     std::error_code ignored;
     if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+}
+
+std::filesystem::path SoundServer::log(const std::string& program) const {
+    return folder_ / (program + ".log");
 }
 
 std::string SoundServer::address() const {
@@ -123,7 +246,8 @@ std::string SoundServer::address() const {
 
 EnvironmentChanges SoundServer::client() const {
     return {{"PULSE_SERVER", address()},
-            {"PULSE_CLIENTCONFIG", (folder_ / "client.conf").string()}};
+            {"PULSE_CLIENTCONFIG", (folder_ / "client.conf").string()},
+            {"LC_ALL", "C"}}; // pactl's listings as read here
 }
 
 bool SoundServer::loadSink(const std::string& name) {
@@ -148,10 +272,48 @@ bool SoundServer::addPipeSource(const std::string& name, const std::filesystem::
     return false;
 }
 
+// PipeWire's session manager chooses the default sink after the request, in its own time, and
+// until it has chosen a stream moved onto the sink named still counts as moved elsewhere; before
+// it runs at all the request is refused.
 bool SoundServer::setDefaultSink(const std::string& name) {
-    if (!commandOutput({"pactl", "set-default-sink", name}, client())) return false;
-    defaultSink_ = name;
-    return true;
+    std::optional<std::string> current;
+    const bool set = pollUntil(
+        [&] {
+            if (!commandOutput({"pactl", "set-default-sink", name}, client())) return false;
+            current = commandOutput({"pactl", "get-default-sink"}, client());
+            return current == name + "\n";
+        },
+        kStartSeconds);
+    if (set)
+        defaultSink_ = name;
+    else
+        problem_ = "the default sink stayed " + current.value_or("unknown\n") + "not " + name;
+    return set;
+}
+
+// A move is done when the stream plays into the sink: PipeWire's session manager links it there
+// after pactl has returned. pipewire-pulse now and then takes a move for one onto the default
+// sink, and so as none (the stream stays with the default), when the client that asks has only
+// just connected; the move is asked for again until the stream plays where it should.
+bool SoundServer::moveStream(const std::string& stream, const std::string& sink) {
+    std::string index, now; // the sink's number, and that of the sink the stream plays into
+    bool refused = false;
+    const bool moved = pollUntil(
+        [&] {
+            for (const auto& row : shortList("sinks", client()))
+                if (row.size() > 1 && row[1] == sink) index = row[0];
+            for (const auto& row : shortList("sink-inputs", client()))
+                if (row.size() > 1 && row[0] == stream) now = row[1];
+            if (!index.empty() && now == index) return true;
+            refused = !commandOutput({"pactl", "move-sink-input", stream, sink}, client());
+            return false;
+        },
+        kStartSeconds);
+    if (!moved)
+        problem_ = refused ? "the server refused to move stream " + stream + " to " + sink
+                           : "stream " + stream + " plays into sink #" + now + ", not " + sink +
+                                 " (#" + index + ")";
+    return moved;
 }
 
 bool SoundServer::keepOnSink(const std::string& stream, const std::string& sink) {
@@ -161,16 +323,42 @@ bool SoundServer::keepOnSink(const std::string& stream, const std::string& sink)
         return false;
     const std::string wasDefault = defaultSink_;
     if (wasDefault == sink && !setDefaultSink(spare)) return false;
-    const bool moved = commandOutput({"pactl", "move-sink-input", stream, spare}, client()) &&
-                       commandOutput({"pactl", "move-sink-input", stream, sink}, client());
+    const bool moved = moveStream(stream, spare) && moveStream(stream, sink);
     return setDefaultSink(wasDefault) && moved;
 }
 
+std::map<std::string, std::map<std::string, std::string>> SoundServer::streams() const {
+    return sinkInputs(commandOutput({"pactl", "list", "sink-inputs"}, client()).value_or(""));
+}
+
+std::string SoundServer::streamOf(pid_t pid) const {
+    for (const auto& [stream, properties] : streams()) {
+        const auto process = properties.find("application.process.id");
+        if (process != properties.end() && process->second == std::to_string(pid)) return stream;
+    }
+    return "";
+}
+
+std::map<std::string, std::string> SoundServer::streamProperties(const std::string& stream) const {
+    const auto all = streams();
+    const auto found = all.find(stream);
+    return found == all.end() ? std::map<std::string, std::string>{} : found->second;
+}
+
+std::vector<pid_t> SoundServer::processes() const {
+    std::vector<pid_t> pids;
+    for (const Program& program : programs_)
+        pids.push_back(program.process->pid());
+    if (bus_) pids.push_back(bus_->pid());
+    return pids;
+}
+
 void SoundServer::kill() {
-    if (!server_) return;
-    server_->signal(SIGKILL);
-    server_->waitExit(kStartSeconds);
-    server_.reset();
+    for (auto program = programs_.rbegin(); program != programs_.rend(); ++program) {
+        program->process->signal(SIGKILL);
+        program->process->waitExit(kStartSeconds);
+    }
+    programs_.clear();
 }
 
 bool SoundServer::restart() {
@@ -184,24 +372,50 @@ void SoundServer::exportTo(const char* name, const std::string& value) {
     replaced_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
     ::setenv(name, value.c_str(), 1);
 }
-
 Recording::Recording(const SoundServer& server, const std::filesystem::path& file)
     : Recording(server.monitor(), file) {}
 
-Recording::Recording(const std::string& source, const std::filesystem::path& file) : file_(file) {
+Recording::Recording(const std::string& source, const std::filesystem::path& file,
+                     const std::string& stream)
+    : file_(file) {
+    std::vector<std::string> argv = {
+        "parec",        "--device=" + source, "--file-format=wav", "--format=s16le",
+        "--rate=44100", "--channels=2",       "--latency-msec=20"};
+    if (!stream.empty()) argv.push_back("--monitor-stream=" + stream);
+    argv.push_back(file_.string());
+    // parec writes over an earlier file without shortening it, and its size is the progress.
+    std::error_code ignored;
+    std::filesystem::remove(file_, ignored);
     try {
-        parec_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-            "parec", "--device=" + source, "--file-format=wav", "--format=s16le", "--rate=44100",
-            "--channels=2", "--latency-msec=20", file_.string()});
+        parec_ = std::make_unique<ChildProcess>(argv);
     } catch (const std::runtime_error& error) {
         problem_ = error.what();
         return;
     }
-    // A null sink's monitor gives silence while nothing plays, so sound arrives at once.
-    if (!pollUntil([this] { return recordedSeconds() >= 0.05 || !parec_->running(); },
-                   kStartSeconds) ||
+    // A null sink's monitor gives silence while nothing plays, so sound arrives at once. One
+    // stream of it on PulseAudio gives nothing, or silence, for up to a second or two after the
+    // stream has started or moved; the stream's sound is its start.
+    if (!pollUntil(
+            [&] {
+                return !parec_->running() ||
+                       (stream.empty() ? recordedSeconds() >= 0.05 : soundArrived());
+            },
+            kStartSeconds) ||
         !parec_->running())
-        problem_ = "parec recorded nothing from " + source;
+        problem_ =
+            "parec recorded nothing from " + source + (stream.empty() ? "" : " of " + stream);
+}
+
+bool Recording::soundArrived() const {
+    std::ifstream in(file_, std::ios::binary);
+    in.seekg(kWavHeader);
+    char bytes[2];
+    while (in.read(bytes, 2)) {
+        const auto sample = static_cast<std::int16_t>(static_cast<unsigned char>(bytes[0]) |
+                                                      static_cast<unsigned char>(bytes[1]) << 8);
+        if (std::abs(sample) > 64) return true; // -54 dB
+    }
+    return false;
 }
 
 Recording::~Recording() {
@@ -339,48 +553,55 @@ bool Playback::installed() {
     return onPath("paplay");
 }
 
-Playback::Playback(SoundServer& server, const std::filesystem::path& file,
-                   const std::string& sink) {
+Playback::Playback(SoundServer& server, const std::filesystem::path& file, const std::string& sink,
+                   const std::string& client) {
+    std::vector<std::string> argv = {"paplay", "--device=" + sink, "--latency-msec=20"};
+    if (!client.empty()) argv.push_back("--client-name=" + client);
+    argv.push_back(file.string());
     try {
-        paplay_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-            "paplay", "--device=" + sink, "--latency-msec=20", file.string()});
+        paplay_ = std::make_unique<ChildProcess>(argv);
     } catch (const std::runtime_error& error) {
         problem_ = error.what();
         return;
     }
+    PlayingStream playing =
+        awaitPlaying(server, paplay_->pid(), file, sink, [this] { return paplay_->running(); });
+    stream_ = std::move(playing.stream);
+    problem_ = std::move(playing.problem);
+}
+
+Playback::~Playback() {
+    if (paplay_) paplay_->stop();
+}
+
+PlayingStream awaitPlaying(SoundServer& server, pid_t pid, const std::filesystem::path& file,
+                           const std::string& sink, const std::function<bool()>& playing) {
+    PlayingStream result;
     // paplay names its process in its stream's properties.
-    const std::string mark = "application.process.id = \"" + std::to_string(paplay_->pid()) + "\"";
-    std::string stream; // the server's number for it
-    const bool playing = pollUntil(
+    const bool found = pollUntil(
         [&] {
-            const auto streams = commandOutput({"pactl", "list", "sink-inputs"});
-            const std::size_t at = streams ? streams->find(mark) : std::string::npos;
-            const std::size_t block = at == std::string::npos ? at : streams->rfind("#", at);
-            if (block != std::string::npos)
-                stream = streams->substr(block + 1, streams->find('\n', block) - block - 1);
-            return !paplay_->running() || !stream.empty();
+            result.stream = server.streamOf(pid);
+            return !playing() || !result.stream.empty();
         },
         kStartSeconds);
-    if (!playing || !paplay_->running()) {
-        problem_ = "paplay did not play " + file.string();
-        return;
+    if (!found || !playing()) {
+        result.problem = "nothing played " + file.string();
+        return result;
     }
-    if (!server.keepOnSink(stream, sink)) {
-        problem_ = "cannot keep the stream of " + file.string() + " on " + sink;
-        return;
+    if (!server.keepOnSink(result.stream, sink)) {
+        result.problem =
+            "cannot keep the stream of " + file.string() + " on " + sink + ": " + server.problem();
+        return result;
     }
     // The sink keeps the latency it ran with until its current block is out.
     const std::filesystem::path probe = file.string() + "." + sink + ".probe.wav";
     Recording monitor(sink + ".monitor", probe);
     if (!monitor.problem().empty() || !monitor.waitForMore(0.1))
-        problem_ = "the sound of " + file.string() + " did not reach " + sink + ".monitor";
+        result.problem = "the sound of " + file.string() + " did not reach " + sink + ".monitor";
     monitor.stop();
     std::error_code ignored;
     std::filesystem::remove(probe, ignored);
-}
-
-Playback::~Playback() {
-    if (paplay_) paplay_->stop();
+    return result;
 }
 
 } // namespace lumacore::cli::test
