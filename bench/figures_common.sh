@@ -1,6 +1,6 @@
 # Shared by the figures scripts (sourced, after `set -euo pipefail` and setting `figures_name`):
 # a scratch folder (kept when FIGURES_KEEP is set) and the children to end with it, waiting with
-# a deadline, a private X display and a private PulseAudio server with a null sink as the default,
+# a deadline, a private X display and a private sound server with a null sink as the default,
 # CPU time, frame pacing and a minute of music.
 
 work=$(mktemp -d)
@@ -62,22 +62,56 @@ start_display() {
 }
 
 # The sound server with the null sink SINK as its default, in a private runtime folder; clients
-# never start one of their own.
+# never start one of their own. FIGURES_SOUND_SERVER=pipewire makes it PipeWire (with WirePlumber
+# and pipewire-pulse on a session bus of their own) instead of PulseAudio.
 start_sound_server() {
     local sink=$1
     mkdir -m 700 "$work/pulse"
     printf 'autospawn = no\n' >"$work/pulse/client.conf"
-    XDG_RUNTIME_DIR="$work/pulse" HOME="$work/pulse" XDG_CONFIG_HOME="$work/pulse/config" \
-        pulseaudio --daemonize=no --exit-idle-time=-1 -n \
-        --load="module-native-protocol-unix auth-anonymous=1" \
-        --load="module-null-sink sink_name=$sink" 2>"$work/pulse.log" &
-    children+=($!)
+    local server=(env XDG_RUNTIME_DIR="$work/pulse" HOME="$work/pulse"
+        XDG_CONFIG_HOME="$work/pulse/config" XDG_STATE_HOME="$work/pulse/state" -u PULSE_SERVER
+        -u DISPLAY -u PIPEWIRE_REMOTE -u PIPEWIRE_RUNTIME_DIR -u PULSE_RUNTIME_PATH)
+    if [ "${FIGURES_SOUND_SERVER:-pulseaudio}" = pipewire ]; then
+        require_tools pipewire wireplumber pipewire-pulse dbus-daemon
+        # The session manager leaves the machine's devices alone: the null sink is the only one.
+        mkdir -p "$work/pulse/config/wireplumber/main.lua.d" \
+            "$work/pulse/config/wireplumber/bluetooth.lua.d"
+        printf '%s\n' "alsa_monitor.enabled = false" "v4l2_monitor.enabled = false" \
+            "libcamera_monitor.enabled = false" \
+            >"$work/pulse/config/wireplumber/main.lua.d/51-figures.lua"
+        echo "bluez_monitor.enabled = false" \
+            >"$work/pulse/config/wireplumber/bluetooth.lua.d/51-figures.lua"
+        dbus-daemon --session --nofork --print-address=3 3>"$work/bus" 2>"$work/bus.log" &
+        children+=($!)
+        wait_for 15 "dbus-daemon did not start" test -s "$work/bus"
+        server+=(DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$work/bus")")
+        "${server[@]}" pipewire 2>"$work/pipewire.log" &
+        children+=($!)
+        wait_for 15 "PipeWire did not start" test -S "$work/pulse/pipewire-0"
+        "${server[@]}" wireplumber 2>"$work/wireplumber.log" &
+        children+=($!)
+        "${server[@]}" pipewire-pulse 2>"$work/pipewire-pulse.log" &
+        children+=($!)
+    else
+        require_tools pulseaudio
+        "${server[@]}" pulseaudio --daemonize=no --exit-idle-time=-1 -n \
+            --load="module-native-protocol-unix auth-anonymous=1" \
+            --load="module-null-sink sink_name=$sink" 2>"$work/pulse.log" &
+        children+=($!)
+    fi
     export PULSE_SERVER="unix:$work/pulse/pulse/native" PULSE_CLIENTCONFIG="$work/pulse/client.conf"
     export XDG_RUNTIME_DIR="$work/pulse" XDG_CONFIG_HOME="$work/config"
     unset SDL_AUDIODRIVER
     wait_for 15 "the sound server did not answer" pactl info
+    if [ "${FIGURES_SOUND_SERVER:-pulseaudio}" = pipewire ]; then
+        pactl load-module module-null-sink sink_name="$sink" >/dev/null
+    fi
     pactl set-default-sink "$sink"
+    # PipeWire's session manager makes a sink the default in its own time.
+    wait_for 15 "$sink did not become the default sink" default_sink_is "$sink"
 }
+
+default_sink_is() { [ "$(pactl get-default-sink)" = "$1" ]; }
 
 # Runs a command and prints its user plus system CPU seconds, then its wall seconds.
 cpu_and_wall() {

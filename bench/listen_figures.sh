@@ -33,7 +33,7 @@ fi
 figures_name=listen_figures
 # shellcheck source=bench/figures_common.sh
 source "$root/bench/figures_common.sh"
-require_tools Xvfb pulseaudio pactl paplay pacat ffmpeg
+require_tools Xvfb pactl paplay pacat ffmpeg
 require_built "$lumacore" "$recorder"
 start_display
 start_sound_server lumacore_bench

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,7 +18,9 @@
 #include "history/history_render.h"
 #include "history/history_state.h"
 #include "play_support.h"
+#include "player_process.h"
 #include "program_support.h"
+#include "session_bus.h"
 #include "sound_server.h"
 #include "virtual_display.h"
 #include "x_window.h"
@@ -113,6 +117,20 @@ int brightestIn(const Picture& picture, int first, int end) {
     return most;
 }
 
+// The same for what lasts: for each row the median of its newest columns, the brightest of them.
+// A tone lights every column; a click lights one or two and is not a tone.
+int lastingIn(const Picture& picture, int first, int end) {
+    int most = 0;
+    for (int y = std::max(first, 0); y < std::min(end, picture.height); ++y) {
+        std::vector<int> row;
+        for (int x = picture.width - kNewestColumns; x < picture.width; ++x)
+            row.push_back(brightness(picture, x, y));
+        std::nth_element(row.begin(), row.begin() + row.size() / 2, row.end());
+        most = std::max(most, row[row.size() / 2]);
+    }
+    return most;
+}
+
 // The row of the history (above the banner's strip) whose newest columns are brightest.
 int brightestRow(const Picture& picture) {
     const int historyHeight = static_cast<int>((1.0 - kBannerFraction) * picture.height);
@@ -129,21 +147,32 @@ int brightestRow(const Picture& picture) {
     return best;
 }
 
-// Empty when the picture shows tone `shownBin` as its brightest row and nothing in the rows of
-// `silentBin`; otherwise what it shows instead.
-std::string showsToneAlone(const Picture& picture, int shownBin, int silentBin) {
-    const Rows shown = binRows(shownBin, picture.height);
-    const Rows silent = binRows(silentBin, picture.height);
-    const int row = brightestRow(picture);
+// Empty when the picture shows each tone of `lit` in its rows and no tone in the rows of `dark`
+// (and, with one tone lit, that tone as its brightest row); otherwise what it shows instead.
+std::string showsTones(const Picture& picture, const std::vector<int>& lit,
+                       const std::vector<int>& dark) {
     std::string problems;
-    if (row < shown.first || row >= shown.end)
-        problems += "the brightest row is " + std::to_string(row) + ", not in " +
-                    std::to_string(shown.first) + ".." + std::to_string(shown.end - 1) + "; ";
-    if (const int lit = brightestIn(picture, shown.first, shown.end); lit < kLit)
-        problems += "bin " + std::to_string(shownBin) + " is only " + std::to_string(lit) + "; ";
-    if (const int stray = brightestIn(picture, silent.first, silent.end); stray > kDark)
-        problems += "bin " + std::to_string(silentBin) + " is lit at " + std::to_string(stray);
+    if (lit.size() == 1) {
+        const Rows shown = binRows(lit[0], picture.height);
+        if (const int row = brightestRow(picture); row < shown.first || row >= shown.end)
+            problems += "the brightest row is " + std::to_string(row) + ", not in " +
+                        std::to_string(shown.first) + ".." + std::to_string(shown.end - 1) + "; ";
+    }
+    for (const int bin : lit) {
+        const Rows rows = binRows(bin, picture.height);
+        if (const int most = brightestIn(picture, rows.first, rows.end); most < kLit)
+            problems += "bin " + std::to_string(bin) + " is only " + std::to_string(most) + "; ";
+    }
+    for (const int bin : dark) {
+        const Rows rows = binRows(bin, picture.height);
+        if (const int stray = lastingIn(picture, rows.first, rows.end); stray > kDark)
+            problems += "bin " + std::to_string(bin) + " is lit at " + std::to_string(stray) + "; ";
+    }
     return problems;
+}
+
+std::string showsToneAlone(const Picture& picture, int shownBin, int silentBin) {
+    return showsTones(picture, {shownBin}, {silentBin});
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -466,6 +495,183 @@ TEST_F(ListenTitle, TheTrackAMediaPlayerAnnouncesIsTheBanners) {
 
     ASSERT_TRUE(typeKey(*window, "q"));
     EXPECT_EQ(listen.waitExit(kStepSeconds), 0) << fileBytes(file("errors.txt"));
+}
+
+} // namespace
+} // namespace lumacore::cli::test
+
+namespace lumacore::cli::test {
+namespace {
+
+// Two more tones, for the streams that start as the runs go.
+constexpr int kThirdToneBin = 70;
+constexpr int kFourthToneBin = 95;
+
+// What plays around one run of `listen --app` or `--follow-player`: two applications in one sink
+// throughout ("alpha" on the first tone, "beta" on the second), and what a case adds.
+struct AppScene {
+    SoundServer& server;
+    SessionBus& bus;
+    Playback& alpha;
+    Playback& beta;
+    std::function<std::string(int bin)> tone;
+    std::optional<Playback> extra;
+    std::optional<PlayerProcess> one, two;
+
+    // The media player lumacore_one ("One") or lumacore_two ("Two") playing tone `bin`.
+    std::string startPlayer(std::optional<PlayerProcess>& player, const std::string& name,
+                            const std::string& title, int bin) {
+        player.emplace(bus, server, name, Track{"Playing", {"Artist"}, title}, kFirstSink,
+                       std::vector<PlayerProcess::Stream>{{name + "-stream", tone(bin)}});
+        return player->problem();
+    }
+    std::string play(const std::string& client, int bin) {
+        extra.emplace(server, tone(bin), kFirstSink, client);
+        return extra->problem();
+    }
+};
+
+// The same on each sound server.
+class ListenApp : public ListenTest, public ::testing::WithParamInterface<SoundServer::Kind> {
+  protected:
+    void SetUp() override {
+        setUpFor(GetParam());
+        if (!PlayerProcess::installed()) GTEST_SKIP() << "the test's media player was not built";
+    }
+    // A tone's file, written once.
+    std::string tone(int bin) {
+        if (!tones_.contains(bin)) tones_[bin] = toneFile(bin);
+        return tones_[bin];
+    }
+    std::map<int, std::string> tones_;
+};
+INSTANTIATE_TEST_SUITE_P(, ListenApp, ::testing::ValuesIn(SoundServer::kKinds),
+                         [](const auto& info) { return SoundServer::name(info.param); });
+
+// The application recorded is the one drawn, alone, as its streams come, go and move, and as the
+// player the banner shows changes; --list-apps names each and marks the player.
+TEST_P(ListenApp, OneApplicationsSoundIsDrawnAlone) {
+    using Step = std::function<std::string(AppScene&)>; // empty, or why it could not be done
+    struct Case {
+        const char* name;
+        std::function<std::vector<std::string>(AppScene&)> args; // what to record
+        Step before;                                             // when given, before the run
+        Step during;                                             // when given, mid-run
+        std::vector<int> lit, dark;                              // at the end
+        std::string said;  // a line of its standard error, when given
+        std::string title; // the window's title after the step mid-run, when given
+    };
+    const auto app = [](std::string name) {
+        return [name](AppScene&) { return std::vector<std::string>{"--app", name}; };
+    };
+    const auto follow = [](AppScene&) { return std::vector<std::string>{"--follow-player"}; };
+    const Step playerOne = [](AppScene& s) {
+        return s.startPlayer(s.one, "lumacore_one", "One", kThirdToneBin);
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"an application by name, beside another in its sink", app("alpha"), {}, {},
+         {kFirstToneBin}, {kSecondToneBin}, "", ""},
+        {"an application by its process",
+         [](AppScene& s) { return std::vector<std::string>{"--app", std::to_string(s.beta.pid())}; },
+         {}, {}, {kSecondToneBin}, {kFirstToneBin}, "", ""},
+        {"its stream moved to another sink is followed", app("ALPHA"), {},
+         [](AppScene& s) {
+             return s.server.keepOnSink(s.alpha.stream(), kSecondSink) ? "" : s.server.problem();
+         },
+         {kFirstToneBin}, {kSecondToneBin}, "", ""},
+        {"a second stream of it joins the first", app("alpha"), {},
+         [](AppScene& s) { return s.play("alpha", kThirdToneBin); },
+         {kFirstToneBin, kThirdToneBin}, {kSecondToneBin}, "", ""},
+        {"an application that plays only later", app("gamma"), {},
+         [](AppScene& s) { return s.play("gamma", kThirdToneBin); },
+         {kThirdToneBin}, {kFirstToneBin, kSecondToneBin},
+         "lumacore: nothing of 'gamma' is playing now; waiting for it to play", ""},
+        {"the player the banner shows", follow, playerOne, {},
+         {kThirdToneBin}, {kFirstToneBin, kSecondToneBin}, "", ""},
+        {"a player that starts later is followed", follow, playerOne,
+         [](AppScene& s) { return s.startPlayer(s.two, "lumacore_two", "Two", kFourthToneBin); },
+         {kFourthToneBin}, {kFirstToneBin, kSecondToneBin, kThirdToneBin}, "",
+         "Lumacore - Artist - Two"},
+        {"without a player all the desktop is drawn", follow, playerOne,
+         [](AppScene& s) { return s.one->stop() == 0 ? "" : "the player did not end well"; },
+         {kFirstToneBin, kSecondToneBin}, {kThirdToneBin}, "",
+         "Lumacore - no media player: all the desktop plays"},
+    };
+    // clang-format on
+    SoundServer server(kFirstSink, GetParam());
+    ASSERT_EQ(server.problem(), "");
+    ASSERT_TRUE(server.addSink(kSecondSink)) << server.problem();
+    SessionBus bus;
+    ASSERT_TRUE(bus.started()) << "dbus-daemon did not start";
+    Playback alpha(server, tone(kFirstToneBin), kFirstSink, "alpha");
+    Playback beta(server, tone(kSecondToneBin), kFirstSink, "beta");
+    ASSERT_EQ(alpha.problem(), "");
+    ASSERT_EQ(beta.problem(), "");
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppScene scene{server, bus, alpha, beta, [this](int bin) { return tone(bin); }, {}, {}, {}};
+        if (c.before) {
+            ASSERT_EQ(c.before(scene), "");
+        }
+        fs::remove(file("shown.png"));
+        fs::remove(file("timing.log"));
+        std::vector<std::string> args = {LUMACORE_PROGRAM, "listen",  "--mode", "2d",
+                                         "--size",         "640x480", "--dump", "shown.png",
+                                         "--duration",     "50"};
+        for (const std::string& arg : c.args(scene))
+            args.push_back(arg);
+        ChildProcess listen(args, environment(), folder(), "/dev/null", file("errors.txt"));
+        const auto window = findWindow(listen.pid(), kStepSeconds);
+        ASSERT_TRUE(window) << "no window: " << fileBytes(file("errors.txt"));
+        ASSERT_TRUE(pollUntil([&] { return newestCall().value_or(0) > 0.5; }, kStepSeconds))
+            << "listen drew nothing: " << fileBytes(file("errors.txt"));
+        if (c.during) {
+            ASSERT_EQ(c.during(scene), "");
+        }
+        if (!c.title.empty()) {
+            EXPECT_TRUE(pollUntil([&] { return windowName(*window).value_or("") == c.title; },
+                                  kStepSeconds))
+                << windowName(*window).value_or("");
+        }
+        // Two seconds drawn after the change: the newest columns show only what followed it.
+        const double changed = newestCall().value_or(0);
+        ASSERT_TRUE(
+            pollUntil([&] { return newestCall().value_or(0) > changed + 2; }, kStepSeconds));
+        ASSERT_TRUE(typeKey(*window, "q"));
+        ASSERT_EQ(listen.waitExit(kRunSeconds), 0) << fileBytes(file("errors.txt"));
+        const auto shown = readPng(file("shown.png"));
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(showsTones(*shown, c.lit, c.dark), "") << fileBytes(file("errors.txt"));
+        if (!c.said.empty()) {
+            const std::vector<std::string> said = lines(fileBytes(file("errors.txt")));
+            EXPECT_NE(std::find(said.begin(), said.end(), c.said), said.end())
+                << fileBytes(file("errors.txt"));
+        }
+        ASSERT_TRUE(server.keepOnSink(alpha.stream(), kFirstSink)) << server.problem();
+    }
+
+    // The list: each application with its binary, process, sinks and player's title; the one
+    // --follow-player takes marked.
+    AppScene scene{server, bus, alpha, beta, [this](int bin) { return tone(bin); }, {}, {}, {}};
+    ASSERT_EQ(playerOne(scene), "");
+    const ProgramRun run = runPlay({"listen", "--list-apps"}, folder(), environment(), kRunSeconds);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    // The binary is what the server says plays (paplay is pacat under another name).
+    const auto line = [&](bool marked, const std::string& name, const std::string& stream,
+                          pid_t pid, const std::string& title) {
+        return std::string(marked ? "* " : "  ") + name + "\t" +
+               server.streamProperties(stream)["application.process.binary"] + "\t" +
+               std::to_string(pid) + "\t" + kFirstSink + "\t" + title;
+    };
+    const std::vector<std::string> wanted = {
+        line(false, "alpha", alpha.stream(), alpha.pid(), "-"),
+        line(false, "beta", beta.stream(), beta.pid(), "-"),
+        line(true, "lumacore_one-stream", scene.one->streams().at(0),
+             scene.one->streamProcesses().at(0), "Artist - One"),
+    };
+    EXPECT_EQ(lines(run.output), wanted) << run.output;
 }
 
 } // namespace

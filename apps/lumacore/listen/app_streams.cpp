@@ -36,14 +36,21 @@ StreamOwner ownerOf(const pa_sink_input_info& input) {
     return owner;
 }
 
-AppStreams::AppStreams(pa_context* context, const AppChoice& choice, std::size_t maxQueued,
-                       std::function<void()> answered, std::function<void()> sounded)
-    : context_(context), choice_(choice), answered_(std::move(answered)),
+AppStreams::AppStreams(pa_context* context, pa_mainloop_api* api, const AppChoice& choice,
+                       std::size_t maxQueued, std::function<void()> answered,
+                       std::function<void()> sounded)
+    : context_(context), api_(api), choice_(choice), answered_(std::move(answered)),
       sounded_(std::move(sounded)), mixer_(maxQueued) {
     refresh();
 }
 
 AppStreams::~AppStreams() {
+    // An answer still on its way must not reach this object.
+    if (asking_ != nullptr) {
+        pa_operation_cancel(asking_);
+        pa_operation_unref(asking_);
+    }
+    if (again_ != nullptr) api_->time_free(again_);
     while (!streams_.empty())
         close(streams_.begin()->first);
 }
@@ -61,17 +68,16 @@ void AppStreams::refresh() {
         askAgain_ = true;
         return;
     }
-    pa_operation* asking = pa_context_get_sink_info_list(
+    pa_operation* const asking = pa_context_get_sink_info_list(
         context_,
         [](pa_context*, const pa_sink_info* sink, int last, void* self) {
             static_cast<AppStreams*>(self)->sinksAre(sink, last != 0);
         },
         this);
     if (asking == nullptr) return; // the server has gone: the capture notices
-    asking_ = true;
+    asking_ = asking;
     monitors_.clear();
     sinkNames_.clear();
-    pa_operation_unref(asking);
 }
 
 void AppStreams::sinksAre(const pa_sink_info* sink, bool last) {
@@ -84,35 +90,57 @@ void AppStreams::sinksAre(const pa_sink_info* sink, bool last) {
     if (!last) return;
     wanted_.clear();
     named_.clear();
+    betweenSinks_ = false;
     pa_operation* asking = pa_context_get_sink_input_info_list(
         context_,
         [](pa_context*, const pa_sink_input_info* input, int eol, void* self) {
             static_cast<AppStreams*>(self)->inputIs(input, eol != 0);
         },
         this);
-    if (asking == nullptr) {
-        asking_ = false;
-        return;
-    }
-    pa_operation_unref(asking);
+    pa_operation_unref(asking_);
+    asking_ = asking; // none when the server has gone
 }
 
 void AppStreams::inputIs(const pa_sink_input_info* input, bool last) {
     if (!last && input != nullptr) {
         const StreamOwner owner = ownerOf(*input);
-        const auto monitor = monitors_.find(input->sink);
-        if (!belongsTo(owner, choice_) || monitor == monitors_.end()) return;
-        const std::uint32_t key = refused_ ? (kWholeSink | input->sink) : input->index;
-        wanted_[key] = monitor->second;
+        if (!belongsTo(owner, choice_)) return;
         if (named_.empty()) named_ = !owner.name.empty() ? owner.name : owner.binary;
+        const std::uint32_t key = refused_ ? (kWholeSink | input->sink) : input->index;
+        const auto monitor = monitors_.find(input->sink);
+        if (monitor != monitors_.end()) {
+            wanted_[key] = monitor->second;
+            return;
+        }
+        betweenSinks_ = true;
+        if (const auto recorded = streams_.find(input->index); recorded != streams_.end())
+            wanted_[input->index] = recorded->second->monitor; // kept until it lands
         return;
     }
     if (!last) return;
     reconcile();
     listed_ = true;
-    asking_ = false;
+    pa_operation_unref(std::exchange(asking_, nullptr));
     if (answered_) answered_();
-    if (std::exchange(askAgain_, false)) refresh();
+    if (std::exchange(askAgain_, false)) {
+        refresh();
+    } else if (betweenSinks_) {
+        askAgainSoon();
+    }
+}
+
+void AppStreams::askAgainSoon() {
+    constexpr pa_usec_t kSettleMicroseconds = 100'000;
+    if (again_ != nullptr) {
+        pa_context_rttime_restart(context_, again_, pa_rtclock_now() + kSettleMicroseconds);
+        return;
+    }
+    again_ = pa_context_rttime_new(
+        context_, pa_rtclock_now() + kSettleMicroseconds,
+        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+            static_cast<AppStreams*>(self)->refresh();
+        },
+        this);
 }
 
 void AppStreams::reconcile() {

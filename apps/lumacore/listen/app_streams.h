@@ -5,6 +5,10 @@
 // is recorded there. A server that refuses to record one stream alone is recorded whole at the
 // sink's monitor instead, and says so once.
 //
+// A stream between sinks (PipeWire lists a stream it is linking or moving without one, and may
+// announce nothing more once it is linked) keeps its recording, and the server is asked again
+// a moment later until every stream of the application plays on a sink.
+//
 // Everything here runs under the threaded main loop's lock: the callbacks on libpulse's thread,
 // the rest on the caller's, which never waits.
 #pragma once
@@ -30,8 +34,9 @@ class AppStreams {
   public:
     // `answered` is called after each answer of the server (to wake a thread waiting for the
     // first), `sounded` whenever sound comes in.
-    AppStreams(pa_context* context, const AppChoice& choice, std::size_t maxQueued,
-               std::function<void()> answered, std::function<void()> sounded);
+    AppStreams(pa_context* context, pa_mainloop_api* api, const AppChoice& choice,
+               std::size_t maxQueued, std::function<void()> answered,
+               std::function<void()> sounded);
     ~AppStreams();
     AppStreams(const AppStreams&) = delete;
     AppStreams& operator=(const AppStreams&) = delete;
@@ -66,21 +71,25 @@ class AppStreams {
     void open(std::uint32_t input, const std::string& monitor);
     void close(std::uint32_t input);
     void read(Stream& stream);
+    void askAgainSoon();
 
     pa_context* context_;
+    pa_mainloop_api* api_;
+    pa_time_event* again_ = nullptr; // the next ask, while a stream is between sinks
     AppChoice choice_;
     std::function<void()> answered_;
     std::function<void()> sounded_;
     StreamMixer mixer_;
     bool listed_ = false;
-    bool asking_ = false;   // a refresh is under way
-    bool askAgain_ = false; // and another was asked for meanwhile
-    bool refused_ = false;  // the server records no single stream: whole monitors instead
+    pa_operation* asking_ = nullptr; // the refresh under way: its question now
+    bool askAgain_ = false;          // and another was asked for meanwhile
+    bool refused_ = false;           // the server records no single stream: whole monitors instead
     std::string refusal_;
     std::map<std::uint32_t, std::string> monitors_;  // sink index: its monitor's name
     std::map<std::uint32_t, std::string> sinkNames_; // sink index: its name
     std::map<std::uint32_t, std::string> wanted_;    // input (or sink) index: the monitor
     std::string named_;                              // the application's name, as streams give it
+    bool betweenSinks_ = false; // a stream of the application was listed without a sink
     std::map<std::uint32_t, std::unique_ptr<Stream>> streams_;
 };
 

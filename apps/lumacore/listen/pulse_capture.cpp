@@ -227,7 +227,8 @@ struct PulseCapture::Impl {
                 {source->name, source->description != nullptr ? source->description : ""});
         if (!last) return;
         listed = true;
-        if (phase == Phase::Connecting) startRecording();
+        // Once: a listing asked for before a retarget may answer after it.
+        if (phase == Phase::Connecting && stream == nullptr && !apps) startRecording();
         signal();
     }
 
@@ -236,7 +237,8 @@ struct PulseCapture::Impl {
         subscribe();
         if (!target.app) return openStream();
         apps = std::make_unique<AppStreams>(
-            context, *target.app, kMaxQueued, [this] { signal(); }, [this] { soundCame(); });
+            context, pa_threaded_mainloop_get_api(loop), *target.app, kMaxQueued,
+            [this] { signal(); }, [this] { soundCame(); });
         phase = Phase::Recording;
     }
 
