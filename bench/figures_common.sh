@@ -68,9 +68,9 @@ start_sound_server() {
     local sink=$1
     mkdir -m 700 "$work/pulse"
     printf 'autospawn = no\n' >"$work/pulse/client.conf"
-    local server=(env XDG_RUNTIME_DIR="$work/pulse" HOME="$work/pulse"
-        XDG_CONFIG_HOME="$work/pulse/config" XDG_STATE_HOME="$work/pulse/state" -u PULSE_SERVER
-        -u DISPLAY -u PIPEWIRE_REMOTE -u PIPEWIRE_RUNTIME_DIR -u PULSE_RUNTIME_PATH)
+    local server=(env -u PULSE_SERVER -u DISPLAY -u PIPEWIRE_REMOTE -u PIPEWIRE_RUNTIME_DIR
+        -u PULSE_RUNTIME_PATH XDG_RUNTIME_DIR="$work/pulse" HOME="$work/pulse"
+        XDG_CONFIG_HOME="$work/pulse/config" XDG_STATE_HOME="$work/pulse/state")
     if [ "${FIGURES_SOUND_SERVER:-pulseaudio}" = pipewire ]; then
         require_tools pipewire wireplumber pipewire-pulse dbus-daemon
         # The session manager leaves the machine's devices alone: the null sink is the only one.
