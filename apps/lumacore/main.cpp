@@ -167,8 +167,8 @@ int main(int argc, char** argv) {
     renderCommand->add_option("input", render.input, "audio file (default: the demo tune)");
     renderCommand
         ->add_option("-o,--output", render.output,
-                     "OUTPUT: .mp4 .mkv .webm (video with the sound), .png (a still at "
-                     "--at), a directory (PNG sequence), - (raw RGBA), null")
+                     "OUTPUT: .mp4 .mkv .webm .mov (video with the sound), .png (a still "
+                     "at --at), a directory (PNG sequence), - (raw RGBA), null")
         ->required();
     renderArguments.add(renderCommand, render,
                         "client area WxH (default 1280x720; 289x257 for scope and vu)",
@@ -186,6 +186,9 @@ int main(int argc, char** argv) {
         ->add_option("--quality", quality,
                      "video encoding: fast, balanced (default) or best (slower, smaller, finer)")
         ->check(CLI::IsMember(qualities));
+    renderCommand->add_flag("--transparent", render.transparent,
+                            "the display's black background transparent (.png, a PNG sequence, "
+                            ".webm with VP9 alpha, .mov with ProRes 4444)");
     renderCommand->add_flag("-q,--quiet", render.quiet, "no progress bar");
 
     std::string analyseInput, analyseOutput;

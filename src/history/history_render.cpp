@@ -68,10 +68,12 @@ int historyRender(HistoryState& state, const winampVisModule& module) {
     }
     if (!dc) return 0;
 
-    // The new strip, over the full client height, banner included.
+    // The new strip, over the full client height, banner included: the display's background.
     dc->setPen(kBlack);
     dc->setBrush(kBlack);
+    dc->markBackground(true);
     dc->rectangle(W - state.columnStep, 0, W, H);
+    dc->markBackground(false);
 
     // Lowest frequency first, so that later bins are drawn over earlier ones.
     for (int i = 0; i < kHistoryBins; ++i) {

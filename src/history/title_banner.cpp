@@ -34,8 +34,10 @@ void drawTitleBanner(HistoryState& state, Surface& dc, const char* title,
     const int H = state.windowHeight;
     const int top = bannerTop(H);
 
+    // The strip and the text's cells are the display's background; the glyphs are its picture.
     dc.setPen(state.backgroundColour);
     dc.setBrush(state.backgroundColour);
+    dc.markBackground(true);
     dc.rectangle(0, top, W, H);
     dc.setBackgroundColour(state.backgroundColour);
 
@@ -46,6 +48,7 @@ void drawTitleBanner(HistoryState& state, Surface& dc, const char* title,
 
     dc.selectFont(bannerFontHeight(H), kBannerFace);
     if (title != nullptr) dc.textOut(0, top, title);
+    dc.markBackground(false);
 }
 
 void skipTitleBanner(const std::function<int()>& rand) {

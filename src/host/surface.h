@@ -46,6 +46,11 @@ class Surface {
     // Writes `text` (bytes in the Windows ANSI code page) in the selected font with its cells'
     // top-left corner at (x, y).
     virtual void textOut(int x, int y, std::string_view text) = 0;
+
+    // What is drawn from here until markBackground(false) is the display's background (its
+    // clearing), not its picture: a surface that keeps an alpha channel leaves it transparent;
+    // text keeps its glyphs opaque and only its cells take the mark. A window has no use for it.
+    virtual void markBackground(bool /*background*/) {}
 };
 
 } // namespace lumacore

@@ -103,14 +103,34 @@ OutputTarget classifyOutput(const std::string& output) {
             target.container = VideoContainer::Matroska;
         else if (extension == ".webm")
             target.container = VideoContainer::WebM;
+        else if (extension == ".mov")
+            target.container = VideoContainer::Mov;
         else
             throw OutputError("unknown output type '" + (extension.empty() ? output : extension) +
-                              "': use .mp4, .mkv, .webm, .png, a directory, - or null");
+                              "': use .mp4, .mkv, .webm, .mov, .png, a directory, - or null");
     }
     return target;
 }
 
+bool carriesAlpha(const OutputTarget& target) {
+    switch (target.kind) {
+    case OutputKind::Sequence:
+    case OutputKind::Still:
+    case OutputKind::Null: // nothing written, nothing lost: for measuring
+        return true;
+    case OutputKind::Video:
+        return target.container == VideoContainer::WebM || target.container == VideoContainer::Mov;
+    case OutputKind::Raw:
+        break;
+    }
+    return false;
+}
+
 std::unique_ptr<FrameSink> openSink(const OutputTarget& target, const SinkOptions& options) {
+    if (options.transparent && !carriesAlpha(target))
+        throw OutputError("'" + target.path +
+                          "' cannot carry transparency: use .png, a PNG sequence's folder, .webm "
+                          "or .mov with --transparent");
     switch (target.kind) {
     case OutputKind::Raw:
         return openRawSink(STDOUT_FILENO, options);

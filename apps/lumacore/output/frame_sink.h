@@ -1,5 +1,5 @@
 // Where rendered pictures go, chosen by the output name: a video with the input's sound
-// (.mp4, .mkv, .webm), one PNG still (.png), a PNG sequence (a directory), raw RGBA frames on
+// (.mp4, .mkv, .webm, .mov), one PNG still (.png), a PNG sequence (a directory), raw RGBA frames on
 // standard output ("-"), or nowhere ("null", for benchmarks). classifyOutput is the one place
 // that decides which. Files are written under a temporary name beside the target and renamed at
 // finish(): a failed or interrupted render never leaves a half-written file, and never destroys
@@ -21,7 +21,7 @@ namespace lumacore::cli {
 using OutputError = FileError;
 
 enum class OutputKind { Raw, Null, Sequence, Still, Video };
-enum class VideoContainer { Mp4, Matroska, WebM };
+enum class VideoContainer { Mp4, Matroska, WebM, Mov };
 // The video encoder's trade-off between speed, size and fidelity.
 enum class VideoQuality { Fast, Balanced, Best };
 
@@ -43,6 +43,8 @@ struct SinkOptions {
     int fpsNumerator = 60;
     int fpsDenominator = 1;
     VideoQuality quality = VideoQuality::Balanced;
+    // The pictures' alpha channel is written (PNG, WebM and MOV outputs carry one).
+    bool transparent = false;
     // The sound to mux into a video: the shared sample buffer, read from frame `soundFrom` (the
     // render's start) on; null for none.
     std::shared_ptr<SampleBuffer> sound;
@@ -59,6 +61,9 @@ class FrameSink {
     // Completes the output (flushes, muxes, renames into place). Throws OutputError.
     virtual void finish() = 0;
 };
+
+// Whether the output keeps the pictures' alpha channel (PNG stills and sequences, WebM, MOV).
+bool carriesAlpha(const OutputTarget& target);
 
 // The sink for a classified output. Throws OutputError for an unwritable folder or a missing
 // encoder, with a one-line message.

@@ -30,6 +30,35 @@ void rgbRow(const std::uint32_t* __restrict from, std::uint8_t* __restrict to, i
     }
 }
 
+// unmix[a][c]: the smallest s with (s * a + 127) / 255 == c, for every c <= a.
+struct Unmixing {
+    std::uint8_t value[256][256];
+    Unmixing() {
+        for (int a = 0; a < 256; ++a)
+            for (int c = 0; c < 256; ++c)
+                value[a][c] = static_cast<std::uint8_t>(
+                    a == 0 || c > a ? (a == 0 ? 0 : 255)
+                                    : std::max(0, (255 * c - 127 + a - 1) / a));
+    }
+};
+const Unmixing& unmixing() {
+    static const Unmixing table;
+    return table;
+}
+
+void straightRgbaRow(const std::uint32_t* __restrict from, std::uint8_t* __restrict to, int width) {
+    const Unmixing& table = unmixing();
+    for (int x = 0; x < width; ++x) {
+        const std::uint32_t p = from[x];
+        const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+        const int a = std::max({static_cast<int>(p >> 24), r, g, b});
+        to[4 * x] = table.value[a][r];
+        to[4 * x + 1] = table.value[a][g];
+        to[4 * x + 2] = table.value[a][b];
+        to[4 * x + 3] = static_cast<std::uint8_t>(a);
+    }
+}
+
 template <int Bytes, void (*Row)(const std::uint32_t*, std::uint8_t*, int)>
 void convert(const Bitmap& picture, int scale, std::vector<std::uint8_t>& out) {
     const int width = picture.width() * scale;
@@ -55,6 +84,18 @@ void convert(const Bitmap& picture, int scale, std::vector<std::uint8_t>& out) {
 
 void toRgba(const Bitmap& picture, int scale, std::vector<std::uint8_t>& out) {
     convert<4, rgbaRow>(picture, scale, out);
+}
+
+void toStraightRgba(const Bitmap& picture, int scale, std::vector<std::uint8_t>& out) {
+    convert<4, straightRgbaRow>(picture, scale, out);
+}
+
+void straightRgba(const std::uint32_t* words, std::size_t count, std::uint8_t* out) {
+    // In rows of a bounded width, as the row kernel takes them.
+    constexpr std::size_t kRow = 1 << 16;
+    for (std::size_t done = 0; done < count; done += kRow)
+        straightRgbaRow(words + done, out + 4 * done,
+                        static_cast<int>(std::min(kRow, count - done)));
 }
 
 void toRgb(const Bitmap& picture, int scale, std::vector<std::uint8_t>& out) {

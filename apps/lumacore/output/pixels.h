@@ -13,6 +13,14 @@ namespace lumacore::cli {
 
 // Fills `out` (resized as needed) with `picture` enlarged `scale` times: R, G, B, 255 per pixel.
 void toRgba(const Bitmap& picture, int scale, std::vector<std::uint8_t>& out);
+// The same with the picture's own alpha channel (the words' top byte, see Display::transparent):
+// R, G, B, A per pixel, the colour unassociated from the alpha. The words' colour is what shows
+// over black; each channel c of a pixel of alpha a becomes the s whose mix over black,
+// (s * a + 127) / 255 (the rasteriser's own rounding), is c again. A pixel brighter than its
+// alpha allows has its alpha raised to its brightest channel, so that this always holds.
+void toStraightRgba(const Bitmap& picture, int scale, std::vector<std::uint8_t>& out);
+// The same for `count` packed words, into 4 * count bytes.
+void straightRgba(const std::uint32_t* words, std::size_t count, std::uint8_t* out);
 // The same without the alpha byte: R, G, B per pixel.
 void toRgb(const Bitmap& picture, int scale, std::vector<std::uint8_t>& out);
 // `picture` enlarged `scale` times into `width` x `height` words (rows packed), the last column

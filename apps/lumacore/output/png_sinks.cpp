@@ -59,11 +59,11 @@ std::string joined(const std::string& folder, const std::string& name) {
 class PngStill : public FrameSink {
   public:
     PngStill(const std::string& path, const SinkOptions& options)
-        : file_(path), scale_(options.scale) {}
+        : file_(path), scale_(options.scale), alpha_(options.transparent) {}
 
     void write(const Bitmap& picture) override {
         if (written_) return;
-        const std::vector<std::uint8_t> png = encodePng(picture, scale_);
+        const std::vector<std::uint8_t> png = encodePng(picture, scale_, alpha_);
         if (!writeAll(file_.descriptor(), png.data(), png.size()))
             throw OutputError("cannot write '" + file_.target() + "': " + std::strerror(errno));
         written_ = true;
@@ -77,12 +77,14 @@ class PngStill : public FrameSink {
   private:
     TemporaryFile file_;
     int scale_;
+    bool alpha_;
     bool written_ = false;
 };
 
 class PngSequence : public FrameSink {
   public:
-    PngSequence(const std::string& output, const SinkOptions& options) : scale_(options.scale) {
+    PngSequence(const std::string& output, const SinkOptions& options)
+        : scale_(options.scale), alpha_(options.transparent) {
         // "frames/" and "frames" are the same folder; "/" stays "/".
         target_ = output;
         while (target_.size() > 1 && target_.back() == '/')
@@ -109,7 +111,7 @@ class PngSequence : public FrameSink {
             throw OutputError("cannot write '" + joined(target_, name) +
                               "': " + std::strerror(error));
         };
-        const std::vector<std::uint8_t> png = encodePng(picture, scale_);
+        const std::vector<std::uint8_t> png = encodePng(picture, scale_, alpha_);
         const std::string path = joined(folder_->path(), name);
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0) fail(errno);
@@ -162,6 +164,7 @@ class PngSequence : public FrameSink {
 
     std::string target_;
     int scale_;
+    bool alpha_;
     bool existing_ = false;
     std::optional<TemporaryFolder> folder_;
     std::int64_t frames_ = 0;
@@ -169,9 +172,12 @@ class PngSequence : public FrameSink {
 
 } // namespace
 
-std::vector<std::uint8_t> encodePng(const Bitmap& picture, int scale) {
+std::vector<std::uint8_t> encodePng(const Bitmap& picture, int scale, bool alpha) {
     std::vector<std::uint8_t> rgb;
-    toRgb(picture, scale, rgb);
+    if (alpha)
+        toStraightRgba(picture, scale, rgb);
+    else
+        toRgb(picture, scale, rgb);
     std::vector<std::uint8_t> png;
     std::unique_ptr<spng_ctx, SpngFree> context(spng_ctx_new(SPNG_CTX_ENCODER));
     if (!context) throw OutputError("cannot encode PNG: out of memory");
@@ -182,7 +188,7 @@ std::vector<std::uint8_t> encodePng(const Bitmap& picture, int scale) {
     header.width = static_cast<std::uint32_t>(picture.width() * scale);
     header.height = static_cast<std::uint32_t>(picture.height() * scale);
     header.bit_depth = 8;
-    header.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
+    header.color_type = alpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR;
     int error = spng_set_ihdr(context.get(), &header);
     if (!error)
         error = spng_encode_image(context.get(), rgb.data(), rgb.size(), SPNG_FMT_PNG,

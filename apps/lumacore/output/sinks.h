@@ -33,8 +33,9 @@ std::unique_ptr<FrameSink> openPngSequence(const std::string& folder, const Sink
 std::unique_ptr<FrameSink> openVideo(const std::string& path, VideoContainer container,
                                      const SinkOptions& options);
 
-// A PNG file (8-bit RGB) of a picture enlarged `scale` times.
-std::vector<std::uint8_t> encodePng(const Bitmap& picture, int scale);
+// A PNG file (8-bit RGB, or RGBA with the picture's alpha channel) of a picture enlarged `scale`
+// times.
+std::vector<std::uint8_t> encodePng(const Bitmap& picture, int scale, bool alpha = false);
 
 // Writes all of `bytes` to `fd`, retrying after interruptions. Returns false with errno set.
 bool writeAll(int fd, const void* bytes, std::size_t size);

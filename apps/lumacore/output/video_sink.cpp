@@ -10,6 +10,7 @@
 
 extern "C" {
 #include <libavutil/opt.h>
+#include <libswscale/swscale.h>
 }
 
 #include "ffmpeg/ffmpeg_log.h"
@@ -39,6 +40,8 @@ ContainerSpec specFor(VideoContainer container) {
         return {"mp4", AV_CODEC_ID_H264, "libx264", "H.264", "aac", nullptr, "AAC"};
     case VideoContainer::Matroska:
         return {"matroska", AV_CODEC_ID_H264, "libx264", "H.264", "aac", nullptr, "AAC"};
+    case VideoContainer::Mov:
+        return {"mov", AV_CODEC_ID_PRORES, "prores_ks", "ProRes 4444", "aac", nullptr, "AAC"};
     case VideoContainer::WebM:
         break;
     }
@@ -109,7 +112,8 @@ class VideoSink : public FrameSink {
         : file_(path), spec_(specFor(container)), settings_(settingsFor(options.quality)),
           scale_(options.scale), width_(options.width), height_(options.height),
           codedWidth_(options.width + (options.width & 1)),
-          codedHeight_(options.height + (options.height & 1)) {
+          codedHeight_(options.height + (options.height & 1)),
+          pixelFormat_(pixelFormatFor(container, options.transparent)) {
         if (options.fpsNumerator <= 0 || options.fpsDenominator <= 0)
             throw OutputError("frame rate " + std::to_string(options.fpsNumerator) + "/" +
                               std::to_string(options.fpsDenominator) + " is not positive");
@@ -141,7 +145,7 @@ class VideoSink : public FrameSink {
         packet_.reset(av_packet_alloc());
         picture_.reset(av_frame_alloc());
         if (!packet_ || !picture_) throw OutputError("out of memory");
-        picture_->format = AV_PIX_FMT_YUV420P;
+        picture_->format = pixelFormat_;
         picture_->width = codedWidth_;
         picture_->height = codedHeight_;
         if ((error = av_frame_get_buffer(picture_.get(), 0)) < 0) fail(error);
@@ -159,9 +163,12 @@ class VideoSink : public FrameSink {
         }
         int error = av_frame_make_writable(picture_.get());
         if (error < 0) fail(error);
-        toYuv420(source, stride, codedWidth_, codedHeight_,
-                 {{picture_->data[0], picture_->data[1], picture_->data[2]},
-                  {picture_->linesize[0], picture_->linesize[1], picture_->linesize[2]}});
+        if (pixelFormat_ == AV_PIX_FMT_YUV420P)
+            toYuv420(source, stride, codedWidth_, codedHeight_,
+                     {{picture_->data[0], picture_->data[1], picture_->data[2]},
+                      {picture_->linesize[0], picture_->linesize[1], picture_->linesize[2]}});
+        else
+            scale(source, stride);
         picture_->pts = frames_++;
         encode(video_.get(), videoStream_, picture_.get());
         if (sound_)
@@ -188,6 +195,52 @@ class VideoSink : public FrameSink {
     }
 
   private:
+    // H.264 and VP9 in 4:2:0, VP9 with an alpha plane, ProRes 4444 with or without one.
+    static AVPixelFormat pixelFormatFor(VideoContainer container, bool alpha) {
+        if (container == VideoContainer::Mov)
+            return alpha ? AV_PIX_FMT_YUVA444P10LE : AV_PIX_FMT_YUV444P10LE;
+        return alpha ? AV_PIX_FMT_YUVA420P : AV_PIX_FMT_YUV420P;
+    }
+    bool alpha() const {
+        return pixelFormat_ == AV_PIX_FMT_YUVA420P || pixelFormat_ == AV_PIX_FMT_YUVA444P10LE;
+    }
+
+    // The formats without a converter of our own go through libswscale: the words as they are,
+    // or, with an alpha plane, as unassociated R, G, B, A; full-range BT.709 in, limited out,
+    // like the 4:2:0 converter.
+    void scale(const std::uint32_t* words, std::ptrdiff_t stride) {
+        const AVPixelFormat from = alpha() ? AV_PIX_FMT_RGBA : AV_PIX_FMT_0RGB32;
+        if (!scaler_) {
+            scaler_.reset(sws_getContext(
+                codedWidth_, codedHeight_, from, codedWidth_, codedHeight_, pixelFormat_,
+                SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+            if (!scaler_)
+                throw OutputError("cannot convert the pictures for '" + file_.target() + "'");
+            const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+            sws_setColorspaceDetails(scaler_.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+        }
+        const std::uint8_t* planes[1];
+        int strides[1];
+        if (alpha()) {
+            const std::size_t count = static_cast<std::size_t>(codedWidth_) * codedHeight_;
+            rgba_.resize(4 * count);
+            if (stride == codedWidth_) {
+                straightRgba(words, count, rgba_.data());
+            } else {
+                for (int y = 0; y < codedHeight_; ++y)
+                    straightRgba(words + y * stride, codedWidth_,
+                                 rgba_.data() + 4 * y * codedWidth_);
+            }
+            planes[0] = rgba_.data();
+            strides[0] = 4 * codedWidth_;
+        } else {
+            planes[0] = reinterpret_cast<const std::uint8_t*>(words);
+            strides[0] = static_cast<int>(stride * sizeof *words);
+        }
+        sws_scale(scaler_.get(), planes, strides, 0, codedHeight_, picture_->data,
+                  picture_->linesize);
+    }
+
     [[noreturn]] void fail(int error) const {
         throw OutputError("cannot write '" + file_.target() + "': " + errorText(error, &log_));
     }
@@ -210,7 +263,7 @@ class VideoSink : public FrameSink {
             log_.watch(context.get());
             context->width = codedWidth_;
             context->height = codedHeight_;
-            context->pix_fmt = AV_PIX_FMT_YUV420P;
+            context->pix_fmt = pixelFormat_;
             context->time_base = av_inv_q(frameRate_);
             context->framerate = frameRate_;
             context->sample_aspect_ratio = {1, 1};
@@ -238,6 +291,10 @@ class VideoSink : public FrameSink {
                 av_opt_set_int(context->priv_data, "row-mt", 1, 0);
                 av_opt_set_int(context->priv_data, "crf", settings_.vp9Crf, 0);
                 context->bit_rate = 0;
+            } else if (spec_.video == AV_CODEC_ID_PRORES) {
+                // The 4444 profile: full chroma, and the alpha plane when there is one.
+                av_opt_set(context->priv_data, "profile", "4444", 0);
+                if (alpha()) av_opt_set_int(context->priv_data, "alpha_bits", 16, 0);
             } else {
                 // Other encoders get a bit rate: about 0.1 bit per pixel.
                 context->bit_rate = std::clamp<std::int64_t>(
@@ -415,6 +472,9 @@ class VideoSink : public FrameSink {
     int height_;
     int codedWidth_; // even, as yuv420p needs
     int codedHeight_;
+    AVPixelFormat pixelFormat_;
+    ScalerPtr scaler_;               // for the formats libswscale converts
+    std::vector<std::uint8_t> rgba_; // unassociated R, G, B, A, for them
     AVRational frameRate_ = {60, 1};
     mutable FfmpegLog log_; // before the objects it watches, so that it outlives them
     OutputFormatPtr format_;

@@ -25,6 +25,7 @@ ModuleRunner::ModuleRunner(const Display& display, std::string bannerTitle, Call
     : display_(display), title_(utf8ToWindows1252(bannerTitle)), calls_(calls),
       bitmap_(display.width, display.height), text_(text),
       surface_(std::make_unique<RasterSurface>(bitmap_, &text_)) {
+    surface_->keepAlpha(display_.transparent);
     module_.nCh = 2;
     module_.sRate = 44100;
     start();
@@ -38,19 +39,28 @@ void ModuleRunner::start() {
     scope_ = ScopeState{};
     if (display_.module != ModuleKind::History) {
         // The scope window's first paint: grey over the whole client area.
-        bitmap_.fill(kScopeGrey);
+        paintGround(bitmap_);
         return;
     }
     // The display window's first paint: its background colour, black.
     history_ = std::make_unique<HistoryState>();
     HistoryState& state = *history_;
-    bitmap_.fill(state.backgroundColour);
+    paintGround(bitmap_);
     state.drawDC = surface_.get();
     lumacore::setClientSize(state, display_.width, display_.height);
     state.brightness = std::clamp(display_.brightness, state.brightnessMin, state.brightnessMax);
     buildPalette(state);
     lumacore::setMode(state, display_.threeD ? 1 : 0);
     restartBannerTimer(lastTime_);
+}
+
+// The window's background: the history's colour (transparent where an alpha channel is kept),
+// the scopes' grey (opaque).
+void ModuleRunner::paintGround(Bitmap& bitmap) const {
+    if (display_.module == ModuleKind::History)
+        bitmap.fill(history_->backgroundColour);
+    else
+        bitmap.fill(kScopeGrey, display_.transparent ? 0xFF : 0);
 }
 
 void ModuleRunner::restartBannerTimer(double timeSeconds) {
@@ -177,6 +187,7 @@ void ModuleRunner::setModule(ModuleKind module) {
     // The player quits one module and starts the next in a fresh window of the same size.
     display_.module = module;
     surface_ = std::make_unique<RasterSurface>(bitmap_, &text_);
+    surface_->keepAlpha(display_.transparent);
     start();
 }
 
@@ -189,9 +200,8 @@ void ModuleRunner::setModule(ModuleKind module, int width, int height) {
 
 void ModuleRunner::setClientSize(int width, int height) {
     const bool history = display_.module == ModuleKind::History;
-    const Colour background = history ? history_->backgroundColour : kScopeGrey;
     Bitmap resized(width, height);
-    resized.fill(background);
+    paintGround(resized);
     // The display window's class redraws it all when the height changes; otherwise (and always
     // for the scopes) only the uncovered part is painted.
     if (!(history && height != bitmap_.height())) {

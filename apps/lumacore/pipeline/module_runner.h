@@ -38,6 +38,10 @@ struct Display {
     float brightness = 1.0f; // clamped to the history's range
     int width = 1280;        // client area
     int height = 720;
+    // The picture keeps an alpha channel in its pixels' top byte: the history's black ground is
+    // transparent, what it draws opaque (see RasterSurface::keepAlpha). The scopes paint their
+    // window grey, which stays opaque, so that every picture over black is the window's.
+    bool transparent = false;
 };
 
 class ModuleRunner {
@@ -111,6 +115,7 @@ class ModuleRunner {
     CatchUp catchUp() const;
     void skipBehind(double timeSeconds);
     void start();
+    void paintGround(Bitmap& bitmap) const;
     void render(double timeSeconds);
     void restartBannerTimer(double timeSeconds);
 

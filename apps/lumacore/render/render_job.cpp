@@ -85,11 +85,14 @@ void runRender(RenderOptions options) {
     const bool still = target.kind == OutputKind::Still;
     if (still && options.at < options.start)
         throw std::invalid_argument("--at must not be before --start");
+    if (options.transparent && !carriesAlpha(target))
+        throw std::invalid_argument("--transparent needs an output that carries transparency: "
+                                    ".png, a PNG sequence's folder, .webm or .mov");
 
     // 3. The calls, before any output exists: a bad input leaves nothing behind.
     Input in = openInput(options);
-    const Display display{options.module, options.threeD, options.brightness, options.width,
-                          options.height};
+    const Display display{options.module, options.threeD, options.brightness,
+                          options.width,  options.height, options.transparent};
     FreetypeTextRenderer text;
     ModuleRunner runner(display, in.title, *in.calls, text);
     if (options.duration) runner.endCallsAt(*options.duration);
@@ -102,6 +105,7 @@ void runRender(RenderOptions options) {
     sink.height = options.height * options.scale;
     sink.scale = options.scale;
     sink.quality = options.quality;
+    sink.transparent = options.transparent;
     frameRateRatio(options.fps, sink.fpsNumerator, sink.fpsDenominator);
     sink.durationSeconds = options.duration.value_or(-1);
     if (target.kind == OutputKind::Video && in.samples) {

@@ -10,11 +10,12 @@ namespace lumacore::cli {
 
 struct RenderOptions : DisplayOptions {
     std::string input;  // audio file; empty: the demo tune
-    std::string output; // by extension: .mp4 .mkv .webm .png, a directory, "-" or "null"
+    std::string output; // by extension: .mp4 .mkv .webm .mov .png, a directory, "-" or "null"
     double fps = 60;
     double at = 0; // the moment of a .png still
     int scale = 1;
     VideoQuality quality = VideoQuality::Balanced;
+    bool transparent = false; // the display's background left transparent
     bool quiet = false;
 };
 

@@ -37,8 +37,8 @@ Colour Bitmap::colourAt(int x, int y) const {
     return colourOfPixel(row(y)[x]);
 }
 
-void Bitmap::fill(Colour colour) {
-    std::fill(pixels_.begin(), pixels_.end(), pixelOf(colour));
+void Bitmap::fill(Colour colour, std::uint8_t alpha) {
+    std::fill(pixels_.begin(), pixels_.end(), pixelOf(colour) | std::uint32_t{alpha} << 24);
 }
 
 } // namespace lumacore

@@ -31,7 +31,8 @@ class Bitmap {
 
     // The colour at (x, y) as a COLORREF; black outside the bitmap.
     Colour colourAt(int x, int y) const;
-    void fill(Colour colour);
+    // Every pixel `colour`, its top byte (an alpha channel, where one is kept) `alpha`.
+    void fill(Colour colour, std::uint8_t alpha = 0);
 
   private:
     int width_ = 0;

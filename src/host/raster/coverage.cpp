@@ -215,8 +215,8 @@ void blendMask(Bitmap& bitmap, i64 left, i64 top, int width, int height,
             if (alpha == 255)
                 *p = pixel;
             else if (alpha != 0)
-                *p = mixChannel(*p, pixel, alpha, 16) | mixChannel(*p, pixel, alpha, 8) |
-                     mixChannel(*p, pixel, alpha, 0);
+                *p = mixChannel(*p, pixel, alpha, 24) | mixChannel(*p, pixel, alpha, 16) |
+                     mixChannel(*p, pixel, alpha, 8) | mixChannel(*p, pixel, alpha, 0);
         }
     }
 }

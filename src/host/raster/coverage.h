@@ -35,7 +35,8 @@ void polygon(Bitmap& bitmap, std::span<const Point> points, std::uint32_t brush,
 void scroll(Bitmap& bitmap, int width, int height, int dx);
 
 // Text: a width x height box of coverage values (0..255, rows top to bottom) with its top-left
-// corner at (left, top) mixes `pixel` into what lies beneath, channel by channel and rounded;
+// corner at (left, top) mixes `pixel` into what lies beneath, channel by channel (the top byte,
+// an alpha channel where one is kept, too) and rounded;
 // 255 replaces the pixel, 0 keeps it. A mask shorter than width * height draws nothing.
 void blendMask(Bitmap& bitmap, std::int64_t left, std::int64_t top, int width, int height,
                const std::vector<std::uint8_t>& mask, std::uint32_t pixel);

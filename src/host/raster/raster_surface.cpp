@@ -21,27 +21,27 @@ void RasterSurface::rectangle(int left, int top, int right, int bottom) {
     // anticlockwise from the top-right corner, each side stopping before the next corner.
     const int lastX = right - 1;
     const int lastY = bottom - 1;
-    const std::uint32_t pen = pixelOf(state_.pen);
+    const std::uint32_t pen = ink(state_.pen);
     const std::array<Point, 4> corners{{{lastX, top}, {left, top}, {left, lastY}, {lastX, lastY}}};
     for (std::size_t i = 0; i < corners.size(); ++i)
         coverage::line(bitmap_, corners[i], corners[(i + 1) % corners.size()], pen);
 
     // The brush fills what lies strictly inside the outline.
     coverage::fillRect(bitmap_, std::int64_t{left} + 1, std::int64_t{top} + 1, lastX, lastY,
-                       pixelOf(state_.brush));
+                       ink(state_.brush));
 }
 
 void RasterSurface::polygon(std::span<const Point> points) {
-    coverage::polygon(bitmap_, points, pixelOf(state_.brush), pixelOf(state_.pen));
+    coverage::polygon(bitmap_, points, ink(state_.brush), ink(state_.pen));
 }
 
 void RasterSurface::lineTo(int x, int y) {
-    coverage::line(bitmap_, state_.position, {x, y}, pixelOf(state_.pen));
+    coverage::line(bitmap_, state_.position, {x, y}, ink(state_.pen));
     state_.position = {x, y};
 }
 
 void RasterSurface::setPixel(int x, int y, Colour colour) {
-    if (bitmap_.contains(x, y)) bitmap_.row(y)[x] = pixelOf(colour);
+    if (bitmap_.contains(x, y)) bitmap_.row(y)[x] = ink(colour);
 }
 
 void RasterSurface::scrollLeft(int width, int height, int dx) {
@@ -72,11 +72,12 @@ void RasterSurface::textOut(int x, int y, std::string_view text) {
     if (run.height <= 0 || run.width <= 0) return;
 
     coverage::fillRect(bitmap_, x, y, std::int64_t{x} + run.width, std::int64_t{y} + run.height,
-                       pixelOf(state_.backgroundColour));
-    const std::uint32_t ink = pixelOf(state_.textColour);
+                       ink(state_.backgroundColour));
+    // The glyphs are the picture, even over a background's cells.
+    const std::uint32_t glyphs = pixelOf(state_.textColour) | opaque_;
     for (const GlyphCoverage& glyph : run.glyphs)
         coverage::blendMask(bitmap_, std::int64_t{x} + glyph.left, std::int64_t{y} + glyph.top,
-                            glyph.width, glyph.height, glyph.coverage, ink);
+                            glyph.width, glyph.height, glyph.coverage, glyphs);
 }
 
 } // namespace lumacore

@@ -2,6 +2,7 @@
 // the platform's exact coverage rules, so that it draws what the platform draws, pixel for pixel.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "host/raster/bitmap.h"
@@ -43,6 +44,14 @@ class RasterSurface final : public Surface {
     void setBackgroundColour(Colour colour) override { state_.backgroundColour = colour; }
     void selectFont(int height, const std::string& face) override;
     void textOut(int x, int y, std::string_view text) override;
+    void markBackground(bool background) override { background_ = background; }
+
+    // With an alpha channel, each pixel drawn carries its opacity in its top byte: 0xFF where the
+    // display drew, 0 where it cleared its background (markBackground), the glyphs' coverage on
+    // the banner's edges; the colour bytes stay what is shown over black. Without one (the
+    // default) the top byte stays 0 and the pixels are exactly those of a window.
+    void keepAlpha(bool alpha) { opaque_ = alpha ? 0xFF000000u : 0; }
+    bool keepsAlpha() const { return opaque_ != 0; }
 
     void setTextRenderer(TextRenderer* textRenderer) { textRenderer_ = textRenderer; }
 
@@ -50,9 +59,14 @@ class RasterSurface final : public Surface {
     Bitmap& bitmap() { return bitmap_; }
 
   private:
+    // A colour as a stored pixel, with the opacity of what is drawn now.
+    std::uint32_t ink(Colour colour) const { return pixelOf(colour) | (background_ ? 0 : opaque_); }
+
     Bitmap& bitmap_;
     TextRenderer* textRenderer_;
     DrawState state_;
+    std::uint32_t opaque_ = 0; // the top byte of a drawn pixel: 0xFF with an alpha channel
+    bool background_ = false;
 };
 
 } // namespace lumacore
