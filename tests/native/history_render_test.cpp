@@ -5,6 +5,7 @@
 #include <climits>
 #include <limits>
 #include <memory>
+#include <string>
 
 #include "history/history_render.h"
 #include "history/palette.h"
@@ -55,6 +56,57 @@ TEST(HistoryRender, ThreeDDrawsAColumnEveryFifthFrame) {
     EXPECT_EQ(d.bitmap.colourAt(795, 300), kMarker);
     // The banner strip below the scroll region is never scrolled.
     EXPECT_EQ(d.bitmap.colourAt(400 - 5, 550), kMarker);
+}
+
+// The shapes of today's screens: the full spectrum, loud, drawn for a few seconds. Every band of
+// the 2D history shows in its rows and nothing of the history reaches the banner's strip; in
+// 3D the boxes stay above the strip and inside the picture's top, and they fit its width while
+// the picture is at least two thirds as wide as it is high (the receding boxes of the highest
+// bins lie that far left of the newest column): a 9:16 picture cuts the highest bins at its
+// left edge, as the display's own rules place them.
+TEST(HistoryRender, TallAndSquareShapesKeepTheLayout) {
+    struct Case {
+        int width, height;
+        bool threeD;
+        bool fitsWidth; // every 3D box inside the picture
+    };
+    const Case cases[] = {
+        {1920, 1080, false, true}, {1080, 1920, false, true}, {1080, 1080, false, true},
+        {1920, 1080, true, true},  {1080, 1080, true, true},  {1080, 1920, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) +
+                     (c.threeD ? " 3d" : " 2d"));
+        Display d(c.width, c.height, c.threeD);
+        d.state->brightness = 2.0f;
+        for (int bin = 0; bin < kHistoryBins; ++bin)
+            d.setBin(bin, 255, 255);
+        for (int call = 0; call < 60; ++call)
+            d.render();
+        const int strip = static_cast<int>((1.0 - kBannerFraction) * c.height);
+        // Below the scroll region the history only ever clears its new strip.
+        for (int y = strip; y < c.height; ++y)
+            for (int x = 0; x < c.width; x += 7) {
+                const Colour colour = d.bitmap.colourAt(x, y);
+                ASSERT_TRUE(colour == kBlack || colour == kMarker) << x << "," << y;
+            }
+        if (!c.threeD) {
+            for (int bin = 0; bin < kHistoryBins; ++bin) {
+                const Rect band = bandRect(*d.state, bin);
+                ASSERT_GE(band.top + 1, 0);
+                ASSERT_LE(band.bottom, strip);
+                EXPECT_NE(d.bitmap.colourAt(c.width - 1, band.top + 1), kBlack) << "bin " << bin;
+            }
+            continue;
+        }
+        // The highest box of the loudest bin, and the box furthest left.
+        const BinShade loudest = binShade(*d.state, 0, 510);
+        const BoxPlacement first = boxPlacement(*d.state, 0, loudest.intensity);
+        EXPECT_GE(first.y - first.height - d.state->depthStep, 0) << "cut at the top";
+        const BoxPlacement last = boxPlacement(*d.state, kHistoryBins - 1, loudest.intensity);
+        EXPECT_EQ(last.x - (d.state->columnStep - 1) >= 0, c.fitsWidth) << "x " << last.x;
+        EXPECT_LE(last.y, strip);
+    }
 }
 
 TEST(HistoryRender, ScrollRegionIsTheTop91PercentMeasuredInSinglePrecision) {
