@@ -18,15 +18,6 @@ void checkArea(int width, int height) {
                              " pixels a side");
 }
 
-// The decoder refuses larger pictures itself; this names the limit to any it lets through.
-void checkPicture(const AVFrame& picture) {
-    if (picture.width < 1 || picture.height < 1 ||
-        static_cast<long long>(picture.width) * picture.height > kMaxBackgroundSourcePixels)
-        throw PictureProblem("the picture is " + std::to_string(picture.width) + "x" +
-                             std::to_string(picture.height) + " pixels, more than " +
-                             std::to_string(kMaxBackgroundSourcePixels) + " in all");
-}
-
 // Runs `load` and turns its problems into a BackgroundError: "cannot read `what` 'path': why".
 template <typename Load>
 auto explained(const std::string& what, const std::string& path, Load load) {
@@ -44,7 +35,6 @@ Bitmap loadBackgroundImage(const std::string& path, int width, int height) {
     return explained("the background", path, [&] {
         checkArea(width, height);
         const FramePtr picture = PictureFile(path).firstPicture();
-        checkPicture(*picture);
         return scaleToCover(*picture, width, height);
     });
 }
@@ -54,7 +44,6 @@ std::optional<Bitmap> loadCoverArt(const std::string& audioPath, int width, int 
         checkArea(width, height);
         const FramePtr picture = PictureFile(audioPath).coverPicture();
         if (!picture) return std::nullopt;
-        checkPicture(*picture);
         return scaleToCover(*picture, width, height);
     });
 }

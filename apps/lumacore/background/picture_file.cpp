@@ -1,10 +1,12 @@
 // Opens a file with libavformat and decodes one picture with libavcodec. Only local files are
 // read (also by formats that name other files), a name is never taken as a numbered sequence,
-// and the decoder refuses pictures beyond kMaxBackgroundSourcePixels before it allocates them.
+// and the decoder's allocator refuses pictures beyond kMaxBackgroundSourcePixels: every picture
+// returned has between 1 and that many pixels.
 #include "background/picture_file.h"
 
 #include <cerrno>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -28,6 +30,22 @@ void checkFile(const std::string& path) {
     if (fs::is_directory(status)) throw PictureProblem("is a directory");
     if (!fs::is_regular_file(status)) throw PictureProblem("not a regular file");
     if (fs::file_size(path, error) == 0 && !error) throw PictureProblem("empty file");
+}
+
+[[noreturn]] void tooLarge(long long width, long long height) {
+    throw PictureProblem("the picture is " + std::to_string(width) + "x" + std::to_string(height) +
+                         " pixels, more than " + std::to_string(kMaxBackgroundSourcePixels) +
+                         " in all");
+}
+
+// The decoder's allocator: refuses a picture beyond the limit, noting its size for the message.
+int allocateWithinLimit(AVCodecContext* codec, AVFrame* frame, int flags) {
+    if (static_cast<long long>(frame->width) * frame->height > kMaxBackgroundSourcePixels) {
+        auto* refused = static_cast<PictureFile::Size*>(codec->opaque);
+        *refused = {frame->width, frame->height};
+        return AVERROR(ENOMEM);
+    }
+    return avcodec_default_get_buffer2(codec, frame, flags);
 }
 
 // ID3 and FLAC pictures carry their type, which FFmpeg gives as the stream's comment.
@@ -73,19 +91,30 @@ void PictureFile::openDecoder(const AVStream& stream) {
     log_.watch(codec_.get());
     if (const int code = avcodec_parameters_to_context(codec_.get(), stream.codecpar); code < 0)
         fail("cannot set up the decoder", code);
-    codec_->max_pixels = kMaxBackgroundSourcePixels;
+    codec_->opaque = &refused_;
+    codec_->get_buffer2 = allocateWithinLimit;
     if (const int code = avcodec_open2(codec_.get(), decoder, nullptr); code < 0)
         fail(std::string("cannot open the ") + decoder->name + " decoder", code);
 }
 
+void PictureFile::failDecoding(int code) {
+    if (refused_.width > 0) tooLarge(refused_.width, refused_.height);
+    fail("not a picture, or a damaged one", code);
+}
+
 FramePtr PictureFile::decode(const AVPacket* packet) {
     if (const int code = avcodec_send_packet(codec_.get(), packet); code < 0 && code != AVERROR_EOF)
-        fail("not a picture, or a damaged one", code);
+        failDecoding(code);
     FramePtr frame(av_frame_alloc());
     if (!frame) throw PictureProblem("out of memory");
     const int code = avcodec_receive_frame(codec_.get(), frame.get());
     if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) return nullptr;
-    if (code < 0) fail("not a picture, or a damaged one", code);
+    if (code < 0) failDecoding(code);
+    if (frame->width < 1 || frame->height < 1)
+        throw PictureProblem("the picture is " + std::to_string(frame->width) + "x" +
+                             std::to_string(frame->height) + " pixels");
+    if (static_cast<long long>(frame->width) * frame->height > kMaxBackgroundSourcePixels)
+        tooLarge(frame->width, frame->height);
     return frame;
 }
 
