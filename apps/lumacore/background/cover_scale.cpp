@@ -24,6 +24,9 @@ namespace {
 constexpr int kScaleFlags =
     SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
 
+// AV_INPUT_BUFFER_PADDING_SIZE in words.
+constexpr std::size_t kSlackWords = AV_INPUT_BUFFER_PADDING_SIZE / 4;
+
 struct Rectangle {
     int x = 0, y = 0, width = 0, height = 0;
 };
@@ -92,10 +95,13 @@ std::vector<std::uint32_t> toWords(const AVFrame& picture) {
         sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(picture.colorspace),
                                  fullRange ? 1 : 0, table, range, brightness, contrast, saturation);
     }
-    std::vector<std::uint32_t> words(static_cast<std::size_t>(width) * height);
+    // With room after the last row: libswscale's vector readers may read a little past it, as
+    // FFmpeg's own frames allow.
+    std::vector<std::uint32_t> words(static_cast<std::size_t>(width) * height + kSlackWords);
     std::uint8_t* planes[4] = {reinterpret_cast<std::uint8_t*>(words.data())};
     int strides[4] = {width * 4};
-    sws_scale(scaler.get(), picture.data, picture.linesize, 0, height, planes, strides);
+    if (sws_scale(scaler.get(), picture.data, picture.linesize, 0, height, planes, strides) < 0)
+        throw PictureProblem("cannot convert its pixels");
     return words;
 }
 
@@ -128,7 +134,8 @@ Bitmap scaleToCover(const AVFrame& picture, int width, int height) {
     const int fromStrides[4] = {picture.width * 4};
     std::uint8_t* to[4] = {reinterpret_cast<std::uint8_t*>(covered.row(0))};
     const int toStrides[4] = {covered.stride() * 4};
-    sws_scale(scaler.get(), from, fromStrides, 0, crop.height, to, toStrides);
+    if (sws_scale(scaler.get(), from, fromStrides, 0, crop.height, to, toStrides) < 0)
+        throw PictureProblem("cannot scale the picture");
     for (int y = 0; y < height; ++y)
         for (std::uint32_t& word : std::span(covered.row(y), width))
             word &= 0x00FFFFFF;
