@@ -6,10 +6,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,7 +18,6 @@
 #include "audio_test_support.h"
 #include "background/background_image.h"
 #include "output/sinks.h"
-#include "program_support.h"
 
 namespace lumacore::cli::test {
 namespace {
@@ -61,7 +61,8 @@ Bitmap quadrants(int width, int height, int splitX, int splitY) {
     return picture;
 }
 
-// Whether each of red, green and blue lies within `tolerance` of the expected value.
+// Whether red, green, blue and the alpha byte (0 in a background) each lie within `tolerance` of
+// the expected value.
 bool near(std::uint32_t pixel, std::uint32_t expected, int tolerance) {
     for (int shift : {0, 8, 16, 24})
         if (std::abs(static_cast<int>((pixel >> shift) & 0xFF) -
@@ -199,14 +200,18 @@ INSTANTIATE_TEST_SUITE_P(
         CoverRow{"QuadrantsOfTheSameShape", "same.png", 32, 18, 10, 12, 64, 36, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct CoverPicture {
+    const char* file;
+    std::uint32_t colour; // flat
+    const char* type;     // as the container marks it; empty for its default
+};
+
 struct CoverArtRow {
     const char* name;
     const char* file;
     const char* encoder;
-    std::vector<std::pair<const char*, std::uint32_t>> pictures; // file and flat colour
-    std::vector<const char*> types;                              // one per picture
-    bool expectCover;
-    std::uint32_t colour;
+    std::vector<CoverPicture> pictures;
+    std::optional<std::uint32_t> expected; // the cover's colour; nullopt: no cover
     int tolerance;
 };
 
@@ -217,85 +222,69 @@ TEST_P(CoverArtTest, GivesTheCoverOrNothing) {
     if (!haveFfmpegTool() || !haveEncoder(row.encoder)) GTEST_SKIP() << "no " << row.encoder;
     ScratchDir dir;
     std::vector<AttachedPicture> pictures;
-    for (std::size_t i = 0; i < row.pictures.size(); ++i) {
-        const std::string picture = dir.file(row.pictures[i].first);
-        writePicture(picture, flat(24, 18, row.pictures[i].second));
-        pictures.push_back({picture, row.types[i]});
+    for (const CoverPicture& picture : row.pictures) {
+        pictures.push_back({dir.file(picture.file), picture.type});
+        writePicture(pictures.back().path, flat(24, 18, picture.colour));
     }
     const std::string song = dir.file(row.file);
     ASSERT_TRUE(encodeWithPictures(song, row.encoder, pictures));
 
     const std::optional<Bitmap> cover = loadCoverArt(song, 40, 30);
-    ASSERT_EQ(cover.has_value(), row.expectCover);
+    ASSERT_EQ(cover.has_value(), row.expected.has_value());
     if (!cover) return;
     EXPECT_EQ(cover->width(), 40);
     EXPECT_EQ(cover->height(), 30);
-    EXPECT_EQ(firstOffColour(*cover, row.colour, row.tolerance), "");
+    EXPECT_EQ(firstOffColour(*cover, *row.expected, row.tolerance), "");
 }
+
+const std::vector<CoverPicture> kBackThenFront{{"back.png", kRed, "Cover (back)"},
+                                               {"front.png", 0x206040, "Cover (front)"}};
 
 INSTANTIATE_TEST_SUITE_P(
     Songs, CoverArtTest,
-    ::testing::Values(CoverArtRow{"Mp3WithAPngCover",
-                                  "song.mp3",
-                                  "libmp3lame",
-                                  {{"cover.png", 0x3C78B4}},
-                                  {""},
-                                  true,
-                                  0x3C78B4,
-                                  0},
-                      CoverArtRow{"Mp3WithBackThenFrontCover",
-                                  "song.mp3",
-                                  "libmp3lame",
-                                  {{"back.png", kRed}, {"front.png", 0x206040}},
-                                  {"Cover (back)", "Cover (front)"},
-                                  true,
-                                  0x206040,
-                                  0},
-                      CoverArtRow{"Mp3WithoutCover", "song.mp3", "libmp3lame", {}, {}, false, 0, 0},
-                      CoverArtRow{"FlacWithAJpegCover",
-                                  "song.flac",
-                                  "flac",
-                                  {{"cover.jpg", 0xC89632}},
-                                  {""},
-                                  true,
-                                  0xC89632,
-                                  4},
-                      CoverArtRow{"FlacWithoutCover", "song.flac", "flac", {}, {}, false, 0, 0},
-                      CoverArtRow{"M4aWithAPngCover",
-                                  "song.m4a",
-                                  "aac",
-                                  {{"cover.png", 0x102030}},
-                                  {""},
-                                  true,
-                                  0x102030,
-                                  0}),
+    ::testing::Values(
+        CoverArtRow{"Mp3", "song.mp3", "libmp3lame", {{"cover.png", 0x3C78B4, ""}}, 0x3C78B4, 0},
+        CoverArtRow{"Mp3BackThenFront", "song.mp3", "libmp3lame", kBackThenFront, 0x206040, 0},
+        CoverArtRow{"Mp3WithoutCover", "song.mp3", "libmp3lame", {}, std::nullopt, 0},
+        CoverArtRow{"FlacJpeg", "song.flac", "flac", {{"cover.jpg", 0xC89632, ""}}, 0xC89632, 4},
+        CoverArtRow{"FlacWithoutCover", "song.flac", "flac", {}, std::nullopt, 0},
+        CoverArtRow{"M4a", "song.m4a", "aac", {{"cover.png", 0x102030, ""}}, 0x102030, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// What a bad input is made of.
+enum class Made { Nothing, Text, Empty, Folder, HugePng, GoodPng };
+
+void make(const std::string& path, Made made) {
+    std::vector<std::uint8_t> png = encodePng(flat(4, 4, kGreen), 1);
+    switch (made) {
+    case Made::Nothing:
+        return;
+    case Made::Text:
+        return writeBytes(path, "this is not a picture\n");
+    case Made::Empty:
+        return writeBytes(path, "");
+    case Made::Folder:
+        std::filesystem::create_directory(path);
+        return;
+    case Made::HugePng:
+        // Width and height follow the signature (8 bytes), the chunk's length and its type (8):
+        // 12000 x 12000, which FFmpeg would allocate.
+        for (int at : {16, 20})
+            std::copy_n("\0\0\x2E\xE0", 4, png.begin() + at);
+        [[fallthrough]];
+    case Made::GoodPng:
+        return writeBytes(path, std::string(png.begin(), png.end()));
+    }
+}
 
 struct BadInputRow {
     const char* name;
     const char* file;
-    std::function<void(const std::string&)> make; // the bad file (nothing: missing)
-    bool cover;                                   // loadCoverArt, else loadBackgroundImage
+    Made made;
+    bool cover; // loadCoverArt, else loadBackgroundImage
     int width, height;
     const char* reason; // the start of what follows "cannot read ... 'path': "
 };
-
-// A PNG of one pixel whose header says 12000 x 12000: FFmpeg would allocate it, lumacore not.
-void writeOversizedPng(const std::string& path) {
-    std::vector<std::uint8_t> png = encodePng(flat(1, 1, kRed), 1);
-    // Width and height follow the signature (8 bytes), the chunk's length and its type (8).
-    for (int at : {16, 20}) {
-        png[at] = 0;
-        png[at + 1] = 0;
-        png[at + 2] = 12000 >> 8;
-        png[at + 3] = 12000 & 0xFF;
-    }
-    writeBytes(path, std::string(png.begin(), png.end()));
-}
-
-void writeGoodPng(const std::string& path) {
-    writePicture(path, flat(4, 4, kGreen));
-}
 
 class BadInputTest : public ::testing::TestWithParam<BadInputRow> {};
 
@@ -303,7 +292,7 @@ TEST_P(BadInputTest, IsOneLineNamingTheFile) {
     const BadInputRow& row = GetParam();
     ScratchDir dir;
     const std::string path = dir.file(row.file);
-    if (row.make) row.make(path);
+    make(path, row.made);
     const std::string start = std::string("cannot read ") +
                               (row.cover ? "the cover art of '" : "the background '") + path +
                               "': " + row.reason;
@@ -320,33 +309,26 @@ TEST_P(BadInputTest, IsOneLineNamingTheFile) {
     }
 }
 
+constexpr const char* kUndecodable = "not a picture, or a damaged one (";
+constexpr const char* kUnknown = "not a kind of file FFmpeg reads (";
+
 INSTANTIATE_TEST_SUITE_P(
     Files, BadInputTest,
     ::testing::Values(
-        BadInputRow{"Missing", "missing.png", nullptr, false, 64, 48, "no such file"},
-        BadInputRow{"TextNamedPng", "notes.png",
-                    [](const std::string& p) { writeBytes(p, "this is not a picture\n"); }, false,
-                    64, 48, "not a picture, or a damaged one ("},
-        BadInputRow{"TextNamedJpeg", "notes.jpg",
-                    [](const std::string& p) { writeBytes(p, "nor is this\n"); }, false, 64, 48,
-                    "not a picture, or a damaged one ("},
-        BadInputRow{"TextOfNoKnownKind", "notes.xyz",
-                    [](const std::string& p) { writeBytes(p, "hello\n"); }, false, 64, 48,
-                    "not a kind of file FFmpeg reads ("},
-        BadInputRow{"Empty", "empty.png", [](const std::string& p) { writeBytes(p, ""); }, false,
-                    64, 48, "empty file"},
-        BadInputRow{"Folder", "folder.png",
-                    [](const std::string& p) { std::filesystem::create_directory(p); }, false, 64,
-                    48, "is a directory"},
-        BadInputRow{"HugePicture", "huge.png", writeOversizedPng, false, 64, 48,
+        BadInputRow{"Missing", "missing.png", Made::Nothing, false, 64, 48, "no such file"},
+        BadInputRow{"TextNamedPng", "notes.png", Made::Text, false, 64, 48, kUndecodable},
+        BadInputRow{"TextNamedJpeg", "notes.jpg", Made::Text, false, 64, 48, kUndecodable},
+        BadInputRow{"TextOfNoKnownKind", "notes.xyz", Made::Text, false, 64, 48, kUnknown},
+        BadInputRow{"Empty", "empty.png", Made::Empty, false, 64, 48, "empty file"},
+        BadInputRow{"Folder", "folder.png", Made::Folder, false, 64, 48, "is a directory"},
+        BadInputRow{"HugePicture", "huge.png", Made::HugePng, false, 64, 48,
                     "the picture is 12000x12000 pixels, more than 67108864 in all"},
-        BadInputRow{"NoArea", "good.png", writeGoodPng, false, 0, 48, "asked for a 0x48 picture"},
-        BadInputRow{"HugeArea", "good.png", writeGoodPng, false, 64, 20000,
+        BadInputRow{"NoArea", "good.png", Made::GoodPng, false, 0, 48, "asked for a 0x48 picture"},
+        BadInputRow{"HugeArea", "good.png", Made::GoodPng, false, 64, 20000,
                     "asked for a 64x20000 picture"},
-        BadInputRow{"CoverOfAMissingSong", "missing.mp3", nullptr, true, 64, 48, "no such file"},
-        BadInputRow{"CoverOfText", "notes.mp3",
-                    [](const std::string& p) { writeBytes(p, "not a song either\n"); }, true, 64,
-                    48, "not a kind of file FFmpeg reads ("}),
+        BadInputRow{"CoverOfMissingSong", "missing.mp3", Made::Nothing, true, 64, 48,
+                    "no such file"},
+        BadInputRow{"CoverOfText", "notes.mp3", Made::Text, true, 64, 48, kUnknown}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
