@@ -24,6 +24,9 @@ class PictureFile {
 
     // Opens the container of `path`, a regular file that is not empty; throws PictureProblem.
     explicit PictureFile(const std::string& path);
+    // The decoder keeps the address of refused_.
+    PictureFile(const PictureFile&) = delete;
+    PictureFile& operator=(const PictureFile&) = delete;
 
     // The first picture of the file's video stream; throws PictureProblem. Every picture
     // returned here and below has between 1 and kMaxBackgroundSourcePixels pixels.
