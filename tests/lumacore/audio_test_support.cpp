@@ -165,4 +165,24 @@ bool runFfmpegTool(const std::vector<std::string>&) {
 }
 #endif
 
+bool encodeWithPictures(const std::string& path, const std::string& encoder,
+                        const std::vector<AttachedPicture>& pictures) {
+    std::vector<std::string> arguments{"-f", "lavfi", "-i", "sine=d=1"};
+    for (const AttachedPicture& picture : pictures)
+        arguments.insert(arguments.end(), {"-i", picture.path});
+    arguments.insert(arguments.end(), {"-map", "0:a"});
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        const std::string stream = "v:" + std::to_string(i);
+        arguments.insert(arguments.end(), {"-map", std::to_string(i + 1) + ":v",
+                                           "-disposition:" + stream, "attached_pic"});
+        if (!pictures[i].type.empty())
+            arguments.insert(arguments.end(),
+                             {"-metadata:s:" + stream, "comment=" + pictures[i].type});
+    }
+    arguments.insert(arguments.end(), {"-c:a", encoder, "-c:v", "copy"});
+    if (path.ends_with(".mp3")) arguments.insert(arguments.end(), {"-id3v2_version", "3"});
+    arguments.push_back(path);
+    return runFfmpegTool(arguments);
+}
+
 } // namespace lumacore::cli::test

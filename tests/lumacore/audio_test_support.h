@@ -77,4 +77,15 @@ bool haveEncoder(const std::string& name);
 // Runs the tool with `arguments` (without the program name), quietly; true when it succeeded.
 bool runFfmpegTool(const std::vector<std::string>& arguments);
 
+// An image file to carry in a sound file as cover art, and the picture type to mark it with
+// ("Cover (front)", "Cover (back)", ...; empty for the container's default).
+struct AttachedPicture {
+    std::string path;
+    std::string type;
+};
+// Makes `path`: one second of a sine encoded with `encoder`, carrying `pictures` (copied as they
+// are) as its attached pictures, in their order. True when the tool succeeded.
+bool encodeWithPictures(const std::string& path, const std::string& encoder,
+                        const std::vector<AttachedPicture>& pictures);
+
 } // namespace lumacore::cli::test
