@@ -189,6 +189,9 @@ int main(int argc, char** argv) {
     renderCommand->add_flag("--transparent", render.transparent,
                             "the display's black background transparent (.png, a PNG sequence, "
                             ".webm with VP9 alpha, .mov with ProRes 4444)");
+    renderCommand->add_option("--background", render.background,
+                              "FILE (PNG or JPEG) or 'cover' (the input's cover art): a picture "
+                              "behind the display, scaled to cover it");
     renderCommand->add_flag("-q,--quiet", render.quiet, "no progress bar");
 
     std::string analyseInput, analyseOutput;

@@ -633,7 +633,7 @@ TEST_P(ListenApp, OneApplicationsSoundIsDrawnAlone) {
         if (!c.title.empty()) {
             EXPECT_TRUE(pollUntil([&] { return windowName(*window).value_or("") == c.title; },
                                   kStepSeconds))
-                << windowName(*window).value_or("");
+                << windowName(*window).value_or("") << fileBytes(file("errors.txt"));
         }
         // Two seconds drawn after the change: the newest columns show only what followed it.
         const double changed = newestCall().value_or(0);

@@ -153,5 +153,76 @@ TEST_F(RenderTransparency, OutputsWithoutAnAlphaChannelAreRefused) {
     EXPECT_EQ(first->colourType, 6);
 }
 
+// `--background`: where the display left its ground the picture behind shows exactly, where it
+// drew its own pixels show; the cover art of the input is that picture, and without one the
+// plain picture is drawn after one line; a background that cannot be read is one line.
+TEST_F(RenderTransparency, APictureBehindShowsWhereTheDisplayLeftItsGround) {
+    if (!haveFfmpegTool()) GTEST_SKIP() << "the ffmpeg program is not installed";
+    const std::string flat = (folder_ / "flat.png").string();
+    const std::string withCover = (folder_ / "covered.mp3").string();
+    const std::string bare = (folder_ / "bare.mp3").string();
+    ASSERT_TRUE(
+        runFfmpegTool({"-f", "lavfi", "-i", "color=c=0x3060c0:s=40x30", "-frames:v", "1", flat}));
+    ASSERT_TRUE(encodeWithPictures(withCover, "libmp3lame", {{flat, "Cover (front)"}}));
+    ASSERT_TRUE(encodeWithPictures(bare, "libmp3lame", {}));
+    // The colour as the file holds it (FFmpeg's colour source rounds on its way to RGB).
+    const auto flatPicture = png("flat.png");
+    ASSERT_TRUE(flatPicture);
+    const std::uint8_t* behindColour = flatPicture->rgb.data();
+
+    struct Case {
+        const char* name;
+        std::string input, background;
+        bool shows;       // the flat colour where the display left its ground
+        std::string said; // standard error
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"a picture file", bare, flat, true, "", 0},
+        {"the input's cover art", withCover, "cover", true, "", 0},
+        {"an input without cover art", bare, "cover", false,
+         "lumacore: no cover art in '" + bare + "': the background is black\n", 0},
+        {"a missing picture", bare, "nowhere.png", false,
+         "lumacore: cannot read the background 'nowhere.png': no such file\n", 1},
+    };
+    const std::vector<std::string> moment = {"--mode", "3d", "--at", "0.9"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(folder_ / "behind.png");
+        std::vector<std::string> args = {c.input};
+        args.insert(args.end(), moment.begin(), moment.end());
+        ASSERT_EQ(render(args, "plain.png").exitCode, 0);
+        std::vector<std::string> layered = args;
+        layered.push_back("--transparent");
+        ASSERT_EQ(render(layered, "layer.png").exitCode, 0);
+        args.insert(args.end(), {"--background", c.background});
+        const ProgramRun run = render(args, "behind.png");
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.errors, c.said);
+        if (c.exitCode != 0) {
+            EXPECT_FALSE(fs::exists(folder_ / "behind.png"));
+            continue;
+        }
+        const auto plain = png("plain.png");
+        const auto layer = png("layer.png");
+        const auto behind = png("behind.png");
+        ASSERT_TRUE(plain && layer && behind);
+        ASSERT_EQ(behind->rgb.size(), plain->rgb.size());
+        int ground = 0, drawn = 0;
+        for (std::size_t i = 0; i < plain->rgb.size(); ++i) {
+            const std::uint8_t a = layer->alpha[i / 3];
+            if (a == 0 && c.shows) {
+                ++ground;
+                ASSERT_EQ(behind->rgb[i], behindColour[i % 3]) << "ground pixel " << i / 3;
+            } else if (a == 255 || !c.shows) {
+                ++drawn;
+                ASSERT_EQ(behind->rgb[i], plain->rgb[i]) << "drawn pixel " << i / 3;
+            }
+        }
+        EXPECT_GT(drawn, 0);
+        EXPECT_EQ(ground > 0, c.shows);
+    }
+}
+
 } // namespace
 } // namespace lumacore::cli::test

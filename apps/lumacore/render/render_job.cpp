@@ -4,12 +4,15 @@
 #include "render/render_job.h"
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include "analysis/frames_export.h"
+#include "background/background_image.h"
 #include "host/raster/freetype/freetype_text_renderer.h"
 #include "output/frame_sink.h"
 #include "output/progress.h"
@@ -20,6 +23,7 @@
 #include "pipeline/limits.h"
 #include "pipeline/picture_loop.h"
 #include "pipeline/sample_buffer.h"
+#include "render/background_sink.h"
 
 namespace lumacore::cli {
 namespace {
@@ -73,6 +77,24 @@ void frameRateRatio(double fps, int& numerator, int& denominator) {
     }
 }
 
+// The picture behind the display at the output's size: an image file, or the input's cover art
+// (black, said in one line, when it has none). nullopt without --background.
+std::optional<Bitmap> background(const RenderOptions& options) {
+    if (options.background.empty()) return std::nullopt;
+    const int width = options.width * options.scale;
+    const int height = options.height * options.scale;
+    if (options.background != "cover")
+        return loadBackgroundImage(options.background, width, height);
+    const std::string input = options.framesFile.empty() ? options.input : "";
+    std::optional<Bitmap> art;
+    if (!input.empty()) art = loadCoverArt(input, width, height);
+    if (art) return art;
+    const std::string why =
+        input.empty() ? "no cover art without a sound file" : "no cover art in '" + input + "'";
+    std::fprintf(stderr, "lumacore: %s: the background is black\n", why.c_str());
+    return Bitmap(width, height);
+}
+
 } // namespace
 
 void runRender(RenderOptions options) {
@@ -85,14 +107,22 @@ void runRender(RenderOptions options) {
     const bool still = target.kind == OutputKind::Still;
     if (still && options.at < options.start)
         throw std::invalid_argument("--at must not be before --start");
+    if (options.transparent && !options.background.empty())
+        throw std::invalid_argument("--transparent and --background each say what lies behind "
+                                    "the display: give one of them");
+    if (!options.background.empty() && target.kind == OutputKind::Raw)
+        throw std::invalid_argument("--background needs a picture or video output, not raw frames");
     if (options.transparent && !carriesAlpha(target))
         throw std::invalid_argument("--transparent needs an output that carries transparency: "
                                     ".png, a PNG sequence's folder, .webm or .mov");
 
-    // 3. The calls, before any output exists: a bad input leaves nothing behind.
+    // 3. The calls and the background, before any output exists: a bad input leaves nothing
+    // behind.
     Input in = openInput(options);
-    const Display display{options.module, options.threeD, options.brightness,
-                          options.width,  options.height, options.transparent};
+    const std::optional<Bitmap> behind = background(options);
+    const Display display{options.module,     options.threeD,
+                          options.brightness, options.width,
+                          options.height,     options.transparent || behind.has_value()};
     FreetypeTextRenderer text;
     ModuleRunner runner(display, in.title, *in.calls, text);
     if (options.duration) runner.endCallsAt(*options.duration);
@@ -112,7 +142,14 @@ void runRender(RenderOptions options) {
         sink.sound = in.samples;
         sink.soundFrom = in.startFrame;
     }
-    std::unique_ptr<FrameSink> output = openSink(target, sink);
+    std::unique_ptr<FrameSink> output;
+    if (behind) {
+        // The output takes the pictures laid over the background at its own size.
+        sink.scale = 1;
+        output = std::make_unique<BackgroundSink>(openSink(target, sink), *behind, options.scale);
+    } else {
+        output = openSink(target, sink);
+    }
     // Outputs that convert and encode every picture do so on a thread of their own, beside the
     // rendering; the null output and a still have nothing to overlap.
     if (target.kind != OutputKind::Null && !still)

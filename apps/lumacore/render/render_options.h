@@ -16,6 +16,7 @@ struct RenderOptions : DisplayOptions {
     int scale = 1;
     VideoQuality quality = VideoQuality::Balanced;
     bool transparent = false; // the display's background left transparent
+    std::string background;   // a picture behind the display: a PNG or JPEG file, or "cover"
     bool quiet = false;
 };
 

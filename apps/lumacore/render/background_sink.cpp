@@ -1,0 +1,29 @@
+#include "render/background_sink.h"
+
+#include <utility>
+
+#include "background/composite.h"
+
+namespace lumacore::cli {
+
+BackgroundSink::BackgroundSink(std::unique_ptr<FrameSink> output, Bitmap background, int scale)
+    : output_(std::move(output)), background_(std::move(background)), scale_(scale),
+      enlarged_(background_.width(), background_.height()) {}
+
+void BackgroundSink::write(const Bitmap& picture) {
+    if (scale_ == 1) {
+        composite(picture, background_, enlarged_);
+    } else {
+        // Nearest neighbour, as every output enlarges; the background keeps its own detail.
+        for (int y = 0; y < enlarged_.height(); ++y) {
+            const std::uint32_t* from = picture.row(y / scale_);
+            std::uint32_t* to = enlarged_.row(y);
+            for (int x = 0; x < enlarged_.width(); ++x)
+                to[x] = from[x / scale_];
+        }
+        composite(enlarged_, background_, enlarged_);
+    }
+    output_->write(enlarged_);
+}
+
+} // namespace lumacore::cli
