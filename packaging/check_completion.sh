@@ -26,7 +26,7 @@ source "$completion"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/music/sub"
-touch "$work/music/a.flac" "$work/music/b.mp3" "$work/shot.png" "$work/notes.txt"
+touch "$work/music/a.flac" "$work/music/b.mp3" "$work/shot.png" "$work/notes.txt" "$work/cover.jpg"
 # The program, except that `listen --list-sources` and `listen --list-apps` print fixed lists in
 # the program's format (no sound server needed): "* " marks the default sink's monitor and the
 # application --follow-player takes, tabs part the fields.
@@ -92,6 +92,8 @@ lumacore listen --mode  | 2d 3d
 lumacore render --module=s | scope
 lumacore render --quality b | balanced best
 lumacore render --quality=f | fast
+lumacore render --trans | --transparent
+lumacore render --background c | cover cover.jpg
 lumacore render -o mus | music
 lumacore analyse song.wav --output=no | notes.txt
 lumacore play --frames s | shot.png
