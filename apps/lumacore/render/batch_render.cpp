@@ -100,11 +100,12 @@ void checkOutputTypes(const std::vector<BatchJob>& jobs, const std::string& form
                                         ", is a folder, not a ." + format + " file");
 }
 
-// The pictures each track will make, from its file's headers, for the batch's total; 0 for a
-// file that cannot be read (it will fail, and leave the count).
+// The pictures each track still to render will make, from its file's headers, for the batch's
+// total; 0 for a file that cannot be read (it will fail, and leave the count).
 void expectLengths(BatchConsole& console, const std::vector<BatchJob>& jobs,
-                   const RenderOptions& options) {
+                   const std::vector<bool>& ready, const RenderOptions& options) {
     for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (!ready[i]) continue;
         try {
             const double length = probeAudio(jobs[i].input).durationSeconds;
             const double afterStart = length < 0 ? -1 : std::max(0.0, length - options.start);
@@ -115,26 +116,11 @@ void expectLengths(BatchConsole& console, const std::vector<BatchJob>& jobs,
     }
 }
 
-} // namespace
-
-int defaultJobs(unsigned cores) {
-    return static_cast<int>(std::clamp(cores, 1u, 4u));
-}
-
-int runBatch(RenderOptions options, const BatchOptions& batch) {
-    applyDefaults(options);
-    checkBatch(options, batch);
-    std::vector<std::string> problems;
-    const std::vector<BatchJob> jobs =
-        planBatch({batch.inputs, options.output, batch.format, batch.recursive}, problems);
-    checkOutputTypes(jobs, batch.format);
-
-    BatchConsole console(jobs.size(), !options.quiet);
-    std::atomic<int> failures = static_cast<int>(problems.size());
-    for (const std::string& problem : problems)
-        console.say(problem);
-    std::vector<fs::path> created;
-    createFolders(withoutSlash(options.output), created);
+// Makes the output folder, then each output's own folder (adding those made to `created`); an
+// output whose folder cannot be made fails at once. Returns which jobs can start.
+std::vector<bool> makeFolders(const std::vector<BatchJob>& jobs, const std::string& output,
+                              BatchConsole& console, std::vector<fs::path>& created) {
+    createFolders(withoutSlash(output), created);
     std::vector<bool> ready(jobs.size(), true);
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         try {
@@ -142,13 +128,17 @@ int runBatch(RenderOptions options, const BatchOptions& batch) {
         } catch (const FileError& error) {
             console.failed(i, failureLine(jobs[i].input, error.what()));
             ready[i] = false;
-            ++failures;
         }
     }
-    if (console.showsProgress()) expectLengths(console, jobs, options);
+    return ready;
+}
 
-    const NotesThrough notes(console);
+// Renders the jobs that are ready, `workers` at a time, taking them in order; returns how many
+// failed.
+int renderAll(const std::vector<BatchJob>& jobs, const std::vector<bool>& ready,
+              const RenderOptions& options, BatchConsole& console, int workers) {
     std::atomic<std::size_t> next = 0;
+    std::atomic<int> failures = 0;
     const auto work = [&] {
         for (std::size_t i = next++; i < jobs.size(); i = next++) {
             if (!ready[i]) continue;
@@ -165,16 +155,51 @@ int runBatch(RenderOptions options, const BatchOptions& batch) {
             }
         }
     };
+    std::vector<std::jthread> threads;
+    for (int w = 0; w < workers; ++w)
+        threads.emplace_back(work);
+    threads.clear(); // joins them: every render over
+    return failures;
+}
+
+} // namespace
+
+int defaultJobs(unsigned cores) {
+    // One render keeps about one and a half cores busy at 720p and above (the picture on one
+    // thread, the encoding on another with x264's own beside it): two at once on two cores took
+    // as long as one at a time, for more CPU (bench/batch_figures.sh). So a render for every two
+    // cores, and at most four, which keeps the batch's memory in bounds.
+    return static_cast<int>(std::clamp(cores / 2, 1u, 4u));
+}
+
+int runBatch(RenderOptions options, const BatchOptions& batch) {
+    // 1. The options, and the outputs' names: a batch refused leaves nothing behind.
+    applyDefaults(options);
+    checkBatch(options, batch);
+    std::vector<std::string> problems;
+    const std::vector<BatchJob> jobs =
+        planBatch({batch.inputs, options.output, batch.format, batch.recursive}, problems);
+    checkOutputTypes(jobs, batch.format);
+
+    // 2. The folders, and the batch's length for its progress line.
+    BatchConsole console(jobs.size(), !options.quiet);
+    for (const std::string& problem : problems)
+        console.say(problem);
+    std::vector<fs::path> created;
+    const std::vector<bool> ready = makeFolders(jobs, options.output, console, created);
+    if (console.showsProgress()) expectLengths(console, jobs, ready, options);
+
+    // 3. The renders, a few at once, the decoder's notes through the console.
     const auto waiting = static_cast<int>(std::count(ready.begin(), ready.end(), true));
     const int workers = std::min(
         batch.jobs > 0 ? batch.jobs : defaultJobs(std::thread::hardware_concurrency()), waiting);
+    int failures = static_cast<int>(problems.size() + jobs.size()) - waiting;
     {
-        std::vector<std::jthread> threads;
-        for (int w = 0; w < workers; ++w)
-            threads.emplace_back(work);
-    } // every render over
+        const NotesThrough notes(console);
+        failures += renderAll(jobs, ready, options, console, workers);
+    }
 
-    // Folders made for outputs that failed hold nothing: they go (a folder in use stays).
+    // 4. Folders made for outputs that failed hold nothing: they go (a folder in use stays).
     for (auto folder = created.rbegin(); folder != created.rend(); ++folder) {
         std::error_code ignored;
         fs::remove(*folder, ignored);
