@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
                             "folders with their subfolders (the outputs keep the sub-folders)");
     renderCommand
         ->add_option("--jobs", batch.jobs,
-                     "inputs rendered at once (default: one for every two cores, at most 4)")
+                     "inputs rendered at once (default: one per core, at most 4)")
         ->check(CLI::Range(1, lumacore::cli::kMaxJobs));
 
     std::string analyseInput, analyseOutput;

@@ -20,8 +20,8 @@ struct BatchOptions {
 // The most renders at once --jobs takes.
 inline constexpr int kMaxJobs = 16;
 
-// Renders at once when --jobs is not given, for a machine of `cores` cores: one for every two
-// cores, at most four.
+// Renders at once when --jobs is not given, for a machine of `cores` cores: one per core, at
+// most four.
 int defaultJobs(unsigned cores);
 
 // Renders every input of the batch with `options` (its input and output are each job's) and
