@@ -1,7 +1,8 @@
 // lumacore: Lumacore's pictures without a Windows player. `play` shows them live in a window with
 // the sound, `listen` shows whatever the desktop plays; `render` turns audio (or a recorded frames
-// file) into a video, a PNG still or a PNG sequence; `analyse` writes the frames file that vishost
-// plays, so the plug-in under Wine and this renderer can be fed the same frames.
+// file) into a video, a PNG still or a PNG sequence, or a batch of inputs into a folder of them;
+// `analyse` writes the frames file that vishost plays, so the plug-in under Wine and this renderer
+// can be fed the same frames.
 #include <CLI/CLI.hpp>
 
 #include <csignal>
