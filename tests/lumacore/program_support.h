@@ -22,7 +22,7 @@ ProgramRun runLumacore(const std::vector<std::string>& args, const std::filesyst
 
 // The same on a terminal of its own (a pseudo-terminal through script(1)), as a user at a
 // shell sees it: `output` holds standard output and error together, as the terminal got them
-// (line ends as "\r\n").
+// (line ends as "\r\n"). The exit code is 127 where script(1) is missing.
 ProgramRun runLumacoreOnTerminal(const std::vector<std::string>& args,
                                  const std::filesystem::path& folder, int timeoutSeconds = 120);
 

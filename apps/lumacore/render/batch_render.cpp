@@ -166,10 +166,10 @@ int renderAll(const std::vector<BatchJob>& jobs, const std::vector<bool>& ready,
 
 int defaultJobs(unsigned cores) {
     // One render keeps between one core (small pictures) and about one and a half (720p and up:
-    // the picture on one thread, the encoding on another with x264's beside it) busy. Two at once
-    // on two cores took as long as one at a time at 1280x720, 60 frames/s (for 12 % more CPU),
-    // and a third less time at 320x180 (bench/batch_figures.sh): one per core, never worse. At
-    // most four, which keeps the batch's memory in bounds.
+    // the picture on one thread, the encoding on another with x264's beside it) busy. On two
+    // cores, two at once took 18 % less time than one at a time at 1280x720, 60 frames/s, and
+    // 36 % less at 320x180; with other work keeping the cores busy, as long (docs/performance.md,
+    // bench/batch_figures.sh). So one per core; at most four, which keeps the memory in bounds.
     return static_cast<int>(std::clamp(cores, 1u, 4u));
 }
 
