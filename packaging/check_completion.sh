@@ -94,6 +94,11 @@ lumacore render --quality b | balanced best
 lumacore render --quality=f | fast
 lumacore render --trans | --transparent
 lumacore render --background c | cover cover.jpg
+lumacore render --format  | mkv mov mp4 png webm
+lumacore render a.flac --format=w | webm
+lumacore render --jo | --jobs
+lumacore render --jobs  |
+lumacore render -r mus | music
 lumacore render -o mus | music
 lumacore analyse song.wav --output=no | notes.txt
 lumacore play --frames s | shot.png

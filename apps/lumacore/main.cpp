@@ -1,7 +1,8 @@
 // lumacore: Lumacore's pictures without a Windows player. `play` shows them live in a window with
 // the sound, `listen` shows whatever the desktop plays; `render` turns audio (or a recorded frames
-// file) into a video, a PNG still or a PNG sequence; `analyse` writes the frames file that vishost
-// plays, so the plug-in under Wine and this renderer can be fed the same frames.
+// file) into a video, a PNG still or a PNG sequence, or a batch of inputs into a folder of them;
+// `analyse` writes the frames file that vishost plays, so the plug-in under Wine and this renderer
+// can be fed the same frames.
 #include <CLI/CLI.hpp>
 
 #include <csignal>
@@ -14,10 +15,13 @@
 #include "host/posix/temporary_files.h"
 #include "listen/listen.h"
 #include "play/play.h"
+#include "render/batch_plan.h"
+#include "render/batch_render.h"
 #include "render/render_job.h"
 
 namespace {
 
+using lumacore::cli::BatchOptions;
 using lumacore::cli::DisplayOptions;
 using lumacore::cli::ListenOptions;
 using lumacore::cli::LiveOptions;
@@ -162,13 +166,17 @@ int main(int argc, char** argv) {
 
     RenderOptions render;
     DisplayArguments renderArguments;
-    CLI::App* renderCommand =
-        app.add_subcommand("render", "render INPUT (or the built-in demo tune) to OUTPUT");
-    renderCommand->add_option("input", render.input, "audio file (default: the demo tune)");
+    BatchOptions batch;
+    CLI::App* renderCommand = app.add_subcommand(
+        "render", "render INPUT (or the built-in demo tune) to OUTPUT; several inputs, or a "
+                  "folder of them, each to a file of its own in the OUTPUT folder");
+    renderCommand->add_option("input", batch.inputs,
+                              "audio files, or folders of them (default: the demo tune)");
     renderCommand
         ->add_option("-o,--output", render.output,
                      "OUTPUT: .mp4 .mkv .webm .mov (video with the sound), .png (a still "
-                     "at --at), a directory (PNG sequence), - (raw RGBA), null")
+                     "at --at), a directory (PNG sequence), - (raw RGBA), null; for several "
+                     "inputs a folder (an existing one, or a name ending in /)")
         ->required();
     renderArguments.add(renderCommand, render,
                         "client area WxH (default 1280x720; 289x257 for scope and vu)",
@@ -193,6 +201,17 @@ int main(int argc, char** argv) {
                               "FILE (PNG or JPEG) or 'cover' (the input's cover art): a picture "
                               "behind the display, scaled to cover it");
     renderCommand->add_flag("-q,--quiet", render.quiet, "no progress bar");
+    renderCommand
+        ->add_option("--format", batch.format,
+                     "of each output of several inputs: mp4 (default), mkv, webm, mov or png "
+                     "(a PNG sequence folder)")
+        ->check(CLI::IsMember({"mp4", "mkv", "webm", "mov", "png"}));
+    renderCommand->add_flag("-r,--recursive", batch.recursive,
+                            "folders with their subfolders (the outputs keep the sub-folders)");
+    renderCommand
+        ->add_option("--jobs", batch.jobs,
+                     "inputs rendered at once (default: one per core, at most 4)")
+        ->check(CLI::Range(1, lumacore::cli::kMaxJobs));
 
     std::string analyseInput, analyseOutput;
     double analyseRate = 60;
@@ -233,6 +252,12 @@ int main(int argc, char** argv) {
         if (*renderCommand) {
             renderArguments.apply(render);
             render.quality = qualities.at(quality);
+            if (lumacore::cli::isBatch(batch.inputs, render.output,
+                                       renderCommand->count("--format") > 0)) {
+                batch.atGiven = renderCommand->count("--at") > 0;
+                return lumacore::cli::runBatch(render, batch);
+            }
+            if (!batch.inputs.empty()) render.input = batch.inputs.front();
             lumacore::cli::runRender(render);
         } else {
             lumacore::cli::runAnalyse(analyseInput, analyseOutput, analyseRate);

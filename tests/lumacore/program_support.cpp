@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -31,6 +32,14 @@ std::string quoted(const std::string& text) {
     return out + "'";
 }
 
+std::vector<std::string> entriesUnder(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        names.push_back(std::filesystem::relative(e.path(), folder).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::string fileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -53,6 +62,25 @@ ProgramRun runLumacore(const std::vector<std::string>& args, const std::filesyst
     std::error_code ignored;
     std::filesystem::remove(out, ignored);
     std::filesystem::remove(err, ignored);
+    return run;
+}
+
+ProgramRun runLumacoreOnTerminal(const std::vector<std::string>& args,
+                                 const std::filesystem::path& folder, int timeoutSeconds) {
+    const std::filesystem::path out = folder / ".terminal";
+    std::string program = quoted(LUMACORE_PROGRAM);
+    for (const std::string& a : args)
+        program += " " + quoted(a);
+    const std::string command = "cd " + quoted(folder.string()) + " && timeout -s KILL " +
+                                std::to_string(timeoutSeconds) + " script -qec " +
+                                test::quoted(program) + " /dev/null </dev/null >" +
+                                quoted(out.string()) + " 2>&1";
+    ProgramRun run;
+    const int status = std::system(command.c_str());
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.output = fileBytes(out);
+    std::error_code ignored;
+    std::filesystem::remove(out, ignored);
     return run;
 }
 

@@ -20,8 +20,17 @@ struct ProgramRun {
 ProgramRun runLumacore(const std::vector<std::string>& args, const std::filesystem::path& folder,
                        bool captureOutput = false, int timeoutSeconds = 120);
 
+// The same on a terminal of its own (a pseudo-terminal through script(1)), as a user at a
+// shell sees it: `output` holds standard output and error together, as the terminal got them
+// (line ends as "\r\n"). The exit code is 127 where script(1) is missing.
+ProgramRun runLumacoreOnTerminal(const std::vector<std::string>& args,
+                                 const std::filesystem::path& folder, int timeoutSeconds = 120);
+
 // `text` in single quotes for the shell.
 std::string quoted(const std::string& text);
+
+// Every file and folder under `folder`, relative to it, sorted: what a run left behind.
+std::vector<std::string> entriesUnder(const std::filesystem::path& folder);
 
 // The file's bytes; empty when it cannot be read.
 std::string fileBytes(const std::filesystem::path& path);

@@ -19,14 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> entries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::recursive_directory_iterator(folder))
-        names.push_back(fs::relative(e.path(), folder).string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // A valid frames file at 60 frames per second whose last frame is stamped `lastUs`.
 void writeFramesWithLastStamp(const fs::path& path, std::uint64_t lastUs) {
     FramesWriter writer(path.string(), 44100, {60, 1});
@@ -67,7 +59,7 @@ TEST(RenderFaults, HostileNumbersGetOneLineAndNothingElse) {
         {{"analyse", "--rate", "1e-300", "-o", "x.lmf"}, "--rate"},
         {{"analyse", "--rate", "1e300", "-o", "x.lmf"}, "--rate"},
     };
-    const std::vector<std::string> before = entries(folder);
+    const std::vector<std::string> before = entriesUnder(folder);
     for (const auto& c : cases) {
         std::string shown;
         for (const auto& a : c.args)
@@ -78,7 +70,7 @@ TEST(RenderFaults, HostileNumbersGetOneLineAndNothingElse) {
         EXPECT_NE(run.errors.find(c.mentions), std::string::npos) << run.errors;
         EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
         EXPECT_LE(run.output.size(), 64u * 1024 * 1024) << "wrote without end";
-        EXPECT_EQ(entries(folder), before) << "left something behind";
+        EXPECT_EQ(entriesUnder(folder), before) << "left something behind";
     }
 }
 
@@ -91,7 +83,7 @@ TEST(RenderFaults, AnExistingFolderNamedLikeAStillIsWrittenAsTheSequenceItIs) {
                                         "2", "--duration", "1", "-o", "x.png"},
                                        folder);
     ASSERT_EQ(run.exitCode, 0) << run.errors;
-    EXPECT_EQ(entries(folder / "x.png"),
+    EXPECT_EQ(entriesUnder(folder / "x.png"),
               (std::vector<std::string>{"frame-000001.png", "frame-000002.png", "frame-000003.png",
                                         "frame-000004.png"}));
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -54,8 +55,19 @@ class AudioSource {
 // source checks the rate it is asked for once, here, so that its readers need not.
 void checkSampleRate(int rate, const std::string& what);
 
+// Where the decoder's notes about an input that still plays go (a damaged stretch skipped and
+// played as silence): one line each, without the program's name, at most one per file. Standard
+// error ("lumacore: LINE") unless replaced, for instance by a batch of renders that keeps its
+// progress line whole. The handler may be called from any thread, one line at a time; an empty
+// one restores standard error.
+void setNoteHandler(std::function<void(const std::string&)> handler);
+
 // Opens an audio file of any common kind; throws AudioError.
 std::unique_ptr<AudioSource> openAudio(const std::string& path, int sampleRate = 44100);
+
+// What the file's headers say (its length, its tags) without decoding any of its sound; throws
+// AudioError for a file that openAudio refuses at its headers.
+AudioInfo probeAudio(const std::string& path);
 
 // The built-in demo tune: about 30 s, deterministic (bass, chords, percussion, a sweep).
 std::unique_ptr<AudioSource> demoTune(int sampleRate = 44100);

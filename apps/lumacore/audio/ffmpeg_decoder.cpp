@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <numeric>
@@ -72,18 +73,34 @@ std::string tag(const AVDictionary* container, const AVDictionary* stream, const
     return {};
 }
 
-// Says `line` on standard error once per file for the whole run, however often the file is
-// opened (the video's sound track reads it a second time).
+// The notes said so far, by file, and who hears them (standard error when nobody was set).
+struct Notes {
+    std::mutex lock;
+    std::set<std::string> said;
+    std::function<void(const std::string&)> handler;
+};
+
+Notes& notes() {
+    static Notes shared;
+    return shared;
+}
+
+// Says `line` once per file for the whole run, however often the file is opened (the video's
+// sound track reads it a second time).
 void sayOncePerFile(const std::string& path, const std::string& line) {
-    static std::mutex lock;
-    static std::set<std::string> said;
-    std::lock_guard<std::mutex> guard(lock);
-    if (said.insert(path).second) std::fprintf(stderr, "lumacore: %s\n", line.c_str());
+    Notes& all = notes();
+    std::lock_guard<std::mutex> guard(all.lock);
+    if (!all.said.insert(path).second) return;
+    if (all.handler)
+        all.handler(line);
+    else
+        std::fprintf(stderr, "lumacore: %s\n", line.c_str());
 }
 
 class FfmpegSource final : public AudioSource {
   public:
-    FfmpegSource(const std::string& path, int sampleRate);
+    // `decodeFirst` false opens the file's headers only (a probe of its length and tags).
+    FfmpegSource(const std::string& path, int sampleRate, bool decodeFirst = true);
     ~FfmpegSource() override;
     const AudioInfo& info() const override { return info_; }
     std::size_t read(float* out, std::size_t frames) override;
@@ -175,12 +192,13 @@ class FfmpegSource final : public AudioSource {
     double silenceCarry_ = 0; // fractions of a frame of silence owed
 };
 
-FfmpegSource::FfmpegSource(const std::string& path, int sampleRate) {
+FfmpegSource::FfmpegSource(const std::string& path, int sampleRate, bool decodeFirst) {
     info_.path = path;
     info_.sampleRate = sampleRate;
     checkSampleRate(sampleRate, path.empty() ? "(empty file name)" : path);
     checkFile();
     open();
+    if (!decodeFirst) return;
     // Decode the first samples now, so that a file with no usable audio fails here.
     if (!decodeMore()) {
         if (!firstError_.empty()) fail(firstError_);
@@ -711,8 +729,18 @@ void FfmpegSource::appendSilence(double length) {
 
 } // namespace
 
+void setNoteHandler(std::function<void(const std::string&)> handler) {
+    Notes& all = notes();
+    std::lock_guard<std::mutex> guard(all.lock);
+    all.handler = std::move(handler);
+}
+
 std::unique_ptr<AudioSource> openAudio(const std::string& path, int sampleRate) {
     return std::make_unique<FfmpegSource>(path, sampleRate);
+}
+
+AudioInfo probeAudio(const std::string& path) {
+    return FfmpegSource(path, 44100, false).info();
 }
 
 } // namespace lumacore::cli

@@ -7,10 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace lumacore::cli {
+#include "audio/audio_files.h"
 
-// Whether the file's extension is one of the audio kinds a folder is searched for.
-bool looksLikeAudio(const std::string& path);
+namespace lumacore::cli {
 
 class Playlist {
   public:

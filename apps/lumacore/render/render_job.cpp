@@ -95,9 +95,35 @@ std::optional<Bitmap> background(const RenderOptions& options) {
     return Bitmap(width, height);
 }
 
+// The single render's bar, made once the render knows how many pictures to expect.
+class ProgressBar : public RenderProgress {
+  public:
+    explicit ProgressBar(bool enabled) : enabled_(enabled) {}
+    void begin(std::int64_t expectedPictures) override { bar_.emplace(expectedPictures, enabled_); }
+    void update(std::int64_t pictures) override {
+        if (bar_) bar_->update(pictures);
+    }
+
+  private:
+    bool enabled_;
+    std::optional<Progress> bar_; // ends its line when it goes
+};
+
 } // namespace
 
+std::int64_t expectedPictures(const RenderOptions& options, double secondsAfterStart) {
+    const double totalSeconds = options.duration.value_or(secondsAfterStart);
+    // A length the input's header claims beyond any render counts as unknown.
+    const bool known = totalSeconds >= 0 && totalSeconds <= kMaxStreamSeconds;
+    return known ? checkedInt64(std::ceil(totalSeconds * options.fps), "--fps") : -1;
+}
+
 void runRender(RenderOptions options) {
+    ProgressBar bar(!options.quiet);
+    runRender(std::move(options), bar);
+}
+
+void runRender(RenderOptions options, RenderProgress& progress) {
     // 1. The options.
     applyDefaults(options);
     if (const std::string problem = checkOptions(options); !problem.empty())
@@ -156,12 +182,7 @@ void runRender(RenderOptions options) {
         output = std::make_unique<QueuedSink>(std::move(output));
 
     // 4. The loop, on the offline clock.
-    const double totalSeconds = options.duration.value_or(in.seconds);
-    // A length the input's header claims beyond any render counts as unknown.
-    const bool known = totalSeconds >= 0 && totalSeconds <= kMaxStreamSeconds;
-    const std::int64_t expected =
-        still ? 1 : (known ? checkedInt64(std::ceil(totalSeconds * options.fps), "--fps") : -1);
-    Progress progress(expected, !options.quiet);
+    progress.begin(still ? 1 : expectedPictures(options, in.seconds));
     std::unique_ptr<Clock> clock;
     if (still)
         clock = std::make_unique<MomentClock>(options.at - options.start);
@@ -175,7 +196,6 @@ void runRender(RenderOptions options) {
     if (runPictures(*clock, runner, toOutput, loop) == 0 && still)
         throw std::invalid_argument("--at lies beyond the end of the input");
     output->finish();
-    progress.finish();
 }
 
 void runAnalyse(const std::string& input, const std::string& output, double rate) {

@@ -3,13 +3,32 @@
 // chosen output.
 #pragma once
 
+#include <cstdint>
+
 #include "render/render_options.h"
 
 namespace lumacore::cli {
 
-// Runs the render; throws AudioError, OutputError, FramesError or std::invalid_argument (bad
-// options) with a one-line message. Nothing is left at the output unless it completes.
+// Whoever shows a render's progress: told how many pictures to expect once the input is open
+// and the output ready (-1 when the input's length is unknown), then the count made after each
+// picture, on the rendering thread.
+class RenderProgress {
+  public:
+    virtual ~RenderProgress() = default;
+    virtual void begin(std::int64_t expectedPictures) = 0;
+    virtual void update(std::int64_t pictures) = 0;
+};
+
+// Runs the render with its progress bar on standard error (none with --quiet); throws
+// AudioError, OutputError, FramesError or std::invalid_argument (bad options) with a one-line
+// message. Nothing is left at the output unless it completes.
 void runRender(RenderOptions options);
+// The same, telling `progress` how far it got instead of drawing a bar.
+void runRender(RenderOptions options, RenderProgress& progress);
+
+// The pictures a video or sequence of an input `secondsAfterStart` long (from --start to its
+// end; -1 when unknown) will hold with these options (defaults applied), or -1 when unknown.
+std::int64_t expectedPictures(const RenderOptions& options, double secondsAfterStart);
 
 // `lumacore analyse`: writes the frames file of `input` (empty: the demo tune) at `rate` calls
 // per second.
