@@ -178,7 +178,7 @@ TEST(OpenSink, RejectsUnusableOutputsWithOneLineAndLeavesNothing) {
     noFrameRate.fpsDenominator = 0;
     const std::vector<OpenError> cases = {
         {"gif", name("clip.gif"),
-         text("unknown output type '.gif': use .mp4, .mkv, .webm, "
+         text("unknown output type '.gif': use .mp4, .mkv, .webm, .mov, "
               ".png, a directory, - or null")},
         {"text", name("notes.TXT"), text("unknown output type '.txt'")},
         {"no extension", name("clip"), text("unknown output type '")},
