@@ -41,7 +41,8 @@ ContainerSpec specFor(VideoContainer container) {
     case VideoContainer::Matroska:
         return {"matroska", AV_CODEC_ID_H264, "libx264", "H.264", "aac", nullptr, "AAC"};
     case VideoContainer::Mov:
-        return {"mov", AV_CODEC_ID_PRORES, "prores_ks", "ProRes 4444", "aac", nullptr, "AAC"};
+        // prores_aw: four times prores_ks's speed at 1080p (docs/performance.md).
+        return {"mov", AV_CODEC_ID_PRORES, "prores_aw", "ProRes 4444", "aac", nullptr, "AAC"};
     case VideoContainer::WebM:
         break;
     }
@@ -294,7 +295,8 @@ class VideoSink : public FrameSink {
             } else if (spec_.video == AV_CODEC_ID_PRORES) {
                 // The 4444 profile: full chroma, and the alpha plane when there is one.
                 av_opt_set(context->priv_data, "profile", "4444", 0);
-                if (alpha()) av_opt_set_int(context->priv_data, "alpha_bits", 16, 0);
+                if (alpha() && name == "prores_ks")
+                    av_opt_set_int(context->priv_data, "alpha_bits", 16, 0);
             } else {
                 // Other encoders get a bit rate: about 0.1 bit per pixel.
                 context->bit_rate = std::clamp<std::int64_t>(
