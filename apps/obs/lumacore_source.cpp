@@ -1,0 +1,237 @@
+// One Lumacore source in a scene. OBS's threads meet here: the user interface calls update and
+// the properties, the audio thread only reaches the AudioFeed (its own short lock), and the
+// graphics thread ticks the picture forward and draws it. The picture's lock is held for a tick
+// (one frame's calls at most, bounded catch-up) or a settings change.
+#include "lumacore_source.h"
+
+#include <media-io/audio-io.h>
+#include <util/platform.h>
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audio_feed.h"
+#include "audio_tap.h"
+#include "host/raster/freetype/freetype_text_renderer.h"
+#include "live_picture.h"
+#include "obs_handles.h"
+#include "output/pixels.h"
+#include "source_settings.h"
+
+namespace lumacore::obs {
+namespace {
+
+constexpr double kRefreshSeconds = 1.0; // how often a vanished audio source is looked for
+
+double secondsNow() {
+    return static_cast<double>(os_gettime_ns()) / 1e9;
+}
+
+SourceSettings readSettings(obs_data_t* data) {
+    SourceSettings s;
+    s.display = obs_data_get_string(data, "display");
+    s.threeD = std::string(obs_data_get_string(data, "mode")) != "2d";
+    s.brightness = obs_data_get_double(data, "brightness");
+    s.callsPerSecond = obs_data_get_double(data, "rate");
+    s.width = static_cast<int>(obs_data_get_int(data, "width"));
+    s.height = static_cast<int>(obs_data_get_int(data, "height"));
+    s.title = obs_data_get_string(data, "title");
+    s.transparent = obs_data_get_bool(data, "transparent");
+    s.audioSource = obs_data_get_string(data, "audio_source");
+    return s;
+}
+
+class LumacoreSource {
+  public:
+    LumacoreSource(obs_data_t* data, obs_source_t* self)
+        : self_(self), rate_(static_cast<int>(audio_output_get_sample_rate(obs_get_audio()))),
+          feed_(rate_), tap_(feed_) {
+        update(data);
+    }
+
+    void update(obs_data_t* data) {
+        const SourceSettings settings = readSettings(data);
+        const SourcePicture wanted = pictureFor(settings);
+        {
+            const std::lock_guard lock(mutex_);
+            try {
+                if (!live_ || needsNewRunner(picture_, wanted)) {
+                    live_.reset();
+                    live_ = std::make_unique<LivePicture>(wanted, settings.title, rate_, text_,
+                                                          secondsNow());
+                } else {
+                    live_->setMode(wanted.display.threeD);
+                    live_->setBrightness(wanted.display.brightness);
+                    if (settings.title != title_) live_->setTitle(settings.title);
+                }
+                picture_ = wanted;
+                title_ = settings.title;
+                changed_ = true;
+            } catch (const std::exception& failure) {
+                blog(LOG_WARNING, "[lumacore-obs] '%s': %s", obs_source_get_name(self_),
+                     failure.what());
+                live_.reset();
+            }
+        }
+        if (!tapChosen_ || settings.audioSource != audioSource_) {
+            audioSource_ = settings.audioSource;
+            tapChosen_ = true;
+            tap_.choose(audioSource_);
+        }
+    }
+
+    void tick() {
+        const double now = secondsNow();
+        if (now - lastRefresh_ >= kRefreshSeconds) {
+            lastRefresh_ = now;
+            tap_.refresh();
+        }
+        incoming_.clear();
+        const AudioFeed::Taken taken = feed_.take(incoming_);
+        const std::lock_guard lock(mutex_);
+        if (!live_) return;
+        live_->hear(incoming_.data(), taken.frames, static_cast<double>(taken.endNs) / 1e9,
+                    taken.restarted, now);
+        if (live_->advance(now) || changed_) {
+            cli::toStraightRgba(live_->picture(), picture_.scale, rgba_);
+            width_ = picture_.textureWidth();
+            height_ = picture_.textureHeight();
+            changed_ = false;
+            upload_ = true;
+        }
+    }
+
+    void render() {
+        const std::lock_guard lock(mutex_);
+        if (width_ == 0) return;
+        gs_texture_t* texture = texture_.sized(width_, height_);
+        if (!texture) return;
+        if (upload_) {
+            gs_texture_set_image(texture, rgba_.data(), static_cast<uint32_t>(width_ * 4), false);
+            upload_ = false;
+        }
+        gs_effect_t* effect = obs_get_base_effect(OBS_EFFECT_DEFAULT);
+        gs_eparam_t* image = gs_effect_get_param_by_name(effect, "image");
+        gs_effect_set_texture(image, texture);
+        while (gs_effect_loop(effect, "Draw"))
+            gs_draw_sprite(texture, 0, static_cast<uint32_t>(width_),
+                           static_cast<uint32_t>(height_));
+    }
+
+    uint32_t width() {
+        const std::lock_guard lock(mutex_);
+        return static_cast<uint32_t>(picture_.textureWidth());
+    }
+    uint32_t height() {
+        const std::lock_guard lock(mutex_);
+        return static_cast<uint32_t>(picture_.textureHeight());
+    }
+
+  private:
+    obs_source_t* self_;
+    int rate_;
+    AudioFeed feed_;
+    AudioTap tap_; // after feed_: it stops the callbacks before the feed goes
+    std::string audioSource_;
+    bool tapChosen_ = false;
+    double lastRefresh_ = 0;
+    std::vector<float> incoming_;
+
+    std::mutex mutex_; // what follows
+    FreetypeTextRenderer text_;
+    std::unique_ptr<LivePicture> live_;
+    SourcePicture picture_;
+    std::string title_;
+    bool changed_ = false;
+    std::vector<std::uint8_t> rgba_;
+    int width_ = 0; // of rgba_
+    int height_ = 0;
+    bool upload_ = false;
+    Texture texture_;
+};
+
+// The audio sources of OBS, by name, into the list.
+bool addAudioSource(void* param, obs_source_t* source) {
+    if ((obs_source_get_output_flags(source) & OBS_SOURCE_AUDIO) == 0) return true;
+    const char* name = obs_source_get_name(source);
+    if (name && *name)
+        obs_property_list_add_string(static_cast<obs_property_t*>(param), name, name);
+    return true;
+}
+
+obs_properties_t* properties(void*) {
+    obs_properties_t* props = obs_properties_create();
+    obs_property_t* display = obs_properties_add_list(props, "display", obs_module_text("Display"),
+                                                      OBS_COMBO_TYPE_LIST, OBS_COMBO_FORMAT_STRING);
+    obs_property_list_add_string(display, obs_module_text("Display.History"), "history");
+    obs_property_list_add_string(display, obs_module_text("Display.Oscilloscope"), "oscilloscope");
+    obs_property_list_add_string(display, obs_module_text("Display.VuMeter"), "vu");
+    obs_property_t* mode = obs_properties_add_list(props, "mode", obs_module_text("Mode"),
+                                                   OBS_COMBO_TYPE_LIST, OBS_COMBO_FORMAT_STRING);
+    obs_property_list_add_string(mode, obs_module_text("Mode.2D"), "2d");
+    obs_property_list_add_string(mode, obs_module_text("Mode.3D"), "3d");
+    obs_properties_add_float_slider(props, "brightness", obs_module_text("Brightness"),
+                                    kMinBrightness, kMaxBrightness, 0.05);
+    obs_properties_add_float(props, "rate", obs_module_text("CallsPerSecond"), kMinCallRate,
+                             kMaxCallRate, 1);
+    obs_properties_add_int(props, "width", obs_module_text("Width"), 1, kMaxSide, 1);
+    obs_properties_add_int(props, "height", obs_module_text("Height"), 1, kMaxSide, 1);
+    obs_properties_add_text(props, "title", obs_module_text("Title"), OBS_TEXT_DEFAULT);
+    obs_properties_add_bool(props, "transparent", obs_module_text("Transparent"));
+    obs_property_t* audio =
+        obs_properties_add_list(props, "audio_source", obs_module_text("AudioSource"),
+                                OBS_COMBO_TYPE_LIST, OBS_COMBO_FORMAT_STRING);
+    obs_property_list_add_string(audio, obs_module_text("AudioSource.Mix"), "");
+    obs_enum_sources(addAudioSource, audio);
+    return props;
+}
+
+void defaults(obs_data_t* data) {
+    const SourceSettings s;
+    obs_data_set_default_string(data, "display", s.display.c_str());
+    obs_data_set_default_string(data, "mode", s.threeD ? "3d" : "2d");
+    obs_data_set_default_double(data, "brightness", s.brightness);
+    obs_data_set_default_double(data, "rate", s.callsPerSecond);
+    obs_data_set_default_int(data, "width", s.width);
+    obs_data_set_default_int(data, "height", s.height);
+    obs_data_set_default_string(data, "title", s.title.c_str());
+    obs_data_set_default_bool(data, "transparent", s.transparent);
+    obs_data_set_default_string(data, "audio_source", s.audioSource.c_str());
+}
+
+LumacoreSource* of(void* data) {
+    return static_cast<LumacoreSource*>(data);
+}
+
+} // namespace
+
+obs_source_info lumacoreSourceInfo() {
+    obs_source_info info = {};
+    info.id = "lumacore_source";
+    info.type = OBS_SOURCE_TYPE_INPUT;
+    info.output_flags = OBS_SOURCE_VIDEO | OBS_SOURCE_CUSTOM_DRAW;
+    info.get_name = [](void*) { return obs_module_text("Lumacore"); };
+    info.create = [](obs_data_t* settings, obs_source_t* source) -> void* {
+        try {
+            return new LumacoreSource(settings, source);
+        } catch (const std::exception& failure) {
+            blog(LOG_WARNING, "[lumacore-obs] cannot start: %s", failure.what());
+            return nullptr;
+        }
+    };
+    info.destroy = [](void* data) { delete of(data); };
+    info.update = [](void* data, obs_data_t* settings) { of(data)->update(settings); };
+    info.get_defaults = defaults;
+    info.get_properties = properties;
+    info.video_tick = [](void* data, float) { of(data)->tick(); };
+    info.video_render = [](void* data, gs_effect_t*) { of(data)->render(); };
+    info.get_width = [](void* data) { return of(data)->width(); };
+    info.get_height = [](void* data) { return of(data)->height(); };
+    return info;
+}
+
+} // namespace lumacore::obs
