@@ -27,9 +27,9 @@ struct SourceSettings {
     double callsPerSecond = 60;
     int width = 1280;
     int height = 720;
-    std::string title;
+    std::string title{};
     bool transparent = true;
-    std::string audioSource; // empty: the whole mix
+    std::string audioSource{}; // empty: the whole mix
 };
 
 // The runner's display and how the texture OBS shows is made from its picture.
