@@ -323,6 +323,7 @@ TEST_F(ObsLumacoreSource, BrightestRowIsTheListenedTonesBin) {
     // One OBS for both: the second case changes the listened source's file.
     const int bins[] = {kToneBin, kOtherBin};
     createPair(bins[0], "");
+    ASSERT_FALSE(HasFailure()) << "the sources were not made";
     for (const int bin : bins) {
         SCOPED_TRACE("bin " + std::to_string(bin));
         if (bin != bins[0])
@@ -342,9 +343,10 @@ TEST_F(ObsLumacoreSource, TransparencyClearsTheBackgroundAlone) {
     const Case cases[] = {{"transparent", true}, {"opaque", false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        start(lumacoreModule()); // a fresh OBS each: the source names stay the same
+        if (&c != &cases[0]) start(lumacoreModule()); // a fresh OBS: the names stay the same
         createPair(kToneBin, "\"" + std::string(kTransparentSetting) +
                                  "\":" + (c.transparent ? "true" : "false"));
+        ASSERT_FALSE(HasFailure()) << "the sources were not made";
         std::string last;
         std::optional<DecodedPng> png;
         ASSERT_TRUE(
@@ -368,6 +370,7 @@ TEST_F(ObsLumacoreSource, TransparencyClearsTheBackgroundAlone) {
 
 TEST_F(ObsLumacoreSource, ChangingTheDisplayChangesThePicture) {
     createPair(kToneBin, "\"" + std::string(kDisplaySetting) + "\":\"" + kDisplay2d + "\"");
+    ASSERT_FALSE(HasFailure()) << "the sources were not made";
     // A steady tone makes a steady 2D history once it has filled the width: wait for two equal
     // pictures in a row, then the change must make a different one.
     std::optional<DecodedPng> steady;
@@ -395,6 +398,7 @@ TEST_F(ObsLumacoreSource, ChangingTheDisplayChangesThePicture) {
 
 TEST_F(ObsLumacoreSource, KeepsDrawingWhenTheListenedSourceIsRemoved) {
     createPair(kToneBin, "");
+    ASSERT_FALSE(HasFailure()) << "the sources were not made";
     std::string last;
     ASSERT_TRUE(pollPicture([](const DecodedPng& png) { return showsTone(png, kToneBin); }, last))
         << last;
