@@ -293,10 +293,16 @@ class ObsLumacoreSource : public ObsTest {
 
     // The media source playing the tone of `bin`, and the Lumacore source listening to it with
     // `settings` (JSON members) besides.
+    // The Lumacore source listening to the media source, in 2D (whose rows the checks read)
+    // unless `settings` say otherwise.
     void createPair(int bin, const std::string& settings) {
+        const std::string mode =
+            settings.find(kDisplaySetting) == std::string::npos
+                ? R"(,")" + std::string(kDisplaySetting) + R"(":")" + kDisplay2d + "\""
+                : "";
         send({createInput(kMedia, "ffmpeg_source", mediaSettings(toneFile(bin))),
               createInput(kLumacore, kLumacoreKind,
-                          R"({")" + std::string(kListenSetting) + R"(":")" + kMedia + "\"" +
+                          R"({")" + std::string(kListenSetting) + R"(":")" + kMedia + "\"" + mode +
                               (settings.empty() ? "" : "," + settings) + "}")});
     }
 
