@@ -1,6 +1,11 @@
 #include "live_picture.h"
 
 #include <algorithm>
+#include <cstdint>
+
+extern "C" {
+#include <libswresample/swresample.h>
+}
 
 #include "analysis/analyser.h"
 
@@ -8,8 +13,8 @@ namespace lumacore::obs {
 
 LivePicture::LivePicture(const SourcePicture& picture, const std::string& title, int sampleRate,
                          TextRenderer& text, double now)
-    : rate_(sampleRate), callsPerSecond_(picture.callsPerSecond),
-      clock_(sampleRate, cli::kAnalysisWindow), calls_(sampleRate) {
+    : inRate_(sampleRate), callsPerSecond_(picture.callsPerSecond),
+      clock_(kAnalysisRate, cli::kAnalysisWindow), calls_(kAnalysisRate) {
     cli::checkSampleRate(sampleRate, "OBS's audio");
     clock_.restart(now);
     gather();
@@ -53,6 +58,11 @@ void LivePicture::hear(const float* frames, std::int64_t count, double endSecond
     if (restarted) {
         clock_.restart(now); // the time between was not silence
         gather();
+        resampler_.reset(); // nothing it holds belongs before the new sound
+    }
+    if (inRate_ != rate_) {
+        count = resample(frames, count);
+        frames = resampled_.data();
     }
     if (count <= 0) return;
     const double latency = std::max(0.0, now - endSeconds);
@@ -60,6 +70,27 @@ void LivePicture::hear(const float* frames, std::int64_t count, double endSecond
     keep(frames + 2 * (count - kept), kept);
     calls_.setCaptured(clock_.covered());
     runner_->poll();
+}
+
+std::int64_t LivePicture::resample(const float* frames, std::int64_t count) {
+    if (!resampler_) {
+        SwrContext* context = nullptr;
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        if (swr_alloc_set_opts2(&context, &stereo, AV_SAMPLE_FMT_FLT, rate_, &stereo,
+                                AV_SAMPLE_FMT_FLT, inRate_, 0, nullptr) < 0 ||
+            swr_init(context) < 0) {
+            swr_free(&context);
+            return 0; // no sound rather than sound at the wrong pitch
+        }
+        resampler_.reset(context);
+    }
+    const int room = swr_get_out_samples(resampler_.get(), static_cast<int>(count));
+    if (room <= 0) return 0;
+    resampled_.resize(2 * static_cast<std::size_t>(room));
+    auto* out = reinterpret_cast<std::uint8_t*>(resampled_.data());
+    const auto* in = reinterpret_cast<const std::uint8_t*>(frames);
+    const int made = swr_convert(resampler_.get(), &out, room, &in, static_cast<int>(count));
+    return std::max(made, 0);
 }
 
 bool LivePicture::advance(double now) {

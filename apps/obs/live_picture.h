@@ -3,6 +3,8 @@
 // time stamp), and each video frame advances the runner to the moment of the sound shown then,
 // never beyond the newest call whose sound is in. Without sound, silence is drawn at the wall
 // clock's pace, as for an idle capture. A picture that fell behind shows the present at once.
+// OBS's sound (48 kHz, usually) is resampled to the analysis's 44.1 kHz, as `render` decodes
+// every file, so that a tone lights the same bin here as there.
 // Not thread-safe: the source calls it from one thread at a time.
 #pragma once
 
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ffmpeg/ffmpeg_owners.h"
 #include "pipeline/live_clock.h"
 #include "pipeline/live_sound.h"
 #include "pipeline/module_runner.h"
@@ -21,7 +24,10 @@ namespace lumacore::obs {
 
 class LivePicture {
   public:
-    // Starts at `now` (seconds on OBS's clock). `text` must outlive it.
+    // The rate the sound is analysed at, whatever OBS's.
+    static constexpr int kAnalysisRate = 44100;
+
+    // Starts at `now` (seconds on OBS's clock); `sampleRate` is OBS's. `text` must outlive it.
     LivePicture(const SourcePicture& picture, const std::string& title, int sampleRate,
                 TextRenderer& text, double now);
     ~LivePicture();
@@ -44,15 +50,20 @@ class LivePicture {
     const cli::ModuleRunner& runner() const { return *runner_; }
     // The moment of the sound the picture shows, in seconds of the stream.
     double shownSeconds() const { return shown_; }
-    // Frames covered so far: sound kept and silence added.
+    // Frames covered so far, at the analysis's rate: sound kept and silence added.
     std::int64_t covered() const { return clock_.covered(); }
 
   private:
     void gather(); // the analysis starts again at the live position
     void keep(const float* frames, std::int64_t count);
     double newestCall() const;
+    // `count` frames of OBS's rate at the analysis's rate, into resampled_; their count.
+    std::int64_t resample(const float* frames, std::int64_t count);
 
-    int rate_;
+    int inRate_;
+    int rate_ = kAnalysisRate;
+    cli::ResamplerPtr resampler_; // none when OBS runs at the analysis's rate
+    std::vector<float> resampled_;
     double callsPerSecond_;
     cli::LiveClock clock_;
     std::unique_ptr<cli::SampleBuffer> samples_;
