@@ -77,14 +77,12 @@ void AppStreams::refresh() {
     if (asking == nullptr) return; // the server has gone: the capture notices
     asking_ = asking;
     monitors_.clear();
-    sinkNames_.clear();
 }
 
 void AppStreams::sinksAre(const pa_sink_info* sink, bool last) {
     if (!last && sink != nullptr) {
         if (sink->monitor_source_name != nullptr)
             monitors_[sink->index] = sink->monitor_source_name;
-        if (sink->name != nullptr) sinkNames_[sink->index] = sink->name;
         return;
     }
     if (!last) return;

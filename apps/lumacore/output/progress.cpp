@@ -9,10 +9,6 @@
 #include <unistd.h>
 
 namespace lumacore::cli {
-namespace {
-
-constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-
 int terminalColumns(int fd) {
     winsize size = {};
     if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
@@ -23,12 +19,10 @@ void writeText(int fd, const std::string& text) {
     std::size_t at = 0;
     while (at < text.size()) {
         const ssize_t written = ::write(fd, text.data() + at, text.size() - at);
-        if (written <= 0) return; // progress is not worth failing over
+        if (written <= 0) return;
         at += static_cast<std::size_t>(written);
     }
 }
-
-} // namespace
 
 std::string formatClock(double seconds) {
     if (!std::isfinite(seconds) || seconds < 0 || seconds > 359999999) return "--:--";
@@ -81,7 +75,7 @@ void Progress::update(std::int64_t done) {
     if (!active_) return;
     done_ = done;
     const auto now = std::chrono::steady_clock::now();
-    if (drawn_ && now - lastDraw_ < kRedrawInterval) return;
+    if (drawn_ && now - lastDraw_ < kProgressRedrawInterval) return;
     lastDraw_ = now;
     draw();
 }

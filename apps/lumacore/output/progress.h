@@ -37,6 +37,14 @@ class Progress {
 // The text of the line for `done` frames after `seconds`, fitted to `columns`.
 std::string progressLine(std::int64_t done, std::int64_t total, double seconds, int columns);
 
+// The shortest time between two drawings of a progress line.
+inline constexpr auto kProgressRedrawInterval = std::chrono::milliseconds(100);
+// The terminal's width on `fd`; 80 when it does not say.
+int terminalColumns(int fd);
+// Writes all of `text` to `fd`, giving up quietly when it fails: progress and the messages beside
+// it are not worth failing over.
+void writeText(int fd, const std::string& text);
+
 // "0:07", "12:34", "1:02:05"; "--:--" for a time that is not known.
 std::string formatClock(double seconds);
 

@@ -1,33 +1,11 @@
 // Draws a batch's progress line and its messages on standard error, one writer at a time.
 #include "render/batch_console.h"
 
-#include <sys/ioctl.h>
-
 #include <algorithm>
 
 #include "output/progress.h"
 
 namespace lumacore::cli {
-namespace {
-
-constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-
-int terminalColumns(int fd) {
-    winsize size = {};
-    if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-    return 80;
-}
-
-void writeText(int fd, const std::string& text) {
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const ssize_t written = ::write(fd, text.data() + at, text.size() - at);
-        if (written <= 0) return; // nothing to be done about a standard error that went away
-        at += static_cast<std::size_t>(written);
-    }
-}
-
-} // namespace
 
 std::string batchProgressLine(const std::vector<std::size_t>& running, std::size_t tracks,
                               std::int64_t done, std::int64_t total, double seconds, int columns) {
@@ -100,7 +78,7 @@ void BatchConsole::writeLine(const std::string& line) {
 void BatchConsole::drawIfDue() {
     if (!active_) return;
     const auto now = std::chrono::steady_clock::now();
-    if (drawn_ && now - lastDraw_ < kRedrawInterval) return;
+    if (drawn_ && now - lastDraw_ < kProgressRedrawInterval) return;
     draw();
 }
 
