@@ -97,7 +97,12 @@ class LumacoreSource {
         live_->hear(incoming_.data(), taken.frames, static_cast<double>(taken.endNs) / 1e9,
                     taken.restarted, now);
         if (live_->advance(now) || changed_) {
-            cli::toStraightRgba(live_->picture(), picture_.scale, rgba_);
+            // Opaque, every pixel is whole; transparent, the background clears and the drawn
+            // colour keeps the alpha that mixes it over black to what the picture shows.
+            if (picture_.display.transparent)
+                cli::toStraightRgba(live_->picture(), picture_.scale, rgba_);
+            else
+                cli::toRgba(live_->picture(), picture_.scale, rgba_);
             width_ = picture_.textureWidth();
             height_ = picture_.textureHeight();
             changed_ = false;

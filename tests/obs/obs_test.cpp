@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,7 +48,6 @@ constexpr const char* kListenSetting = "audio_source";
 constexpr const char* kTransparentSetting = "transparent";
 constexpr const char* kDisplaySetting = "mode";
 constexpr const char* kDisplay2d = "2d";
-constexpr const char* kDisplay3d = "3d";
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -234,9 +235,12 @@ Rows binRows(int bin, int width, int height) {
     return {bandRect(state, bin).top, bandRect(state, bin + 1).top};
 }
 
+// The brightest channel of a pixel as it shows over black (mixed by its alpha, when it has one).
 int brightness(const DecodedPng& png, int x, int y) {
-    const std::uint8_t* pixel = &png.rgb[3 * (std::size_t(y) * png.width + x)];
-    return std::max({pixel[0], pixel[1], pixel[2]});
+    const std::size_t at = std::size_t(y) * png.width + x;
+    const std::uint8_t* pixel = &png.rgb[3 * at];
+    const int most = std::max({pixel[0], pixel[1], pixel[2]});
+    return png.alpha.empty() ? most : (most * png.alpha[at] + 127) / 255;
 }
 
 // The row of the history (above the banner's strip) whose newest columns are brightest.
@@ -360,46 +364,96 @@ TEST_F(ObsLumacoreSource, TransparencyClearsTheBackgroundAlone) {
             << last;
         ASSERT_EQ(png->alpha.size(), std::size_t(png->width) * png->height)
             << "the screenshot has no alpha channel";
-        int background = 0, clearBackground = 0, clearDrawn = 0;
+        int background = 0, clearBackground = 0, clearDrawn = 0, notWhole = 0;
         for (std::size_t i = 0; i < png->alpha.size(); ++i) {
             const bool black =
                 png->rgb[3 * i] == 0 && png->rgb[3 * i + 1] == 0 && png->rgb[3 * i + 2] == 0;
             background += black;
             clearBackground += black && png->alpha[i] == 0;
             clearDrawn += !black && png->alpha[i] == 0;
+            notWhole += png->alpha[i] != 255;
         }
         EXPECT_GT(background, 0);
         EXPECT_EQ(clearBackground, c.transparent ? background : 0);
         EXPECT_EQ(clearDrawn, 0) << "drawn pixels are transparent";
+        if (!c.transparent) {
+            EXPECT_EQ(notWhole, 0) << "an opaque picture has see-through pixels";
+        }
     }
 }
 
+// The rows of the history (above the banner's strip) with a lit pixel anywhere.
+int litRows(const DecodedPng& png) {
+    const int historyHeight = static_cast<int>((1.0 - kBannerFraction) * png.height);
+    int rows = 0;
+    for (int y = 0; y < historyHeight; ++y)
+        for (int x = 0; x < png.width; ++x)
+            if (brightness(png, x, y) >= kLit) {
+                ++rows;
+                break;
+            }
+    return rows;
+}
+
+// The colour most pixels have, as 0xRRGGBB.
+std::uint32_t commonestColour(const DecodedPng& png) {
+    std::map<std::uint32_t, int> counts;
+    for (std::size_t i = 0; i + 2 < png.rgb.size(); i += 3)
+        ++counts[std::uint32_t(png.rgb[i]) << 16 | std::uint32_t(png.rgb[i + 1]) << 8 |
+                 png.rgb[i + 2]];
+    return std::max_element(counts.begin(), counts.end(),
+                            [](const auto& a, const auto& b) { return a.second < b.second; })
+        ->first;
+}
+
 TEST_F(ObsLumacoreSource, ChangingTheDisplayChangesThePicture) {
-    createPair(kToneBin, "\"" + std::string(kDisplaySetting) + "\":\"" + kDisplay2d + "\"");
+    // The source's default size, 1280 x 720, holds the scopes' 289 x 257 picture twice.
+    constexpr int kWide = 1280, kTall = 720, kScopeWide = 578, kScopeTall = 514;
+    std::uint32_t scopeColour = 0;
+    struct Case {
+        const char* name;
+        const char* settings;
+        int width, height;
+        std::function<std::string(const DecodedPng&)> shows;
+    };
+    const Case cases[] = {
+        {"3D history", R"({"mode":"3d"})", kWide, kTall,
+         [](const DecodedPng& png) {
+             // The 2D history lights the tone's band, a few rows; the 3D one its boxes' fronts.
+             const int rows = litRows(png);
+             return rows >= 100 ? "" : std::to_string(rows) + " lit rows";
+         }},
+        {"oscilloscope", R"({"display":"oscilloscope"})", kScopeWide, kScopeTall,
+         [&](const DecodedPng& png) {
+             scopeColour = commonestColour(png);
+             return scopeColour != 0 ? "" : "a black picture";
+         }},
+        {"VU meter", R"({"display":"vu"})", kScopeWide, kScopeTall,
+         [&](const DecodedPng& png) {
+             const std::uint32_t colour = commonestColour(png);
+             return colour != 0 && colour != scopeColour ? "" : "the oscilloscope's picture";
+         }},
+        {"2D history again", R"({"display":"history","mode":"2d"})", kWide, kTall,
+         [](const DecodedPng& png) { return showsTone(png, kToneBin); }},
+    };
+    createPair(kToneBin, "");
     ASSERT_FALSE(HasFailure()) << "the sources were not made";
-    // A steady tone makes a steady 2D history once it has filled the width: wait for two equal
-    // pictures in a row, then the change must make a different one.
-    std::optional<DecodedPng> steady;
     std::string last;
-    const bool settled = pollUntil(
-        [&] {
-            std::optional<DecodedPng> png = screenshot(kLumacore, last);
-            if (!png) return false;
-            const bool same = steady && png->rgb == steady->rgb;
-            steady = std::move(png);
-            return same;
-        },
-        4 * kStepSeconds);
-    ASSERT_TRUE(settled) << "the 2D picture never held still: " << last;
-    send({onInput("SetInputSettings", kLumacore,
-                  R"(,"inputSettings":{")" + std::string(kDisplaySetting) + R"(":")" + kDisplay3d +
-                      "\"}")});
-    EXPECT_TRUE(pollPicture(
-        [&](const DecodedPng& png) {
-            return png.rgb != steady->rgb ? "" : "the picture is the 2D one still";
-        },
-        last))
-        << last;
+    ASSERT_TRUE(pollPicture([](const DecodedPng& png) { return showsTone(png, kToneBin); }, last))
+        << "the 2D history: " << last;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        send({onInput("SetInputSettings", kLumacore,
+                      std::string(R"(,"inputSettings":)") + c.settings)});
+        EXPECT_TRUE(pollPicture(
+            [&](const DecodedPng& png) {
+                if (png.width != c.width || png.height != c.height)
+                    return std::to_string(png.width) + "x" + std::to_string(png.height);
+                return c.shows(png);
+            },
+            last))
+            << last;
+    }
 }
 
 TEST_F(ObsLumacoreSource, KeepsDrawingWhenTheListenedSourceIsRemoved) {
