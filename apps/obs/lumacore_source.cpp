@@ -1,7 +1,8 @@
 // One Lumacore source in a scene. OBS's threads meet here: the user interface calls update and
 // the properties, the audio thread only reaches the AudioFeed (its own short lock), and the
 // graphics thread ticks the picture forward and draws it. The picture's lock is held for a tick
-// (one frame's calls at most, bounded catch-up) or a settings change.
+// (one frame's calls at most, bounded catch-up) or a settings change (a new runner is built
+// outside it).
 #include "lumacore_source.h"
 
 #include <media-io/audio-io.h>
@@ -53,28 +54,44 @@ class LumacoreSource {
         update(data);
     }
 
+    // A change that needs a new runner builds it before taking the picture's lock, and the old
+    // one goes after it is let go: the graphics thread waits for no more than the swap.
     void update(obs_data_t* data) {
         const SourceSettings settings = readSettings(data);
         const SourcePicture wanted = pictureFor(settings);
+        bool rebuild = false;
         {
             const std::lock_guard lock(mutex_);
+            rebuild = !drawing_ || needsNewRunner(picture_, wanted);
+        }
+        std::unique_ptr<Drawing> fresh, old;
+        if (rebuild) {
             try {
-                if (!live_ || needsNewRunner(picture_, wanted)) {
-                    live_.reset();
-                    live_ = std::make_unique<LivePicture>(wanted, settings.title, rate_, text_,
-                                                          secondsNow());
-                } else {
-                    live_->setMode(wanted.display.threeD);
-                    live_->setBrightness(wanted.display.brightness);
-                    if (settings.title != title_) live_->setTitle(settings.title);
-                }
-                picture_ = wanted;
-                title_ = settings.title;
-                changed_ = true;
+                fresh = std::make_unique<Drawing>();
+                fresh->live = std::make_unique<LivePicture>(wanted, settings.title, rate_,
+                                                            fresh->text, secondsNow());
             } catch (const std::exception& failure) {
                 blog(LOG_WARNING, "[lumacore-obs] '%s': %s", obs_source_get_name(self_),
                      failure.what());
-                live_.reset();
+                fresh.reset();
+            }
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            if (rebuild) {
+                old = std::move(drawing_);
+                drawing_ = std::move(fresh);
+            } else if (drawing_) {
+                drawing_->live->setMode(wanted.display.threeD);
+                drawing_->live->setBrightness(wanted.display.brightness);
+                if (settings.title != title_) drawing_->live->setTitle(settings.title);
+            }
+            if (drawing_) {
+                picture_ = wanted;
+                title_ = settings.title;
+                changed_ = true;
+            } else {
+                width_ = 0; // nothing to show until a setting that works
             }
         }
         if (!tapChosen_ || settings.audioSource != audioSource_) {
@@ -93,16 +110,17 @@ class LumacoreSource {
         incoming_.clear();
         const AudioFeed::Taken taken = feed_.take(incoming_);
         const std::lock_guard lock(mutex_);
-        if (!live_) return;
-        live_->hear(incoming_.data(), taken.frames, static_cast<double>(taken.endNs) / 1e9,
-                    taken.restarted, now);
-        if (live_->advance(now) || changed_) {
+        if (!drawing_) return;
+        LivePicture& live = *drawing_->live;
+        live.hear(incoming_.data(), taken.frames, static_cast<double>(taken.endNs) / 1e9,
+                  taken.restarted, now);
+        if (live.advance(now) || changed_) {
             // Opaque, every pixel is whole; transparent, the background clears and the drawn
             // colour keeps the alpha that mixes it over black to what the picture shows.
             if (picture_.display.transparent)
-                cli::toStraightRgba(live_->picture(), picture_.scale, rgba_);
+                cli::toStraightRgba(live.picture(), picture_.scale, rgba_);
             else
-                cli::toRgba(live_->picture(), picture_.scale, rgba_);
+                cli::toRgba(live.picture(), picture_.scale, rgba_);
             width_ = picture_.textureWidth();
             height_ = picture_.textureHeight();
             changed_ = false;
@@ -147,8 +165,13 @@ class LumacoreSource {
     std::vector<float> incoming_;
 
     std::mutex mutex_; // what follows
-    FreetypeTextRenderer text_;
-    std::unique_ptr<LivePicture> live_;
+    // A picture with the text renderer its banner is drawn with: made and let go as one, so
+    // that a new one can be made beside the one drawing.
+    struct Drawing {
+        FreetypeTextRenderer text;
+        std::unique_ptr<LivePicture> live; // after text: it draws with it
+    };
+    std::unique_ptr<Drawing> drawing_;
     SourcePicture picture_;
     std::string title_;
     bool changed_ = false;
