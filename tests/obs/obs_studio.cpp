@@ -98,7 +98,8 @@ std::string ObsStudio::missing() {
     return "";
 }
 
-ObsStudio::ObsStudio(const fs::path& module, const fs::path& data) {
+ObsStudio::ObsStudio(const fs::path& module, const fs::path& data,
+                     const EnvironmentChanges& environment) {
     char name[] = "/tmp/lumacore-obs-XXXXXX";
     if (!::mkdtemp(name)) {
         problem_ = "cannot make a folder for OBS";
@@ -131,14 +132,15 @@ ObsStudio::ObsStudio(const fs::path& module, const fs::path& data) {
             return;
         }
     }
+    EnvironmentChanges changes = environment;
+    changes.insert({{"HOME", folder_.string()},
+                    {"XDG_CONFIG_HOME", config_.string()},
+                    {"XDG_CACHE_HOME", (folder_ / "cache").string()},
+                    {"LIBGL_ALWAYS_SOFTWARE", "1"}});
     try {
         obs_ = std::make_unique<ChildProcess>(
             std::vector<std::string>{"obs", "--disable-shutdown-check", "--minimize-to-tray"},
-            EnvironmentChanges{{"HOME", folder_.string()},
-                               {"XDG_CONFIG_HOME", config_.string()},
-                               {"XDG_CACHE_HOME", (folder_ / "cache").string()},
-                               {"LIBGL_ALWAYS_SOFTWARE", "1"}},
-            folder_, folder_ / "obs.out", folder_ / "obs.err");
+            changes, folder_, folder_ / "obs.out", folder_ / "obs.err");
     } catch (const std::runtime_error& failure) {
         problem_ = failure.what();
         return;

@@ -44,9 +44,10 @@ class ObsStudio {
 
     // Starts OBS and waits until its websocket answers. `module`, when given, is a plug-in
     // (NAME.so) installed as obs-studio/plugins/NAME/bin/64bit/NAME.so, with `data` (a folder,
-    // when given) copied in as obs-studio/plugins/NAME/data.
+    // when given) copied in as obs-studio/plugins/NAME/data. `environment` is OBS's besides.
     explicit ObsStudio(const std::filesystem::path& module = {},
-                       const std::filesystem::path& data = {});
+                       const std::filesystem::path& data = {},
+                       const EnvironmentChanges& environment = {});
     ~ObsStudio();
     ObsStudio(const ObsStudio&) = delete;
     ObsStudio& operator=(const ObsStudio&) = delete;

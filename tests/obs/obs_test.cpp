@@ -1,9 +1,10 @@
 // OBS Studio driven as a streamer's remote control would drive it, over its obs-websocket: OBS
 // starts for a private user and answers, a colour source's screenshot is its colour, a media
 // source plays a tone; and the Lumacore source (lumacore-obs.so, when LUMACORE_OBS_MODULE names
-// it) listening to that media source draws the tone's row, clears its background to transparent
-// when asked, follows a change of its settings and keeps drawing when the source it listened to
-// is removed.
+// it) is loaded from each place it is installed (one user's plug-in folder, the package's
+// folders), and listening to that media source draws the tone's row, clears its background to
+// transparent when asked, follows a change of its settings and keeps drawing when the source it
+// listened to is removed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -83,8 +84,9 @@ class ObsTest : public ::testing::Test {
         ASSERT_EQ(display_->problem(), "");
     }
 
+    // OBS, with `module` (and its data) installed for its user when given.
     void start(const fs::path& module = {}) {
-        obs_.emplace(module);
+        obs_.emplace(module, module.empty() ? fs::path() : fs::path(LUMACORE_OBS_DATA));
         ASSERT_EQ(obs_->problem(), "");
     }
 
@@ -328,6 +330,60 @@ class ObsLumacoreSource : public ObsTest {
             kStepSeconds);
     }
 };
+
+// The module's install rules into a scratch prefix, as the obs-lumacore package lays them out;
+// empty when they ran, else what went wrong.
+std::string installPackage(const fs::path& prefix) {
+    const std::optional<std::string> output =
+        commandOutput({LUMACORE_CMAKE_COMMAND, "--install", LUMACORE_BUILD_DIR, "--component",
+                       "obs", "--prefix", prefix.string()},
+                      {}, 60);
+    return output ? "" : "cmake --install of the component obs failed";
+}
+
+using ObsInstall = ObsTest;
+
+TEST_F(ObsInstall, LumacoreModuleLoadsFromEachPlaceItIsInstalled) {
+    const fs::path module = lumacoreModule();
+    if (module.empty() || !fs::exists(module))
+        GTEST_SKIP() << "the Lumacore OBS module is not built: " << module;
+    const fs::path prefix = scratch_.file("usr");
+    ASSERT_EQ(installPackage(prefix), "");
+    struct Case {
+        const char* name;
+        fs::path module, data; // installed in the user's plug-in folder
+        EnvironmentChanges environment;
+        bool labelled; // the data is found: the properties show their labels
+    };
+    const Case cases[] = {
+        {"one user's plug-in folder (a source build)", module, LUMACORE_OBS_DATA, {}, true},
+        {"the package's folders",
+         {},
+         {},
+         {{"OBS_PLUGINS_PATH", (prefix / LUMACORE_OBS_PLUGIN_DIR).string()},
+          {"OBS_PLUGINS_DATA_PATH", (prefix / "share/obs/obs-plugins").string()}},
+         true},
+        {"without its data", module, {}, {}, false},
+    };
+    const std::string warning = "[lumacore-obs] no data folder";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        obs_.reset();
+        obs_.emplace(c.module, c.data, c.environment);
+        ASSERT_EQ(obs_->problem(), "");
+        EXPECT_TRUE(obs_->loaded("lumacore-obs")) << obs_->logTail();
+        const std::string log = obs_->logTail(std::string::npos);
+        EXPECT_EQ(log.find(warning) != std::string::npos, !c.labelled) << log;
+        const std::vector<ObsResponse> responses =
+            send({createInput("lumacore", kLumacoreKind, "{}"),
+                  onInput("GetInputPropertiesListPropertyItems", "lumacore",
+                          R"(,"propertyName":"display")")});
+        ASSERT_EQ(responses.size(), 2u);
+        const std::string items = responses[1].field("propertyItems");
+        EXPECT_NE(items.find("\"history\""), std::string::npos) << items;
+        EXPECT_EQ(items.find("\"Display.History\"") == std::string::npos, c.labelled) << items;
+    }
+}
 
 TEST_F(ObsLumacoreSource, BrightestRowIsTheListenedTonesBin) {
     // One OBS for both: the second case changes the listened source's file.
