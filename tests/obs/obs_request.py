@@ -55,7 +55,9 @@ def flat(response, folder, number):
     return "\n".join(lines)
 
 
-async def run(port, requests, folder):
+async def exchange(port, requests, answer):
+    """Sends `requests` in order on one connection and gives each response to answer(number,
+    response); 0 when every one succeeded, 1 at the first that failed (the rest not sent)."""
     async with websockets.connect(f"ws://127.0.0.1:{port}", subprotocols=["obswebsocket.json"],
                                   max_size=None, open_timeout=SECONDS) as socket:
         hello = await receive(socket, HELLO)
@@ -74,10 +76,16 @@ async def run(port, requests, folder):
                 response = await receive(socket, REQUEST_RESPONSE)
                 if response.get("requestId") == identifier:
                     break
-            print(flat(response, folder, number) if folder else json.dumps(response), flush=True)
+            answer(number, response)
             if not response.get("requestStatus", {}).get("result"):
                 return 1
     return 0
+
+
+async def run(port, requests, folder):
+    def answer(number, response):
+        print(flat(response, folder, number) if folder else json.dumps(response), flush=True)
+    return await exchange(port, requests, answer)
 
 
 def parse(argument):

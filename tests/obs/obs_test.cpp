@@ -3,8 +3,8 @@
 // source plays a tone; and the Lumacore source (lumacore-obs.so, when LUMACORE_OBS_MODULE names
 // it) is loaded from each place it is installed (one user's plug-in folder, the package's
 // folders), and listening to that media source draws the tone's row, clears its background to
-// transparent when asked, follows a change of its settings and keeps drawing when the source it
-// listened to is removed.
+// transparent when asked, follows a change of its settings, draws silence when the source it
+// listened to is removed and that source again when it comes back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -512,7 +512,7 @@ TEST_F(ObsLumacoreSource, ChangingTheDisplayChangesThePicture) {
     }
 }
 
-TEST_F(ObsLumacoreSource, KeepsDrawingWhenTheListenedSourceIsRemoved) {
+TEST_F(ObsLumacoreSource, DrawsSilenceWithoutTheListenedSourceAndItAgainWhenItComesBack) {
     createPair(kToneBin, "");
     ASSERT_FALSE(HasFailure()) << "the sources were not made";
     std::string last;
@@ -529,6 +529,14 @@ TEST_F(ObsLumacoreSource, KeepsDrawingWhenTheListenedSourceIsRemoved) {
         last))
         << last;
     EXPECT_TRUE(obs_->running());
+    // A source of that name again is listened to again. OBS frees a media source's name a few
+    // seconds after its removal.
+    const std::string again =
+        createInput(kMedia, "ffmpeg_source", mediaSettings(toneFile(kToneBin)));
+    ASSERT_TRUE(pollUntil([&] { return obs_->request(again, last).has_value(); }, kStepSeconds))
+        << last;
+    EXPECT_TRUE(pollPicture([](const DecodedPng& png) { return showsTone(png, kToneBin); }, last))
+        << "after the source came back: " << last;
 }
 
 } // namespace
