@@ -115,27 +115,42 @@ class LumacoreSource {
         live.hear(incoming_.data(), taken.frames, static_cast<double>(taken.endNs) / 1e9,
                   taken.restarted, now);
         if (live.advance(now) || changed_) {
-            // Opaque, every pixel is whole; transparent, the background clears and the drawn
-            // colour keeps the alpha that mixes it over black to what the picture shows.
-            if (picture_.display.transparent)
-                cli::toStraightRgba(live.picture(), picture_.scale, rgba_);
-            else
-                cli::toRgba(live.picture(), picture_.scale, rgba_);
             width_ = picture_.textureWidth();
             height_ = picture_.textureHeight();
+            // The history's pixels go to OBS as they are; the scopes' enlarged first.
+            if (picture_.scale > 1)
+                cli::enlarge(live.picture(), picture_.scale, width_, height_, enlarged_);
+            // Transparent, the words' top byte is the alpha and their colour what shows over
+            // black: premultiplied. Opaque, the top byte means nothing. The scopes are opaque.
+            premultiplied_ =
+                picture_.display.transparent && picture_.display.module == cli::ModuleKind::History;
             changed_ = false;
             upload_ = true;
         }
     }
 
+    // Draws the newest picture, uploaded from the module's own pixels (0xAARRGGBB words, BGRA
+    // bytes in memory) without a conversion.
     void render() {
         const std::lock_guard lock(mutex_);
-        if (width_ == 0) return;
-        gs_texture_t* texture = texture_.sized(width_, height_);
+        if (width_ == 0 || !drawing_) return;
+        gs_texture_t* texture = texture_.sized(width_, height_, premultiplied_ ? GS_BGRA : GS_BGRX);
         if (!texture) return;
         if (upload_) {
-            gs_texture_set_image(texture, rgba_.data(), static_cast<uint32_t>(width_ * 4), false);
-            upload_ = false;
+            const Bitmap& picture = drawing_->live->picture();
+            if (!enlarged_.empty() && picture_.scale > 1 &&
+                enlarged_.size() == std::size_t(width_) * height_)
+                gs_texture_set_image(texture, reinterpret_cast<const uint8_t*>(enlarged_.data()),
+                                     static_cast<uint32_t>(width_ * 4), false);
+            else if (picture_.scale == 1 && picture.width() == width_ &&
+                     picture.height() == height_)
+                gs_texture_set_image(texture, reinterpret_cast<const uint8_t*>(picture.row(0)),
+                                     static_cast<uint32_t>(picture.stride() * 4), false);
+            upload_ = false; // a picture of another size waits for the next tick
+        }
+        if (premultiplied_) {
+            gs_blend_state_push();
+            gs_blend_function(GS_BLEND_ONE, GS_BLEND_INVSRCALPHA);
         }
         gs_effect_t* effect = obs_get_base_effect(OBS_EFFECT_DEFAULT);
         gs_eparam_t* image = gs_effect_get_param_by_name(effect, "image");
@@ -143,6 +158,7 @@ class LumacoreSource {
         while (gs_effect_loop(effect, "Draw"))
             gs_draw_sprite(texture, 0, static_cast<uint32_t>(width_),
                            static_cast<uint32_t>(height_));
+        if (premultiplied_) gs_blend_state_pop();
     }
 
     uint32_t width() {
@@ -175,9 +191,10 @@ class LumacoreSource {
     SourcePicture picture_;
     std::string title_;
     bool changed_ = false;
-    std::vector<std::uint8_t> rgba_;
-    int width_ = 0; // of rgba_
+    std::vector<std::uint32_t> enlarged_; // the scopes' picture enlarged
+    int width_ = 0;                       // of the texture
     int height_ = 0;
+    bool premultiplied_ = false;
     bool upload_ = false;
     Texture texture_;
 };

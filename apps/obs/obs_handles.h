@@ -29,15 +29,16 @@ class Texture {
     Texture& operator=(const Texture&) = delete;
 
     gs_texture_t* get() const { return texture_; }
-    // Within the graphics context: a texture of `width` x `height` RGBA pixels, kept when it
-    // already has that size.
-    gs_texture_t* sized(int width, int height) {
-        if (texture_ && width_ == width && height_ == height) return texture_;
+    // Within the graphics context: a texture of `width` x `height` pixels of `format`, kept
+    // when it already is one.
+    gs_texture_t* sized(int width, int height, gs_color_format format) {
+        if (texture_ && width_ == width && height_ == height && format_ == format) return texture_;
         if (texture_) gs_texture_destroy(texture_);
         texture_ = gs_texture_create(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
-                                     GS_RGBA, 1, nullptr, GS_DYNAMIC);
+                                     format, 1, nullptr, GS_DYNAMIC);
         width_ = width;
         height_ = height;
+        format_ = format;
         return texture_;
     }
     // Enters the graphics context itself.
@@ -53,6 +54,7 @@ class Texture {
     gs_texture_t* texture_ = nullptr;
     int width_ = 0;
     int height_ = 0;
+    gs_color_format format_ = GS_UNKNOWN;
 };
 
 } // namespace lumacore::obs
