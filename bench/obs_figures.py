@@ -3,17 +3,18 @@
 e.g. xvfb-run; bench/obs_figures.sh builds what it needs):
   screenshot MODULE SOUND BACKGROUND OUT  a scene of BACKGROUND (a picture) with the source, the
                                           3D history, transparent over it, listening to a media
-                                          source playing SOUND; its picture at 800x450 into OUT
-  figures MODULE SOUND SECONDS            OBS at 1920x1080, 60 frames/s, playing SOUND: once
-                                          without the source and once with it (the 3D history at
-                                          1920x1080): OBS's CPU over SECONDS, its own frame
-                                          statistics, and its profiler's times at exit
+                                          source playing SOUND; the scene (1920x1080) at 800x450
+                                          into OUT
+  figures MODULE SOUND PICTURE SECONDS    OBS at 1920x1080, 60 frames/s, playing SOUND: without
+                                          the source, with PICTURE (a 1920x1080 image source, the
+                                          cost of any full-frame layer) and with the source (the
+                                          3D history at 1920x1080): OBS's CPU over SECONDS and its
+                                          own frame statistics
 OBS runs for a private user (HOME and XDG_CONFIG_HOME in a scratch folder) with obs-websocket on a
 free port and MODULE installed in that user's plug-in folder, as the tests run it."""
 
 import asyncio
 import os
-import re
 import shutil
 import signal
 import socket
@@ -87,7 +88,7 @@ class Obs:
         return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
     def stop(self):
-        """Stops OBS (it writes its profiler's summary to its log) and gives the log."""
+        """Stops OBS and gives its log."""
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)
             try:
@@ -137,9 +138,9 @@ def video(obs, width, height):
 
 def screenshot(module, sound, background, out):
     with Obs(module) as obs:
-        video(obs, 1280, 720)
+        video(obs, 1920, 1080)
         obs.request(create("background", "image_source", {"file": background}), media(sound),
-                    lumacore((1280, 720), {"title": "Lumacore in OBS Studio"}))
+                    lumacore((1920, 1080), {"title": "Lumacore in OBS Studio"}))
         time.sleep(12)  # the history fills with the music
         obs.request({"requestType": "SaveSourceScreenshot",
                      "requestData": {"sourceName": "Scene", "imageFormat": "png",
@@ -148,56 +149,42 @@ def screenshot(module, sound, background, out):
     print(out)
 
 
-PROFILED = ("tick_sources", "render_main_texture", "output_frame")
-
-
-def profiled(log):
-    """The profiler's summary lines for PROFILED: name -> (median, 99th percentile) in ms."""
-    times = {}
-    for name in PROFILED:
-        found = re.search(re.escape(name) + r"\S*: min=[\d.]+ ms, median=([\d.]+) ms, "
-                          r"max=[\d.]+ ms, 99th percentile=([\d.]+) ms", log)
-        if found:
-            times[name] = (float(found.group(1)), float(found.group(2)))
-    return times
-
-
-def measure(module, sound, seconds, with_source):
+def measure(module, sound, seconds, sources):
     with Obs(module) as obs:
         video(obs, 1920, 1080)
-        obs.request(media(sound), *([lumacore((1920, 1080))] if with_source else []))
+        obs.request(media(sound), *sources)
         time.sleep(SETTLE_SECONDS)
         stats = obs.request({"requestType": "GetStats"})[0]
         cpu, start = obs.cpu_seconds(), time.monotonic()
         time.sleep(seconds)
         cpu, wall = obs.cpu_seconds() - cpu, time.monotonic() - start
         after = obs.request({"requestType": "GetStats"})[0]
-        log = obs.stop()
     frames = after["renderTotalFrames"] - stats["renderTotalFrames"]
     skipped = after["renderSkippedFrames"] - stats["renderSkippedFrames"]
     return {"cpu": 100 * cpu / wall, "frame": after["averageFrameRenderTime"],
-            "frames": frames, "skipped": skipped, "profile": profiled(log)}
+            "frames": frames, "skipped": skipped}
 
 
-def figures(module, sound, seconds):
+def figures(module, sound, picture, seconds):
     print(f"OBS Studio at 1920x1080, 60 frames/s, a media source playing {sound}; "
           f"{seconds:.0f} s each (load before: {os.getloadavg()[0]:.2f})")
-    for label, with_source in (("without the source", False),
-                               ("with the 3D history 1920x1080", True)):
-        got = measure(module, sound, seconds, with_source)
+    # The picture is the cost of any full-frame layer in this OBS: drawn each frame, uploaded once.
+    for label, sources in (("without the source", []),
+                           ("with a 1920x1080 picture (image source)",
+                            [create("picture", "image_source", {"file": picture})]),
+                           ("with the 3D history 1920x1080", [lumacore((1920, 1080))])):
+        got = measure(module, sound, seconds, sources)
         print(f"{label}: CPU {got['cpu']:.1f} % of a core, average frame render "
               f"{got['frame']:.2f} ms (OBS's stats), {got['frames']} frames rendered, "
               f"{got['skipped']} skipped")
-        for name, (median, p99) in got["profile"].items():
-            print(f"    {name}: median {median:.3f} ms, 99th percentile {p99:.3f} ms")
 
 
 def main():
     arguments = sys.argv[1:]
     if len(arguments) == 5 and arguments[0] == "screenshot":
         screenshot(*arguments[1:])
-    elif len(arguments) == 4 and arguments[0] == "figures":
-        figures(arguments[1], arguments[2], float(arguments[3]))
+    elif len(arguments) == 5 and arguments[0] == "figures":
+        figures(arguments[1], arguments[2], arguments[3], float(arguments[4]))
     else:
         print(__doc__, file=sys.stderr)
         return 2
