@@ -2,7 +2,11 @@
 # beside the program come from packaging/; the icon is drawn at build time by the program itself
 # (a 3D spectrum-history still of the demo tune); the man page and the documents are compressed
 # as Debian wants them.
+# Two binary packages: lumacore (the program, component lumacore) and, when the OBS module is
+# built, obs-lumacore (component obs, from apps/obs), so that the program's users do not pull
+# OBS Studio in.
 include(GNUInstallDirs)
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME lumacore)
 
 set(LUMACORE_PACKAGE_DIR "${CMAKE_SOURCE_DIR}/packaging")
 set(generated "${CMAKE_BINARY_DIR}/packaging")
@@ -71,24 +75,50 @@ install(FILES "${generated}/README.md.gz" "${generated}/CHANGELOG.md.gz" "${gene
               "${LUMACORE_PACKAGE_DIR}/copyright"
         DESTINATION "${CMAKE_INSTALL_DOCDIR}")
 
-# The Debian package. Its Depends come from the binary (dpkg-shlibdeps), never by hand.
+# The OBS module's package has the same copyright and Debian changelog in its own doc folder.
+if(TARGET lumacore-obs)
+    install(FILES "${generated}/changelog.gz" "${LUMACORE_PACKAGE_DIR}/copyright"
+            DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/obs-lumacore" COMPONENT obs
+            EXCLUDE_FROM_ALL)
+endif()
+
+# The Debian packages. Their Depends come from the binaries (dpkg-shlibdeps), never by hand,
+# besides OBS Studio itself for the module OBS loads.
 set(CPACK_GENERATOR DEB)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL lumacore)
 set(CPACK_PACKAGE_NAME lumacore)
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LUMACORE_MAINTAINER}")
+
+set(CPACK_DEBIAN_LUMACORE_PACKAGE_NAME lumacore)
+set(CPACK_DEBIAN_LUMACORE_PACKAGE_SECTION sound)
 # The banner's text is drawn with whatever fontconfig offers for "Arial".
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "spectrum history, oscilloscope and VU meter for your music")
-string(CONCAT CPACK_PACKAGE_DESCRIPTION
+set(CPACK_DEBIAN_LUMACORE_PACKAGE_RECOMMENDS "fonts-liberation2")
+string(CONCAT CPACK_DEBIAN_LUMACORE_DESCRIPTION
+    "spectrum history, oscilloscope and VU meter for your music\n"
     "Lumacore draws music as a scrolling spectrum history (flat or as receding\n"
     "3D boxes), an oscilloscope or a VU meter. It plays audio files in a window\n"
     "with the picture following the sound, shows live what the desktop is\n"
     "playing, and renders any audio file into a video (MP4, Matroska, WebM) or\n"
     "PNG pictures.")
+
+if(TARGET lumacore-obs)
+    list(APPEND CPACK_COMPONENTS_ALL obs)
+    set(CPACK_DEBIAN_OBS_PACKAGE_NAME obs-lumacore)
+    set(CPACK_DEBIAN_OBS_PACKAGE_SECTION video)
+    set(CPACK_DEBIAN_OBS_PACKAGE_DEPENDS "obs-studio")
+    set(CPACK_DEBIAN_OBS_PACKAGE_RECOMMENDS "fonts-liberation2")
+    string(CONCAT CPACK_DEBIAN_OBS_DESCRIPTION
+        "Lumacore spectrum history, oscilloscope and VU meter source for OBS Studio\n"
+        "A video source for OBS Studio scenes: Lumacore's scrolling spectrum history\n"
+        "(flat or as receding 3D boxes), oscilloscope or VU meter, drawn from any\n"
+        "audio source of the scene or the whole mix, its background transparent\n"
+        "over the scene if wanted.")
+endif()
 include(CPack)

@@ -1,0 +1,55 @@
+// What the OBS source's settings mean for the module runner: which module, its client size and
+// the whole factor the scopes' fixed picture is enlarged by, the brightness, the call rate and
+// the background. Values from a scene file edited by hand are brought into range here, so that
+// nothing OBS hands over can ask for more than the renderer's limits.
+#pragma once
+
+#include <string>
+
+#include "pipeline/limits.h"
+#include "pipeline/module_runner.h"
+
+namespace lumacore::obs {
+
+inline constexpr int kScopeWidth = 289; // the scopes' window, as the plug-in opens it
+inline constexpr int kScopeHeight = 257;
+inline constexpr int kMaxSide = cli::kMaxPictureSide;
+inline constexpr double kMinBrightness = 0.2;
+inline constexpr double kMaxBrightness = 2.0;
+inline constexpr double kMinCallRate = 1;
+inline constexpr double kMaxCallRate = cli::kMaxCallRate;
+
+// The settings as OBS stores them (the property names in lumacore_source.cpp).
+struct SourceSettings {
+    std::string display = "history"; // "history", "oscilloscope" or "vu"
+    bool threeD = true;
+    double brightness = 1.0;
+    double callsPerSecond = 60;
+    int width = 1280;
+    int height = 720;
+    std::string title{};
+    bool transparent = true;
+    std::string audioSource{}; // empty: the whole mix
+};
+
+// The runner's display and how the texture OBS shows is made from its picture.
+struct SourcePicture {
+    cli::Display display;
+    int scale = 1; // the scopes' picture enlarged this many times; the history's never
+    double callsPerSecond = 60;
+
+    int textureWidth() const { return display.width * scale; }
+    int textureHeight() const { return display.height * scale; }
+};
+
+cli::ModuleKind moduleNamed(const std::string& name);
+
+// The picture for `settings`, every number brought into its range. The scopes keep their fixed
+// picture, enlarged by the largest whole factor that fits the size asked for (at least 1).
+SourcePicture pictureFor(const SourceSettings& settings);
+
+// Whether going from `before` to `after` needs a new runner (module, size, background or call
+// rate); mode, brightness and title are changed on the running one.
+bool needsNewRunner(const SourcePicture& before, const SourcePicture& after);
+
+} // namespace lumacore::obs

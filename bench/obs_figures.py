@@ -1,0 +1,195 @@
+#!/usr/bin/python3
+"""OBS Studio with the Lumacore source, for the README and the figures (run under an X server,
+e.g. xvfb-run; bench/obs_figures.sh builds what it needs):
+  screenshot MODULE SOUND BACKGROUND OUT  a scene of BACKGROUND (a picture) with the source, the
+                                          3D history, transparent over it, listening to a media
+                                          source playing SOUND; the scene (1920x1080) at 800x450
+                                          into OUT
+  figures MODULE SOUND PICTURE SECONDS    OBS at 1920x1080, 60 frames/s, playing SOUND: without
+                                          the source, with PICTURE (a 1920x1080 image source, the
+                                          cost of any full-frame layer) and with the source (the
+                                          3D history at 1920x1080): OBS's CPU over SECONDS and its
+                                          own frame statistics
+OBS runs for a private user (HOME and XDG_CONFIG_HOME in a scratch folder) with obs-websocket on a
+free port and MODULE installed in that user's plug-in folder, as the tests run it."""
+
+import asyncio
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "obs"))
+from obs_request import exchange  # noqa: E402
+
+DATA = os.path.join(HERE, "..", "apps", "obs", "data")
+START_SECONDS = 60
+SETTLE_SECONDS = 5  # after a change, before measuring
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class Obs:
+    """OBS for a private user with `module` installed; stopped and removed on exit."""
+
+    def __init__(self, module):
+        self.folder = tempfile.mkdtemp(prefix="lumacore-obs-figures-")
+        config = os.path.join(self.folder, "config", "obs-studio")
+        plugin = os.path.join(config, "plugins", "lumacore-obs")
+        os.makedirs(os.path.join(plugin, "bin", "64bit"))
+        shutil.copy(module, os.path.join(plugin, "bin", "64bit", "lumacore-obs.so"))
+        shutil.copytree(DATA, os.path.join(plugin, "data"))
+        self.port = free_port()
+        with open(os.path.join(config, "global.ini"), "w") as ini:
+            ini.write("[General]\nFirstRun=false\n\n[OBSWebSocket]\nFirstLoad=false\n"
+                      f"ServerEnabled=true\nServerPort={self.port}\nAuthRequired=false\n"
+                      "AlertsEnabled=false\n")
+        self.logs = os.path.join(config, "logs")
+        environment = dict(os.environ, HOME=self.folder,
+                           XDG_CONFIG_HOME=os.path.join(self.folder, "config"),
+                           XDG_CACHE_HOME=os.path.join(self.folder, "cache"),
+                           LIBGL_ALWAYS_SOFTWARE="1")
+        self.process = subprocess.Popen(
+            ["obs", "--disable-shutdown-check", "--minimize-to-tray"], cwd=self.folder,
+            env=environment, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + START_SECONDS
+        while True:
+            try:
+                self.request()
+                break
+            except Exception:  # not listening yet  # noqa: BLE001
+                if self.process.poll() is not None or time.monotonic() > deadline:
+                    raise RuntimeError("OBS did not answer on its websocket") from None
+                time.sleep(0.2)
+
+    def request(self, *requests):
+        """The responses' data, in order; raises when one failed or OBS did not answer."""
+        answers = []
+        failed = asyncio.run(exchange(self.port, list(requests),
+                                      lambda _, response: answers.append(response)))
+        if failed:
+            status = answers[-1].get("requestStatus", {})
+            raise RuntimeError(f"{answers[-1].get('requestType')}: {status.get('comment')}")
+        return [answer.get("responseData") or {} for answer in answers]
+
+    def cpu_seconds(self):
+        """The CPU time OBS has used so far (user and system, its threads included)."""
+        with open(f"/proc/{self.process.pid}/stat") as stat:
+            fields = stat.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    def stop(self):
+        """Stops OBS and gives its log."""
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(30)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        names = sorted(os.listdir(self.logs)) if os.path.isdir(self.logs) else []
+        if not names:
+            return ""
+        with open(os.path.join(self.logs, names[-1]), errors="replace") as log:
+            return log.read()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.stop()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def create(name, kind, settings, scene="Scene"):
+    return {"requestType": "CreateInput",
+            "requestData": {"sceneName": scene, "inputName": name, "inputKind": kind,
+                            "inputSettings": settings}}
+
+
+def media(sound):
+    return create("music", "ffmpeg_source",
+                  {"local_file": sound, "looping": True, "restart_on_activate": False})
+
+
+def lumacore(size, settings=None):
+    width, height = size
+    return create("Lumacore", "lumacore_source",
+                  {"display": "history", "mode": "3d", "width": width, "height": height,
+                   "audio_source": "music", "transparent": True, "title": "",
+                   **(settings or {})})
+
+
+def video(obs, width, height):
+    obs.request({"requestType": "SetVideoSettings",
+                 "requestData": {"baseWidth": width, "baseHeight": height, "outputWidth": width,
+                                 "outputHeight": height, "fpsNumerator": 60,
+                                 "fpsDenominator": 1}})
+
+
+def screenshot(module, sound, background, out):
+    with Obs(module) as obs:
+        video(obs, 1920, 1080)
+        obs.request(create("background", "image_source", {"file": background}), media(sound),
+                    lumacore((1920, 1080), {"title": "Lumacore in OBS Studio"}))
+        time.sleep(12)  # the history fills with the music
+        obs.request({"requestType": "SaveSourceScreenshot",
+                     "requestData": {"sourceName": "Scene", "imageFormat": "png",
+                                     "imageWidth": 800, "imageHeight": 450,
+                                     "imageFilePath": os.path.abspath(out)}})
+    print(out)
+
+
+def measure(module, sound, seconds, sources):
+    with Obs(module) as obs:
+        video(obs, 1920, 1080)
+        obs.request(media(sound), *sources)
+        time.sleep(SETTLE_SECONDS)
+        stats = obs.request({"requestType": "GetStats"})[0]
+        cpu, start = obs.cpu_seconds(), time.monotonic()
+        time.sleep(seconds)
+        cpu, wall = obs.cpu_seconds() - cpu, time.monotonic() - start
+        after = obs.request({"requestType": "GetStats"})[0]
+    frames = after["renderTotalFrames"] - stats["renderTotalFrames"]
+    skipped = after["renderSkippedFrames"] - stats["renderSkippedFrames"]
+    return {"cpu": 100 * cpu / wall, "frame": after["averageFrameRenderTime"],
+            "frames": frames, "skipped": skipped}
+
+
+def figures(module, sound, picture, seconds):
+    print(f"OBS Studio at 1920x1080, 60 frames/s, a media source playing {sound}; "
+          f"{seconds:.0f} s each (load before: {os.getloadavg()[0]:.2f})")
+    # The picture is the cost of any full-frame layer in this OBS: drawn each frame, uploaded once.
+    for label, sources in (("without the source", []),
+                           ("with a 1920x1080 picture (image source)",
+                            [create("picture", "image_source", {"file": picture})]),
+                           ("with the 3D history 1920x1080", [lumacore((1920, 1080))])):
+        got = measure(module, sound, seconds, sources)
+        print(f"{label}: CPU {got['cpu']:.1f} % of a core, average frame render "
+              f"{got['frame']:.2f} ms (OBS's stats), {got['frames']} frames rendered, "
+              f"{got['skipped']} skipped")
+
+
+def main():
+    arguments = sys.argv[1:]
+    if len(arguments) == 5 and arguments[0] == "screenshot":
+        screenshot(*arguments[1:])
+    elif len(arguments) == 5 and arguments[0] == "figures":
+        figures(arguments[1], arguments[2], arguments[3], float(arguments[4]))
+    else:
+        print(__doc__, file=sys.stderr)
+        return 2
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
