@@ -3,7 +3,7 @@
 // (lumacore-obs.so, or LUMACORE_OBS_MODULE) is loaded from each place it is installed (one
 // user's plug-in folder, the package's folders), and listening to a media source playing a tone
 // draws the tone's row, clears its background to transparent when asked, follows a change of its
-// settings, draws silence when the source it listened to is removed and that source again when
+// settings, keeps them with the scene collection, draws silence when the source it listened to is removed and that source again when
 // it comes back.
 #include <gtest/gtest.h>
 
@@ -458,6 +458,41 @@ TEST_F(ObsLumacoreSource, ChangingTheDisplayChangesThePicture) {
             last))
             << last;
     }
+}
+
+TEST_F(ObsLumacoreSource, SettingsAreKeptWithTheSceneCollection) {
+    // Each differs from its default; as obs-websocket gives them back (Python's JSON).
+    const std::vector<std::string> kept = {R"("title": "Kept")",      R"("width": 640)",
+                                           R"("height": 360)",        R"("brightness": 1.5)",
+                                           R"("transparent": false)", R"("mode": "2d")"};
+    createPair(kToneBin,
+               R"("title":"Kept","width":640,"height":360,"brightness":1.5,"transparent":false)");
+    ASSERT_FALSE(HasFailure()) << "the sources were not made";
+    // Going to another collection saves this one; coming back loads it from its file.
+    send(
+        {R"({"requestType":"CreateSceneCollection","requestData":{"sceneCollectionName":"Other"}})",
+         R"({"requestType":"SetCurrentSceneCollection",)"
+         R"("requestData":{"sceneCollectionName":"Untitled"}})"});
+    std::string last;
+    std::optional<ObsResponse> settings;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            settings = obs_->request(onInput("GetInputSettings", kLumacore), last);
+            return settings.has_value();
+        },
+        kStepSeconds))
+        << last;
+    for (const std::string& setting : kept)
+        EXPECT_NE(settings->field("inputSettings").find(setting), std::string::npos)
+            << setting << " in " << settings->field("inputSettings");
+    EXPECT_TRUE(pollPicture(
+        [](const DecodedPng& png) {
+            if (png.width != 640 || png.height != 360)
+                return std::to_string(png.width) + "x" + std::to_string(png.height);
+            return showsTone(png, kToneBin);
+        },
+        last))
+        << last;
 }
 
 TEST_F(ObsLumacoreSource, DrawsSilenceWithoutTheListenedSourceAndItAgainWhenItComesBack) {
