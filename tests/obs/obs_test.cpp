@@ -3,8 +3,8 @@
 // (lumacore-obs.so, or LUMACORE_OBS_MODULE) is loaded from each place it is installed (one
 // user's plug-in folder, the package's folders), and listening to a media source playing a tone
 // draws the tone's row, clears its background to transparent when asked, follows a change of its
-// settings, keeps them with the scene collection, draws silence when the source it listened to is removed and that source again when
-// it comes back.
+// settings, keeps them with the scene collection, draws silence when the source it listened to
+// is removed and that source again when it comes back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
