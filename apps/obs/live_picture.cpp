@@ -14,43 +14,28 @@ namespace lumacore::obs {
 LivePicture::LivePicture(const SourcePicture& picture, const std::string& title, int sampleRate,
                          TextRenderer& text, double now)
     : inRate_(sampleRate), callsPerSecond_(picture.callsPerSecond),
-      clock_(kAnalysisRate, cli::kAnalysisWindow), calls_(kAnalysisRate) {
+      clock_(kAnalysisRate, cli::kAnalysisWindow), analysis_(clock_, kAnalysisRate) {
     cli::checkSampleRate(sampleRate, "OBS's audio");
     clock_.restart(now);
     gather();
-    runner_ = std::make_unique<cli::ModuleRunner>(picture.display, title, calls_, text);
+    runner_ = std::make_unique<cli::ModuleRunner>(picture.display, title, analysis_.calls(), text);
     runner_->boundCatchUp(true);
-    shown_ = newestCall();
+    shown_ = analysis_.newestCall();
     runner_->seek(shown_);
 }
 
-LivePicture::~LivePicture() {
-    runner_.reset(); // it reads the calls, which read the sound
-    calls_.reset();
-}
+LivePicture::~LivePicture() = default;
 
 void LivePicture::gather() {
-    calls_.reset();
-    samples_.reset();
-    auto sound = std::make_unique<cli::CapturedSound>(rate_);
-    sound_ = sound.get();
-    first_ = clock_.covered();
-    samples_ = std::make_unique<cli::SampleBuffer>(std::move(sound), first_);
-    calls_.setCaptured(first_);
-    calls_.start(*samples_, callsPerSecond_, first_);
+    analysis_.restart(callsPerSecond_);
     if (runner_) {
-        shown_ = std::max(shown_, newestCall());
+        shown_ = std::max(shown_, analysis_.newestCall());
         runner_->seek(shown_);
     }
 }
 
 void LivePicture::keep(const float* frames, std::int64_t count) {
-    if (count <= 0) return;
-    if (!sound_->push(frames, static_cast<std::size_t>(count))) gather();
-}
-
-double LivePicture::newestCall() const {
-    return cli::newestLiveCallSeconds(clock_.covered(), first_, callsPerSecond_, rate_);
+    if (!analysis_.keep(frames, count)) gather();
 }
 
 void LivePicture::hear(const float* frames, std::int64_t count, double endSeconds, bool restarted,
@@ -60,7 +45,7 @@ void LivePicture::hear(const float* frames, std::int64_t count, double endSecond
         gather();
         resampler_.reset(); // nothing it holds belongs before the new sound
     }
-    if (inRate_ != rate_) {
+    if (inRate_ != kAnalysisRate) {
         count = resample(frames, count);
         frames = resampled_.data();
     }
@@ -68,7 +53,7 @@ void LivePicture::hear(const float* frames, std::int64_t count, double endSecond
     const double latency = std::max(0.0, now - endSeconds);
     const std::int64_t kept = clock_.arrived(now, count, latency);
     keep(frames + 2 * (count - kept), kept);
-    calls_.setCaptured(clock_.covered());
+    analysis_.caughtUp();
     runner_->poll();
 }
 
@@ -76,7 +61,7 @@ std::int64_t LivePicture::resample(const float* frames, std::int64_t count) {
     if (!resampler_) {
         SwrContext* context = nullptr;
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-        if (swr_alloc_set_opts2(&context, &stereo, AV_SAMPLE_FMT_FLT, rate_, &stereo,
+        if (swr_alloc_set_opts2(&context, &stereo, AV_SAMPLE_FMT_FLT, kAnalysisRate, &stereo,
                                 AV_SAMPLE_FMT_FLT, inRate_, 0, nullptr) < 0 ||
             swr_init(context) < 0) {
             swr_free(&context);
@@ -97,10 +82,10 @@ bool LivePicture::advance(double now) {
     if (const std::int64_t silence = clock_.silenceDue(now); silence > 0) {
         quiet_.assign(2 * static_cast<std::size_t>(silence), 0.0f);
         keep(quiet_.data(), silence);
-        calls_.setCaptured(clock_.covered());
+        analysis_.caughtUp();
         runner_->poll();
     }
-    shown_ = std::max(shown_, std::min(clock_.at(now), newestCall()));
+    shown_ = std::max(shown_, std::min(clock_.at(now), analysis_.newestCall()));
     const std::int64_t before = runner_->callsMade();
     runner_->advanceTo(shown_);
     return runner_->callsMade() != before;

@@ -14,10 +14,9 @@
 #include <vector>
 
 #include "ffmpeg/ffmpeg_owners.h"
+#include "pipeline/live_analysis.h"
 #include "pipeline/live_clock.h"
-#include "pipeline/live_sound.h"
 #include "pipeline/module_runner.h"
-#include "pipeline/sample_buffer.h"
 #include "source_settings.h"
 
 namespace lumacore::obs {
@@ -56,21 +55,16 @@ class LivePicture {
   private:
     void gather(); // the analysis starts again at the live position
     void keep(const float* frames, std::int64_t count);
-    double newestCall() const;
     // `count` frames of OBS's rate at the analysis's rate, into resampled_; their count.
     std::int64_t resample(const float* frames, std::int64_t count);
 
     int inRate_;
-    int rate_ = kAnalysisRate;
     cli::ResamplerPtr resampler_; // none when OBS runs at the analysis's rate
     std::vector<float> resampled_;
     double callsPerSecond_;
     cli::LiveClock clock_;
-    std::unique_ptr<cli::SampleBuffer> samples_;
-    cli::CapturedSound* sound_ = nullptr; // samples_'
-    cli::LiveCalls calls_;
-    std::int64_t first_ = 0;
-    std::unique_ptr<cli::ModuleRunner> runner_;
+    cli::LiveAnalysis analysis_;
+    std::unique_ptr<cli::ModuleRunner> runner_; // after analysis_: it reads the calls
     std::vector<float> quiet_;
     double shown_ = 0;
 };

@@ -19,11 +19,9 @@
 #include "listen/now_playing.h"
 #include "listen/pulse_capture.h"
 #include "live/live_display.h"
-#include "pipeline/entry_calls.h"
+#include "pipeline/live_analysis.h"
 #include "pipeline/live_clock.h"
-#include "pipeline/live_sound.h"
 #include "pipeline/picture_loop.h"
-#include "pipeline/sample_buffer.h"
 
 namespace lumacore::cli {
 namespace {
@@ -44,8 +42,8 @@ class Listener final : public Clock, public PictureSink {
     Listener(const ListenOptions& options, std::unique_ptr<PulseCapture> capture,
              std::unique_ptr<NowPlaying> nowPlaying, bool follow)
         : options_(options), capture_(std::move(capture)),
-          live_(std::make_unique<LiveDisplay>(options_, calls_)), runner_(live_->runner()),
-          nowPlaying_(std::move(nowPlaying)), follow_(follow) {
+          live_(std::make_unique<LiveDisplay>(options_, analysis_.calls())),
+          runner_(live_->runner()), nowPlaying_(std::move(nowPlaying)), follow_(follow) {
         clock_.restart(secondsNow());
         period_ = live_->refreshPeriod();
         live_->presentAtOnce();
@@ -54,7 +52,6 @@ class Listener final : public Clock, public PictureSink {
     }
     ~Listener() override {
         live_.reset(); // its runner reads the calls, which read the sound
-        calls_.reset();
     }
 
     int run() {
@@ -88,7 +85,8 @@ class Listener final : public Clock, public PictureSink {
                 continue;
             }
             // As the clock says, no later than the newest call whose sound is in, never back.
-            const double time = std::max(lastTime_, std::min(clock_.at(now), newestCall()));
+            const double time =
+                std::max(lastTime_, std::min(clock_.at(now), analysis_.newestCall()));
             // A picture as soon as there is a new call to show; otherwise at least one a
             // refresh period, and meanwhile the sound is waited for.
             const double since = now - lastShown_;
@@ -110,16 +108,9 @@ class Listener final : public Clock, public PictureSink {
     // The analysis starts again at the live position (at the start, after a pause, a
     // reconnection or sound that could not be kept): nothing old is drawn late.
     void restart() {
-        calls_.reset();
-        samples_.reset();
-        auto sound = std::make_unique<CapturedSound>(PulseCapture::kSampleRate);
-        sound_ = sound.get();
-        first_ = clock_.covered();
-        samples_ = std::make_shared<SampleBuffer>(std::move(sound), first_);
-        calls_.setCaptured(first_);
-        calls_.start(*samples_, live_->rate(), first_);
+        analysis_.restart(live_->rate());
         // The first call here becomes due once its whole window has come in.
-        lastTime_ = newestCall();
+        lastTime_ = analysis_.newestCall();
         runner_.seek(lastTime_);
     }
 
@@ -159,21 +150,13 @@ class Listener final : public Clock, public PictureSink {
             incoming_.assign(2 * static_cast<std::size_t>(silence), 0.0f);
             keep(incoming_.data(), silence);
         }
-        calls_.setCaptured(clock_.covered());
+        analysis_.caughtUp();
         runner_.poll();
     }
 
     // Frames for the analysis; what could not wait makes it start again from here.
     void keep(const float* frames, std::int64_t count) {
-        if (paused_ || count <= 0) return;
-        if (!sound_->push(frames, static_cast<std::size_t>(count))) restart();
-    }
-
-    // The time of the newest call whose whole window has been captured; before the first one,
-    // one call period before it.
-    double newestCall() const {
-        return newestLiveCallSeconds(clock_.covered(), first_, live_->rate(),
-                                     PulseCapture::kSampleRate);
+        if (!paused_ && !analysis_.keep(frames, count)) restart();
     }
 
     void setPaused(bool paused) {
@@ -214,13 +197,10 @@ class Listener final : public Clock, public PictureSink {
     ListenOptions options_;
     std::unique_ptr<PulseCapture> capture_;
     LiveClock clock_{PulseCapture::kSampleRate, kAnalysisWindow};
-    std::shared_ptr<SampleBuffer> samples_;
-    CapturedSound* sound_ = nullptr; // the buffer's
-    LiveCalls calls_{PulseCapture::kSampleRate};
+    LiveAnalysis analysis_{clock_, PulseCapture::kSampleRate};
     std::unique_ptr<LiveDisplay> live_;
     ModuleRunner& runner_;
     std::vector<float> incoming_;
-    std::int64_t first_ = 0; // the frame the analysis started at, the last restart's
     double lastTime_ = 0;
     double lastShown_ = 0;     // wall time of the last picture shown
     double lastLooked_ = 0;    // and of the last look at the window's events

@@ -102,16 +102,19 @@ void toRgb(const Bitmap& picture, int scale, std::vector<std::uint8_t>& out) {
     convert<3, rgbRow>(picture, scale, out);
 }
 
-void enlarge(const Bitmap& picture, int scale, int width, int height,
-             std::vector<std::uint32_t>& out) {
-    out.resize(static_cast<std::size_t>(width) * height);
+namespace {
+
+// `picture` enlarged into `height` rows of `width` words, `stride` words apart.
+void enlargeRows(const Bitmap& picture, int scale, int width, int height, std::uint32_t* out,
+                 std::size_t stride) {
     const int wide = std::min(width, picture.width() * scale);
     const int tall = std::min(height, picture.height() * scale);
     if (wide <= 0 || tall <= 0) return;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * sizeof *out;
     for (int y = 0; y < tall; ++y) {
-        std::uint32_t* to = out.data() + static_cast<std::size_t>(y) * width;
+        std::uint32_t* to = out + static_cast<std::size_t>(y) * stride;
         if (y % scale != 0) {
-            std::memcpy(to, to - width, static_cast<std::size_t>(width) * sizeof *to);
+            std::memcpy(to, to - stride, rowBytes);
             continue;
         }
         const std::uint32_t* from = picture.row(y / scale);
@@ -123,9 +126,22 @@ void enlarge(const Bitmap& picture, int scale, int width, int height,
         std::fill(to + wide, to + width, to[wide - 1]);
     }
     for (int y = tall; y < height; ++y)
-        std::memcpy(out.data() + static_cast<std::size_t>(y) * width,
-                    out.data() + static_cast<std::size_t>(tall - 1) * width,
-                    static_cast<std::size_t>(width) * sizeof(std::uint32_t));
+        std::memcpy(out + static_cast<std::size_t>(y) * stride,
+                    out + static_cast<std::size_t>(tall - 1) * stride, rowBytes);
+}
+
+} // namespace
+
+void enlarge(const Bitmap& picture, int scale, int width, int height,
+             std::vector<std::uint32_t>& out) {
+    out.resize(static_cast<std::size_t>(width) * height);
+    enlargeRows(picture, scale, width, height, out.data(), static_cast<std::size_t>(width));
+}
+
+void enlarge(const Bitmap& picture, int scale, Bitmap& out) {
+    if (out.height() == 0) return;
+    enlargeRows(picture, scale, out.width(), out.height(), out.row(0),
+                static_cast<std::size_t>(out.stride()));
 }
 
 } // namespace lumacore::cli

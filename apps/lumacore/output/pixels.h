@@ -27,5 +27,7 @@ void toRgb(const Bitmap& picture, int scale, std::vector<std::uint8_t>& out);
 // and row repeated where the area is larger than the enlarged picture.
 void enlarge(const Bitmap& picture, int scale, int width, int height,
              std::vector<std::uint32_t>& out);
+// The same into `out`, at its own size.
+void enlarge(const Bitmap& picture, int scale, Bitmap& out);
 
 } // namespace lumacore::cli

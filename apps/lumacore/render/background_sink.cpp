@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "background/composite.h"
+#include "output/pixels.h"
 
 namespace lumacore::cli {
 
@@ -15,12 +16,7 @@ void BackgroundSink::write(const Bitmap& picture) {
         composite(picture, background_, enlarged_);
     } else {
         // Nearest neighbour, as every output enlarges; the background keeps its own detail.
-        for (int y = 0; y < enlarged_.height(); ++y) {
-            const std::uint32_t* from = picture.row(y / scale_);
-            std::uint32_t* to = enlarged_.row(y);
-            for (int x = 0; x < enlarged_.width(); ++x)
-                to[x] = from[x / scale_];
-        }
+        enlarge(picture, scale_, enlarged_);
         composite(enlarged_, background_, enlarged_);
     }
     output_->write(enlarged_);
