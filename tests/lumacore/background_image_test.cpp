@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <set>
@@ -115,10 +114,7 @@ TEST_P(FlatBackgroundTest, CoversThePictureWithTheColour) {
 INSTANTIATE_TEST_SUITE_P(
     Pictures, FlatBackgroundTest,
     ::testing::Values(FlatRow{"PngWiderThanThePicture", "wide.png", 40, 20, 64, 64, 0x3C78B4, 0},
-                      FlatRow{"PngTallerThanThePicture", "tall.png", 20, 40, 160, 90, 0xE0101F, 0},
                       FlatRow{"PngOfOnePixel", "dot.png", 1, 1, 33, 17, 0x7F8081, 0},
-                      FlatRow{"PngShrunk", "big.png", 300, 200, 16, 40, 0x010203, 0},
-                      FlatRow{"JpegWiderThanThePicture", "wide.jpg", 48, 16, 30, 70, 0x3C78B4, 4},
                       FlatRow{"JpegTallerThanThePicture", "tall.jpg", 16, 48, 90, 30, 0xC89632, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -190,14 +186,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Left half red, right half blue: the line between them down the middle.
         CoverRow{"HalvesToASquare", "halves.png", 64, 32, 32, 32, 48, 48, 0, 0},
-        CoverRow{"HalvesToATallPicture", "halves.png", 64, 32, 32, 32, 20, 60, 0, 0},
         CoverRow{"HalvesEnlargedToAWidePicture", "halves.png", 8, 8, 4, 8, 160, 90, 0, 0},
         CoverRow{"HalvesAsJpeg", "halves.jpg", 256, 128, 128, 128, 90, 90, 8, 12},
         // Edges off the centre, so that a shifted or stretched crop shows.
         CoverRow{"WideQuadrantsToALessWidePicture", "wide.png", 180, 60, 70, 20, 90, 60, 0, 0},
         CoverRow{"TallQuadrantsToAWidePicture", "tall.png", 60, 180, 20, 100, 64, 36, 0, 0},
-        CoverRow{"QuadrantsShrunk", "shrunk.png", 400, 100, 220, 40, 50, 50, 0, 0},
-        CoverRow{"QuadrantsOfTheSameShape", "same.png", 32, 18, 10, 12, 64, 36, 0, 0}),
+        CoverRow{"QuadrantsShrunk", "shrunk.png", 400, 100, 220, 40, 50, 50, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct CoverPicture {
@@ -245,14 +239,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CoverArtRow{"Mp3", "song.mp3", "libmp3lame", {{"cover.png", 0x3C78B4, ""}}, 0x3C78B4, 0},
         CoverArtRow{"Mp3BackThenFront", "song.mp3", "libmp3lame", kBackThenFront, 0x206040, 0},
-        CoverArtRow{"Mp3WithoutCover", "song.mp3", "libmp3lame", {}, std::nullopt, 0},
-        CoverArtRow{"FlacJpeg", "song.flac", "flac", {{"cover.jpg", 0xC89632, ""}}, 0xC89632, 4},
         CoverArtRow{"FlacWithoutCover", "song.flac", "flac", {}, std::nullopt, 0},
         CoverArtRow{"M4a", "song.m4a", "aac", {{"cover.png", 0x102030, ""}}, 0x102030, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // What a bad input is made of.
-enum class Made { Nothing, Text, Empty, Folder, HugePng, GoodPng };
+enum class Made { Nothing, Text, Empty, HugePng, GoodPng };
 
 void make(const std::string& path, Made made) {
     std::vector<std::uint8_t> png = encodePng(flat(4, 4, kGreen), 1);
@@ -263,9 +255,6 @@ void make(const std::string& path, Made made) {
         return writeBytes(path, "this is not a picture\n");
     case Made::Empty:
         return writeBytes(path, "");
-    case Made::Folder:
-        std::filesystem::create_directory(path);
-        return;
     case Made::HugePng:
         // Width and height follow the signature (8 bytes), the chunk's length and its type (8):
         // 12000 x 12000, which FFmpeg would allocate.
@@ -317,17 +306,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadInputRow{"Missing", "missing.png", Made::Nothing, false, 64, 48, "no such file"},
         BadInputRow{"TextNamedPng", "notes.png", Made::Text, false, 64, 48, kUndecodable},
-        BadInputRow{"TextNamedJpeg", "notes.jpg", Made::Text, false, 64, 48, kUndecodable},
         BadInputRow{"TextOfNoKnownKind", "notes.xyz", Made::Text, false, 64, 48, kUnknown},
         BadInputRow{"Empty", "empty.png", Made::Empty, false, 64, 48, "empty file"},
-        BadInputRow{"Folder", "folder.png", Made::Folder, false, 64, 48, "is a directory"},
         BadInputRow{"HugePicture", "huge.png", Made::HugePng, false, 64, 48,
                     "the picture is 12000x12000 pixels, more than 67108864 in all"},
-        BadInputRow{"NoArea", "good.png", Made::GoodPng, false, 0, 48, "asked for a 0x48 picture"},
         BadInputRow{"HugeArea", "good.png", Made::GoodPng, false, 64, 20000,
                     "asked for a 64x20000 picture"},
-        BadInputRow{"CoverOfMissingSong", "missing.mp3", Made::Nothing, true, 64, 48,
-                    "no such file"},
         BadInputRow{"CoverOfText", "notes.mp3", Made::Text, true, 64, 48, kUnknown}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -16,7 +16,6 @@ constexpr std::uint64_t kStart = 5'000'000'000; // OBS's clock counts from the m
 TEST(AudioFeed, InterleavesTheFrontChannels) {
     const std::vector<float> a{1, 2, 3}, b{-1, -2, -3}, c{9, 9, 9};
     const float* mono[] = {a.data()};
-    const float* stereo[] = {a.data(), b.data()};
     const float* surround[] = {a.data(), b.data(), c.data(), c.data(), c.data(), c.data()};
     const float* missingRight[] = {a.data(), nullptr};
     struct Case {
@@ -27,10 +26,8 @@ TEST(AudioFeed, InterleavesTheFrontChannels) {
     };
     const Case cases[] = {
         {"mono on both sides", mono, 1, {1, 1, 2, 2, 3, 3}},
-        {"stereo", stereo, 2, {1, -1, 2, -2, 3, -3}},
         {"5.1: the front pair", surround, 6, {1, -1, 2, -2, 3, -3}},
         {"a missing plane is silent", missingRight, 2, {1, 0, 2, 0, 3, 0}},
-        {"no planes: silence", nullptr, 2, {0, 0, 0, 0, 0, 0}},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);

@@ -135,8 +135,6 @@ TEST_F(ObsSources, ColourSourceScreenshotIsItsColourAndSize) {
     const Case cases[] = {
         {"red", 0xFF0000FF, 64, 48, 255, 0, 0},
         {"blue_odd_size", 0xFFFF0000, 33, 17, 0, 0, 255},
-        {"grey_wide", 0xFF808080, 320, 8, 128, 128, 128},
-        {"orange", 0xFF0080FF, 16, 16, 255, 128, 0},
     };
     // clang-format on
     start();
