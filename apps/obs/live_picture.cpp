@@ -7,54 +7,34 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-#include "analysis/analyser.h"
 
 namespace lumacore::obs {
 
 LivePicture::LivePicture(const SourcePicture& picture, const std::string& title, int sampleRate,
                          TextRenderer& text, double now)
-    : inRate_(sampleRate), callsPerSecond_(picture.callsPerSecond),
-      clock_(kAnalysisRate, cli::kAnalysisWindow), analysis_(clock_, kAnalysisRate) {
+    : inRate_(sampleRate), callsPerSecond_(picture.callsPerSecond), analysis_(kAnalysisRate) {
     cli::checkSampleRate(sampleRate, "OBS's audio");
-    clock_.restart(now);
-    gather();
+    analysis_.restartAt(now, callsPerSecond_);
     runner_ = std::make_unique<cli::ModuleRunner>(picture.display, title, analysis_.calls(), text);
     runner_->boundCatchUp(true);
-    shown_ = analysis_.newestCall();
-    runner_->seek(shown_);
+    analysis_.drive(runner_.get());
 }
 
-LivePicture::~LivePicture() = default;
-
-void LivePicture::gather() {
-    analysis_.restart(callsPerSecond_);
-    if (runner_) {
-        shown_ = std::max(shown_, analysis_.newestCall());
-        runner_->seek(shown_);
-    }
-}
-
-void LivePicture::keep(const float* frames, std::int64_t count) {
-    if (!analysis_.keep(frames, count)) gather();
+LivePicture::~LivePicture() {
+    analysis_.drive(nullptr);
 }
 
 void LivePicture::hear(const float* frames, std::int64_t count, double endSeconds, bool restarted,
                        double now) {
     if (restarted) {
-        clock_.restart(now); // the time between was not silence
-        gather();
+        analysis_.restartAt(now, callsPerSecond_); // the time between was not silence
         resampler_.reset(); // nothing it holds belongs before the new sound
     }
     if (inRate_ != kAnalysisRate) {
         count = resample(frames, count);
         frames = resampled_.data();
     }
-    if (count <= 0) return;
-    const double latency = std::max(0.0, now - endSeconds);
-    const std::int64_t kept = clock_.arrived(now, count, latency);
-    keep(frames + 2 * (count - kept), kept);
-    analysis_.caughtUp();
-    runner_->poll();
+    analysis_.hear(now, frames, count, std::max(0.0, now - endSeconds));
 }
 
 std::int64_t LivePicture::resample(const float* frames, std::int64_t count) {
@@ -79,15 +59,8 @@ std::int64_t LivePicture::resample(const float* frames, std::int64_t count) {
 }
 
 bool LivePicture::advance(double now) {
-    if (const std::int64_t silence = clock_.silenceDue(now); silence > 0) {
-        quiet_.assign(2 * static_cast<std::size_t>(silence), 0.0f);
-        keep(quiet_.data(), silence);
-        analysis_.caughtUp();
-        runner_->poll();
-    }
-    shown_ = std::max(shown_, std::min(clock_.at(now), analysis_.newestCall()));
     const std::int64_t before = runner_->callsMade();
-    runner_->advanceTo(shown_);
+    runner_->advanceTo(analysis_.pictureTime(now));
     return runner_->callsMade() != before;
 }
 

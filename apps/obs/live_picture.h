@@ -1,8 +1,8 @@
-// The module drawn from the sound OBS delivers: the delivered frames go to the live analysis,
-// the live clock places them on OBS's clock (the age of the newest frame is the time since its
-// time stamp), and each video frame advances the runner to the moment of the sound shown then,
-// never beyond the newest call whose sound is in. Without sound, silence is drawn at the wall
-// clock's pace, as for an idle capture. A picture that fell behind shows the present at once.
+// The module drawn from the sound OBS delivers, on the live path every live end shares: the
+// delivered frames are heard on OBS's clock (the age of the newest frame is the time since its
+// time stamp), and each video frame advances the runner to the moment the path shows then.
+// Without sound, silence is drawn at the wall clock's pace, as for an idle capture. A picture
+// that fell behind shows the present at once.
 // OBS's sound (48 kHz, usually) is resampled to the analysis's 44.1 kHz, as `render` decodes
 // every file, so that a tone lights the same bin here as there.
 // Not thread-safe: the source calls it from one thread at a time.
@@ -15,7 +15,6 @@
 
 #include "ffmpeg/ffmpeg_owners.h"
 #include "pipeline/live_analysis.h"
-#include "pipeline/live_clock.h"
 #include "pipeline/module_runner.h"
 #include "source_settings.h"
 
@@ -48,13 +47,11 @@ class LivePicture {
     const Bitmap& picture() const { return runner_->picture(); }
     const cli::ModuleRunner& runner() const { return *runner_; }
     // The moment of the sound the picture shows, in seconds of the stream.
-    double shownSeconds() const { return shown_; }
+    double shownSeconds() const { return analysis_.shown(); }
     // Frames covered so far, at the analysis's rate: sound kept and silence added.
-    std::int64_t covered() const { return clock_.covered(); }
+    std::int64_t covered() const { return analysis_.covered(); }
 
   private:
-    void gather(); // the analysis starts again at the live position
-    void keep(const float* frames, std::int64_t count);
     // `count` frames of OBS's rate at the analysis's rate, into resampled_; their count.
     std::int64_t resample(const float* frames, std::int64_t count);
 
@@ -62,11 +59,8 @@ class LivePicture {
     cli::ResamplerPtr resampler_; // none when OBS runs at the analysis's rate
     std::vector<float> resampled_;
     double callsPerSecond_;
-    cli::LiveClock clock_;
     cli::LiveAnalysis analysis_;
     std::unique_ptr<cli::ModuleRunner> runner_; // after analysis_: it reads the calls
-    std::vector<float> quiet_;
-    double shown_ = 0;
 };
 
 } // namespace lumacore::obs

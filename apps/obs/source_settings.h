@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "pipeline/limits.h"
+#include "audio/limits.h"
 #include "pipeline/module_runner.h"
 
 namespace lumacore::obs {

@@ -18,10 +18,9 @@
 #include "output/pixels.h"
 #include "pipeline/call_source.h"
 #include "pipeline/entry_calls.h"
-#include "pipeline/live_clock.h"
-#include "pipeline/live_sound.h"
+#include "pipeline/live_analysis.h"
 #include "pipeline/module_runner.h"
-#include "pipeline/sample_buffer.h"
+#include "audio/sample_buffer.h"
 
 namespace lumacore::web {
 namespace {
@@ -38,12 +37,8 @@ struct Session {
     Source source = Source::None;
     std::unique_ptr<SampleBuffer> samples; // a decoded sound's
     EntryCalls calls;                      // a sound's analysis or a frames file's
-    // Live sound: the frames pushed so far, the analysis as they come in, their clock.
-    std::unique_ptr<SampleBuffer> liveSamples;
-    CapturedSound* captured = nullptr; // liveSamples'
-    std::unique_ptr<LiveCalls> live;
-    std::unique_ptr<LiveClock> clock;
-    std::int64_t liveFirst = 0;
+    // Live sound: the live path every live end shares, and room for the frames pushed.
+    std::unique_ptr<LiveAnalysis> live;
     std::vector<float> incoming;
     double rate = 60; // calls per second
     std::unique_ptr<ModuleRunner> runner;
@@ -52,17 +47,15 @@ struct Session {
 
     // Nothing reads the old source any more.
     void drop() {
+        if (live) live->drive(nullptr);
         runner.reset();
         calls.reset();
         live.reset();
-        clock.reset();
         samples.reset();
-        liveSamples.reset();
-        captured = nullptr;
         source = Source::None;
     }
     CallSource& callSource() {
-        if (source == Source::Live) return *live;
+        if (source == Source::Live) return live->calls();
         return calls;
     }
 };
@@ -99,36 +92,6 @@ double secondsNow() {
     return emscripten_get_now() / 1000;
 }
 
-// The newest call of live sound whose window has come in.
-double newestLiveCall(const Session& s) {
-    return newestLiveCallSeconds(s.clock->covered(), s.liveFirst, s.rate,
-                                 s.captured->info().sampleRate);
-}
-
-// Live sound is gathered from here on into a new buffer, numbered from the frames captured so
-// far, and analysed from there: nothing old is drawn late. The display, when there is one, goes
-// on from there.
-void gatherLive(Session& s, int sampleRate) {
-    if (s.live) s.live->reset();
-    s.liveSamples.reset();
-    auto sound = std::make_unique<CapturedSound>(sampleRate);
-    s.captured = sound.get();
-    const std::int64_t from = s.clock->covered();
-    s.liveSamples = std::make_unique<SampleBuffer>(std::move(sound), from);
-    s.liveFirst = from;
-    s.live->setCaptured(from);
-    s.live->start(*s.liveSamples, s.rate, s.liveFirst);
-    if (s.runner) s.runner->seek(newestLiveCall(s));
-}
-
-// Frames for the live analysis; sound that waited too long to be drawn (a page without pictures)
-// makes it start again from here.
-void keepLive(Session& s, const float* frames, std::int64_t count) {
-    if (count <= 0) return;
-    if (!s.captured->push(frames, static_cast<std::size_t>(count)))
-        gatherLive(s, s.captured->info().sampleRate);
-}
-
 // The calls begin at `seconds` of the source.
 void readFrom(Session& s, double seconds) {
     switch (s.source) {
@@ -144,8 +107,7 @@ void readFrom(Session& s, double seconds) {
         s.calls.record(std::make_unique<RecordedCalls>(kFramesFile, seconds), seconds);
         break;
     case Source::Live:
-        s.clock->restart(secondsNow()); // the time away was not silence
-        gatherLive(s, s.captured->info().sampleRate);
+        s.live->restartAt(secondsNow(), s.rate); // the time away was not silence
         break;
     case Source::None:
         throw std::logic_error("nothing to draw from");
@@ -199,11 +161,8 @@ EMSCRIPTEN_KEEPALIVE int lumacore_use_live(int sampleRate) {
     return guarded([&](Session& s) {
         lumacore::cli::checkSampleRate(sampleRate, "the live sound");
         s.drop();
-        s.live = std::make_unique<lumacore::cli::LiveCalls>(sampleRate);
-        s.clock =
-            std::make_unique<lumacore::cli::LiveClock>(sampleRate, lumacore::cli::kAnalysisWindow);
-        s.clock->restart(lumacore::web::secondsNow());
-        lumacore::web::gatherLive(s, sampleRate);
+        s.live = std::make_unique<lumacore::cli::LiveAnalysis>(sampleRate);
+        s.live->restartAt(lumacore::web::secondsNow(), s.rate);
         s.source = Source::Live;
     });
 }
@@ -218,29 +177,19 @@ EMSCRIPTEN_KEEPALIVE float* lumacore_live_space(int frames) {
 
 EMSCRIPTEN_KEEPALIVE int lumacore_live_push(int frames) {
     return guarded([&](Session& s) {
-        require(s.source == Source::Live && s.captured != nullptr, "not listening");
+        require(s.source == Source::Live, "not listening");
         require(frames >= 0 && 2 * static_cast<std::size_t>(frames) <= s.incoming.size(),
                 "more live frames than room for them");
-        const std::int64_t kept = s.clock->arrived(lumacore::web::secondsNow(), frames, 0);
-        lumacore::web::keepLive(s, s.incoming.data() + 2 * (frames - kept), kept);
-        s.live->setCaptured(s.clock->covered());
-        if (s.runner) s.runner->poll();
+        s.live->hear(lumacore::web::secondsNow(), s.incoming.data(), frames, 0);
     });
 }
 
-// The moment of live sound the picture shows now: the live clock's, with silence for time a
-// quiet source left uncovered, never beyond the newest call whose sound is in.
+// The moment of live sound the picture shows now: the live path's, with silence for time a quiet
+// source left uncovered, never beyond the newest call whose sound is in, never back.
 EMSCRIPTEN_KEEPALIVE double lumacore_live_time() {
     Session& s = lumacore::web::session();
-    if (s.source != Source::Live || !s.captured) return -1;
-    const double now = lumacore::web::secondsNow();
-    if (const std::int64_t silence = s.clock->silenceDue(now); silence > 0) {
-        const std::vector<float> quiet(2 * static_cast<std::size_t>(silence), 0.0f);
-        lumacore::web::keepLive(s, quiet.data(), silence);
-        s.live->setCaptured(s.clock->covered());
-        if (s.runner) s.runner->poll();
-    }
-    return std::min(s.clock->at(now), lumacore::web::newestLiveCall(s));
+    if (s.source != Source::Live) return -1;
+    return s.live->pictureTime(lumacore::web::secondsNow());
 }
 
 // Starts the display from the source's beginning (live sound: from now): module 0 history, 1
@@ -252,6 +201,7 @@ EMSCRIPTEN_KEEPALIVE int lumacore_start(int module, int threeD, double brightnes
         require(module >= 0 && module <= 2, "module must be history, scope or vu");
         requireSize(width, height);
         require(rate >= 1 && rate <= 1000, "the rate must be 1 to 1000 calls a second");
+        if (s.live) s.live->drive(nullptr);
         s.runner.reset();
         s.rate = rate;
         lumacore::web::readFrom(s, 0);
@@ -261,6 +211,7 @@ EMSCRIPTEN_KEEPALIVE int lumacore_start(int module, int threeD, double brightnes
         s.runner =
             std::make_unique<lumacore::cli::ModuleRunner>(display, title, s.callSource(), s.text);
         s.runner->boundCatchUp(true); // a page back from the background shows the present at once
+        if (s.live) s.live->drive(s.runner.get());
     });
 }
 
@@ -292,10 +243,8 @@ EMSCRIPTEN_KEEPALIVE int lumacore_seek(double seconds) {
     return guarded([&](Session& s) {
         require(s.runner != nullptr, "the display has not started");
         require(std::isfinite(seconds) && seconds >= 0, "a position must be 0 or more seconds");
-        lumacore::web::readFrom(s, seconds);
-        const double time =
-            s.source == Source::Live ? std::max(0.0, lumacore_live_time()) : seconds;
-        s.runner->seek(time);
+        lumacore::web::readFrom(s, seconds); // live sound: the runner goes to the live position
+        if (s.source != Source::Live) s.runner->seek(seconds);
     });
 }
 

@@ -16,7 +16,7 @@
 #include "host/raster/freetype/freetype_text_renderer.h"
 #include "output/frame_sink.h"
 #include "pipeline/module_runner.h"
-#include "pipeline/sample_buffer.h"
+#include "audio/sample_buffer.h"
 #include "scope/vu_meter.h"
 
 namespace lumacore::cli::test {

@@ -13,7 +13,7 @@
 
 #include <kiss_fftr.h>
 
-#include "pipeline/limits.h"
+#include "audio/limits.h"
 
 namespace lumacore::cli {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "audio/audio_source.h"
 #include "host/vis_module.h"
-#include "pipeline/sample_buffer.h"
+#include "audio/sample_buffer.h"
 
 namespace lumacore::cli {
 

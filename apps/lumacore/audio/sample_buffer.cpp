@@ -1,6 +1,6 @@
 // The shared sample buffer: a ring of stereo frames that grows only when its readers drift apart,
 // refilled from the source a block at a time as the readers ask for frames beyond it.
-#include "pipeline/sample_buffer.h"
+#include "audio/sample_buffer.h"
 
 #include <algorithm>
 #include <cstring>

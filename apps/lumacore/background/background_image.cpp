@@ -6,7 +6,7 @@
 #include "background/cover_scale.h"
 #include "background/picture_file.h"
 #include "ffmpeg/ffmpeg_log.h"
-#include "pipeline/limits.h"
+#include "audio/limits.h"
 
 namespace lumacore::cli {
 namespace {

@@ -20,7 +20,6 @@
 #include "listen/pulse_capture.h"
 #include "live/live_display.h"
 #include "pipeline/live_analysis.h"
-#include "pipeline/live_clock.h"
 #include "pipeline/picture_loop.h"
 
 namespace lumacore::cli {
@@ -44,13 +43,14 @@ class Listener final : public Clock, public PictureSink {
         : options_(options), capture_(std::move(capture)),
           live_(std::make_unique<LiveDisplay>(options_, analysis_.calls())),
           runner_(live_->runner()), nowPlaying_(std::move(nowPlaying)), follow_(follow) {
-        clock_.restart(secondsNow());
         period_ = live_->refreshPeriod();
         live_->presentAtOnce();
-        restart();
+        analysis_.restartAt(secondsNow(), live_->rate());
+        analysis_.drive(&runner_);
         showTitle(secondsNow());
     }
     ~Listener() override {
+        analysis_.drive(nullptr);
         live_.reset(); // its runner reads the calls, which read the sound
     }
 
@@ -71,7 +71,7 @@ class Listener final : public Clock, public PictureSink {
                 std::vector<std::string> dropped; // nothing to play them in: ignored
                 bool quit = false;
                 for (const KeyAction action : live_->takeEvents(dropped, quit))
-                    if (action == KeyAction::Pause) setPaused(!paused_);
+                    if (action == KeyAction::Pause) analysis_.setPaused(!analysis_.paused());
                 if (quit) return std::nullopt;
                 nowPlaying_->update();
                 if (follow_) followPlayer(now);
@@ -79,44 +79,29 @@ class Listener final : public Clock, public PictureSink {
                 if (options_.duration && now - started_ >= *options_.duration) return std::nullopt;
             }
             takeSound(now);
-            if (paused_) {
+            const double time = analysis_.pictureTime(now);
+            if (analysis_.paused()) {
                 show(runner_.picture());
                 capture_->waitForSound(period_); // pictures at the refresh rate, for the keys
                 continue;
             }
-            // As the clock says, no later than the newest call whose sound is in, never back.
-            const double time =
-                std::max(lastTime_, std::min(clock_.at(now), analysis_.newestCall()));
             // A picture as soon as there is a new call to show; otherwise at least one a
             // refresh period, and meanwhile the sound is waited for.
             const double since = now - lastShown_;
             const bool newCall = runner_.callsAhead() && time >= runner_.nextCallTime();
-            if (newCall || since >= period_) {
-                lastTime_ = time;
-                return lastTime_;
-            }
+            if (newCall || since >= period_) return time;
             capture_->waitForSound(std::min(period_ - since, period_ / 2));
         }
     }
 
     void show(const Bitmap& picture) override {
-        live_->show(picture, lastTime_);
+        live_->show(picture, analysis_.shown());
         lastShown_ = secondsNow();
     }
 
   private:
-    // The analysis starts again at the live position (at the start, after a pause, a
-    // reconnection or sound that could not be kept): nothing old is drawn late.
-    void restart() {
-        analysis_.restart(live_->rate());
-        // The first call here becomes due once its whole window has come in.
-        lastTime_ = analysis_.newestCall();
-        runner_.seek(lastTime_);
-    }
-
-    // The frames captured since the last picture go to the buffer (or nowhere while paused),
-    // with silence where the source has gone quiet; a server that went away is tried again
-    // every second, without ever waiting for it.
+    // The frames captured since the last picture go to the live analysis; a server that went
+    // away is tried again every second, without ever waiting for it.
     void takeSound(double now) {
         const PulseCapture::Link link = capture_->link();
         if (link != PulseCapture::Link::Recording) {
@@ -133,35 +118,15 @@ class Listener final : public Clock, public PictureSink {
         if (away_) {
             away_ = false;
             showTitle(now);
-            clock_.restart(now); // the time away was not silence
-            restart();
+            analysis_.restartAt(now, live_->rate()); // the time away was not silence
         }
         if (const std::string notice = capture_->takeNotice(); !notice.empty()) say(notice);
         incoming_.clear();
         const CapturedFrames taken = capture_->take(incoming_);
-        if (taken.lost > 0) { // this thread stalled longer than the capture's queue holds
-            clock_.arrived(now, taken.lost, taken.latency);
-            restart();
-        }
-        const auto count = static_cast<std::int64_t>(taken.frames);
-        const std::int64_t kept = clock_.arrived(now, count, taken.latency);
-        keep(incoming_.data() + 2 * (count - kept), kept);
-        if (const std::int64_t silence = clock_.silenceDue(now); silence > 0) {
-            incoming_.assign(2 * static_cast<std::size_t>(silence), 0.0f);
-            keep(incoming_.data(), silence);
-        }
-        analysis_.caughtUp();
-        runner_.poll();
-    }
-
-    // Frames for the analysis; what could not wait makes it start again from here.
-    void keep(const float* frames, std::int64_t count) {
-        if (!paused_ && !analysis_.keep(frames, count)) restart();
-    }
-
-    void setPaused(bool paused) {
-        paused_ = paused;
-        if (!paused_) restart();
+        // Lost: this thread stalled longer than the capture's queue holds.
+        analysis_.lost(now, taken.lost, taken.latency);
+        analysis_.hear(now, incoming_.data(), static_cast<std::int64_t>(taken.frames),
+                       taken.latency);
     }
 
     // The media player shown in the banner is the application recorded; without one, the
@@ -196,17 +161,14 @@ class Listener final : public Clock, public PictureSink {
 
     ListenOptions options_;
     std::unique_ptr<PulseCapture> capture_;
-    LiveClock clock_{PulseCapture::kSampleRate, kAnalysisWindow};
-    LiveAnalysis analysis_{clock_, PulseCapture::kSampleRate};
+    LiveAnalysis analysis_{PulseCapture::kSampleRate};
     std::unique_ptr<LiveDisplay> live_;
     ModuleRunner& runner_;
     std::vector<float> incoming_;
-    double lastTime_ = 0;
     double lastShown_ = 0;     // wall time of the last picture shown
     double lastLooked_ = 0;    // and of the last look at the window's events
     double period_ = 1.0 / 60; // a picture at least this often
     double started_ = secondsNow();
-    bool paused_ = false;
     bool away_ = false;
     std::unique_ptr<NowPlaying> nowPlaying_;
     bool follow_ = false;

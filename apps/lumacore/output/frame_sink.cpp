@@ -11,7 +11,7 @@
 
 #include "output/pixels.h"
 #include "output/sinks.h"
-#include "pipeline/limits.h"
+#include "audio/limits.h"
 
 namespace lumacore::cli {
 namespace {

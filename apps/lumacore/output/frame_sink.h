@@ -13,7 +13,7 @@
 
 #include "host/file_error.h"
 #include "host/raster/bitmap.h"
-#include "pipeline/sample_buffer.h"
+#include "audio/sample_buffer.h"
 
 namespace lumacore::cli {
 

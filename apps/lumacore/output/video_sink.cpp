@@ -19,7 +19,7 @@ extern "C" {
 #include "output/pixels.h"
 #include "output/sinks.h"
 #include "output/yuv420.h"
-#include "pipeline/limits.h"
+#include "audio/limits.h"
 
 namespace lumacore::cli {
 namespace {

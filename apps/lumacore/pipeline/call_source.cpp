@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "pipeline/limits.h"
+#include "audio/limits.h"
 
 namespace lumacore::cli {
 

@@ -10,7 +10,7 @@
 #include "analysis/analyser.h"
 #include "frames/frames_file.h"
 #include "host/vis_module.h"
-#include "pipeline/sample_buffer.h"
+#include "audio/sample_buffer.h"
 
 namespace lumacore::cli {
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "pipeline/limits.h"
+#include "audio/limits.h"
 
 namespace lumacore::cli {
 

@@ -24,13 +24,18 @@ double LiveClock::coveredSeconds() const {
     return static_cast<double>(covered_) / rate_ - lookahead_;
 }
 
+void LiveClock::forget(std::deque<Sample>& samples, double now) {
+    while (!samples.empty() && samples.front().when < now - kMemorySeconds)
+        samples.pop_front();
+}
+
 void LiveClock::remember(std::deque<Sample>& samples, double now, double value) {
+    forget(samples, now); // whether or not anything asks for them, old ones go
     samples.push_back({now, value});
 }
 
 double LiveClock::largest(std::deque<Sample>& samples, double now, double otherwise) {
-    while (!samples.empty() && samples.front().when < now - kMemorySeconds)
-        samples.pop_front();
+    forget(samples, now);
     if (samples.empty()) return otherwise;
     double most = samples.front().value;
     for (const Sample& sample : samples)

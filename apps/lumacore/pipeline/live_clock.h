@@ -42,12 +42,17 @@ class LiveClock {
 
     // Frames covered so far: the frames kept and the silence added.
     std::int64_t covered() const { return covered_; }
+    // How many arrivals' samples it remembers now.
+    std::size_t remembered() const { return lags_.size() + gaps_.size() + bases_.size(); }
 
   private:
     struct Sample {
         double when;  // wall time
         double value; // seconds
     };
+    // Samples older than the clock's memory are dropped as new ones come, so that a source that
+    // never goes quiet is remembered in a bounded number of them.
+    static void forget(std::deque<Sample>& samples, double now);
     static void remember(std::deque<Sample>& samples, double now, double value);
     // The largest value of the last few seconds, or `otherwise` when there is none.
     static double largest(std::deque<Sample>& samples, double now, double otherwise);

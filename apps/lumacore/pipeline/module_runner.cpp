@@ -9,7 +9,7 @@
 #include "history/palette.h"
 #include "history/title_banner.h"
 #include "pipeline/banner_text.h"
-#include "pipeline/limits.h"
+#include "audio/limits.h"
 #include "scope/oscilloscope.h"
 #include "scope/vu_meter.h"
 

@@ -6,28 +6,17 @@
 #include <functional>
 
 #include "host/raster/bitmap.h"
-#include "output/frame_sink.h"
 #include "pipeline/clock.h"
 #include "pipeline/module_runner.h"
 
 namespace lumacore::cli {
 
-// Where the loop's pictures go, in the module's own pixel layout: a file sink (below) or a
-// window.
+// Where the loop's pictures go, in the module's own pixel layout: a file output (render's
+// OutputPictures) or a window.
 class PictureSink {
   public:
     virtual ~PictureSink() = default;
     virtual void show(const Bitmap& picture) = 0;
-};
-
-// A file output behind the loop: it takes the module's picture as it is.
-class OutputPictures final : public PictureSink {
-  public:
-    explicit OutputPictures(FrameSink& output) : output_(output) {}
-    void show(const Bitmap& picture) override { output_.write(picture); }
-
-  private:
-    FrameSink& output_;
 };
 
 struct LoopOptions {

@@ -17,7 +17,7 @@
 #include "pipeline/banner_text.h"
 #include "pipeline/entry_calls.h"
 #include "pipeline/picture_loop.h"
-#include "pipeline/sample_buffer.h"
+#include "audio/sample_buffer.h"
 #include "play/audio_output.h"
 #include "play/playlist.h"
 

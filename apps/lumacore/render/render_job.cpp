@@ -20,10 +20,11 @@
 #include "pipeline/banner_text.h"
 #include "pipeline/call_source.h"
 #include "pipeline/clock.h"
-#include "pipeline/limits.h"
+#include "audio/limits.h"
 #include "pipeline/picture_loop.h"
-#include "pipeline/sample_buffer.h"
+#include "audio/sample_buffer.h"
 #include "render/background_sink.h"
+#include "render/output_pictures.h"
 
 namespace lumacore::cli {
 namespace {

@@ -19,7 +19,7 @@
 
 #include "audio/audio_source.h"
 #include "host/raster/bitmap.h"
-#include "pipeline/sample_buffer.h"
+#include "audio/sample_buffer.h"
 
 namespace lumacore::cli::testing_support {
 
