@@ -7,7 +7,6 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-
 namespace lumacore::obs {
 
 LivePicture::LivePicture(const SourcePicture& picture, const std::string& title, int sampleRate,
@@ -28,7 +27,7 @@ void LivePicture::hear(const float* frames, std::int64_t count, double endSecond
                        double now) {
     if (restarted) {
         analysis_.restartAt(now, callsPerSecond_); // the time between was not silence
-        resampler_.reset(); // nothing it holds belongs before the new sound
+        resampler_.reset();                        // nothing it holds belongs before the new sound
     }
     if (inRate_ != kAnalysisRate) {
         count = resample(frames, count);

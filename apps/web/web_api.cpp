@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "audio/audio_source.h"
+#include "audio/sample_buffer.h"
 #include "browser_sound.h"
 #include "canvas_text_renderer.h"
 #include "output/pixels.h"
@@ -20,7 +21,6 @@
 #include "pipeline/entry_calls.h"
 #include "pipeline/live_analysis.h"
 #include "pipeline/module_runner.h"
-#include "audio/sample_buffer.h"
 
 namespace lumacore::web {
 namespace {

@@ -55,6 +55,19 @@ TEST(AppMatch, AStreamBelongsByNameBinaryOrProcessTree) {
     EXPECT_FALSE(belongsTo({"", "", 7}, AppChoice{9, ""}, loop));
 }
 
+TEST(AppMatch, ServersTextsReachTheTerminalWithTheirControlCharactersEscaped) {
+    const struct {
+        std::string text, shown;
+    } cases[] = {
+        {"Firefox \xc3\xa9t\xc3\xa9", "Firefox \xc3\xa9t\xc3\xa9"}, // UTF-8 stays
+        {"evil\x1b]0;owned\x07", "evil\\x1b]0;owned\\x07"},
+        {"a\tcolumn\nmore", "a\\x09column\\x0amore"},
+        {"c1 \xc2\x9b" "2J", "c1 \\u009b2J"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(shownEscaped(c.text), c.shown) << c.shown;
+}
+
 TEST(AppMatch, WhatTheUserAndTheMediaPlayersSayBecomesAChoice) {
     struct Case {
         std::string text;

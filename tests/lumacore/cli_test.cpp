@@ -99,6 +99,8 @@ TEST_F(LumacoreProgram, BadCommandsFailWithOneLineNamingTheProblem) {
         {{"render", "--quality", "superb", "-o", "out.mp4"}, "--quality"},
         {{"render", "--frames", "notes.txt", "-o", "out.png"}, "notes.txt"},
         {{"analyse", "missing.ogg", "-o", "out.lmf"}, "missing.ogg"},
+        // The first process: every application descends from it.
+        {{"listen", "--app", "1"}, "started lumacore"},
     };
     const std::vector<std::string> before = entries();
     for (const auto& c : cases) {

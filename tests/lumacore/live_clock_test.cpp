@@ -1,6 +1,7 @@
-// The live clock against simulated sources: a sound made in real time and handed over as real
-// sources hand it over (steadily, in bursts, late and unevenly, not at all for a while, early for
-// a monitor), taken by a picture loop at 60 pictures a second.
+// The live clock and the live path every live end shares, against simulated sources: a sound
+// made in real time and handed over as real sources hand it over (steadily, in bursts, late and
+// unevenly, not at all for a while, early for a monitor), taken by a picture loop at 60 pictures
+// a second.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "analysis/analyser.h"
+#include "host/raster/freetype/freetype_text_renderer.h"
+#include "pipeline/live_analysis.h"
 #include "pipeline/live_clock.h"
 
 namespace lumacore::cli::test {
@@ -175,6 +178,111 @@ TEST(LiveClock, ShowsWhatIsHeardAsSoonAsItsSoundIsIn) {
             made(c.source, run.wall.back() - std::max(c.source.latency, 0.0)) / double(kRate) -
             kAnalysisWindow / double(kRate);
         EXPECT_LE(newest - run.shown.back(), c.mostBehind);
+    }
+}
+
+TEST(LiveClock, RemembersABoundedNumberOfArrivals) {
+    // An hour of a capture's 2.5 ms fragments, pictured 60 times a second: what the clock keeps
+    // of the arrivals stays what its few seconds of memory hold.
+    LiveClock clock(kRate, kAnalysisWindow);
+    constexpr double kFragment = 0.0025;
+    constexpr std::int64_t kFrames = 110; // 2.5 ms at 44.1 kHz
+    std::size_t most = 0;
+    double nextPicture = 0;
+    for (double t = 0; t < 3600; t += kFragment) {
+        clock.arrived(t, kFrames, 0.01);
+        if (t >= nextPicture) {
+            clock.silenceDue(t);
+            clock.at(t);
+            nextPicture += kPicture;
+        }
+        most = std::max(most, clock.remembered());
+    }
+    // Of each arrival its lag (two while pictured), the wait before it and its base.
+    EXPECT_LE(most, 4 * static_cast<std::size_t>(4.0 / kFragment) + 4);
+}
+
+// The live path as every live end drives it: blocks of sound heard as they come, a picture's
+// time asked for 60 times a second, a runner drawing the calls.
+struct Path {
+    std::vector<double> shown;  // one a picture
+    std::int64_t delivered = 0; // frames heard
+    std::int64_t covered = 0;   // frames covered at the end: heard and silence
+    double lastCall = -1;       // the runner's
+    double pausedMoved = 0;     // how far the time shown moved while paused
+};
+
+// Sound until `soundUntil` but none from `quietFrom` to `quietUntil`, pictured for `seconds`,
+// paused from `pauseFrom` to `pauseUntil`.
+Path drive(double seconds, double soundUntil, double quietFrom, double quietUntil,
+           double pauseFrom = -1, double pauseUntil = -1) {
+    constexpr int kBlock = 441; // 10 ms
+    FreetypeTextRenderer text;
+    LiveAnalysis live(kRate);
+    live.restartAt(0, 60);
+    ModuleRunner runner({.width = 64, .height = 48}, "", live.calls(), text);
+    runner.boundCatchUp(true);
+    live.drive(&runner);
+    std::vector<float> tone(2 * kBlock);
+    for (int i = 0; i < 2 * kBlock; ++i)
+        tone[i] = (i / 2 % 40 < 20) ? 0.5f : -0.5f;
+    Path path;
+    double nextBlock = 0, pausedAt = 0;
+    for (double t = 0; t < seconds; t += kPicture) {
+        for (; nextBlock + kBlock / double(kRate) <= t; nextBlock += kBlock / double(kRate)) {
+            if (nextBlock >= soundUntil || (nextBlock >= quietFrom && nextBlock < quietUntil))
+                continue;
+            live.hear(t, tone.data(), kBlock, 0.01);
+            path.delivered += kBlock;
+        }
+        const bool pausing = t >= pauseFrom && t < pauseUntil;
+        if (pausing != live.paused()) {
+            live.setPaused(pausing);
+            if (pausing) pausedAt = live.shown();
+        }
+        const double time = live.pictureTime(t);
+        if (pausing) path.pausedMoved = std::max(path.pausedMoved, time - pausedAt);
+        runner.advanceTo(time);
+        path.shown.push_back(time);
+    }
+    live.drive(nullptr);
+    path.lastCall = runner.lastCallTime();
+    path.covered = live.covered();
+    return path;
+}
+
+TEST(LiveAnalysis, FollowsTheSoundDrawsSilenceWithoutItAndNeverGoesBack) {
+    struct Case {
+        const char* name;
+        double soundUntil, quietFrom, quietUntil, pauseFrom, pauseUntil;
+        bool silenceAdded;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"steady sound", 10, -1, -1, -1, -1, false},
+        {"a gap of 1.5 s", 10, 1.5, 3.0, -1, -1, true},
+        {"sound that stops", 2, -1, -1, -1, -1, true},
+        {"no sound at all", 0, -1, -1, -1, -1, true},
+        {"paused for 1 s", 10, -1, -1, 2.0, 3.0, false},
+    };
+    // clang-format on
+    constexpr double kSeconds = 5;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Path run =
+            drive(kSeconds, c.soundUntil, c.quietFrom, c.quietUntil, c.pauseFrom, c.pauseUntil);
+        EXPECT_TRUE(std::is_sorted(run.shown.begin(), run.shown.end())) << "went back";
+        // On the move at the wall's pace, sound or silence; a pause only holds the picture.
+        EXPECT_GE(run.shown.back(), kSeconds - 1.5);
+        EXPECT_LE(run.shown.back(), kSeconds);
+        EXPECT_EQ(run.pausedMoved, 0);
+        // The picture shows the present: its last call is the one due by the time shown.
+        EXPECT_NEAR(run.lastCall, run.shown.back(), 2.0 / 60);
+        // Silence only where no sound came.
+        if (c.silenceAdded)
+            EXPECT_GT(run.covered, run.delivered + kRate / 2);
+        else
+            EXPECT_LE(run.covered, run.delivered + 441);
     }
 }
 

@@ -91,10 +91,10 @@ TEST(LivePicture, FollowsTheSoundAndDrawsSilenceWithoutIt) {
     };
     // clang-format off
     const Case cases[] = {
+        // What the OBS end adds to the live path (whose own table has the rest): OBS's rate
+        // resampled, its time stamps made latencies, and a jump in them made a restart.
         {"steady sound", 10, -1, -1, 4.0, false},
         {"a gap of 1.5 s", 10, 1.5, 3.0, 4.0, true},
-        {"sound that stops", 2, -1, -1, 4.0, true},
-        {"no sound at all", 0, -1, -1, 3.5, true},
     };
     // clang-format on
     constexpr double kSeconds = 5;

@@ -67,10 +67,12 @@ bool belongsTo(const StreamOwner& stream, const AppChoice& choice, const ParentO
     if (!choice.name.empty() &&
         (sameName(stream.name, choice.name) || sameName(stream.binary, choice.name)))
         return true;
-    if (choice.pid <= 0) return false;
-    int pid = stream.pid;
+    return choice.pid > 0 && descendsFrom(stream.pid, choice.pid, parentOf);
+}
+
+bool descendsFrom(int pid, int ancestor, const ParentOf& parentOf) {
     for (int depth = 0; pid > 0 && depth < kDeepest; ++depth, pid = parentOf(pid))
-        if (pid == choice.pid) return true;
+        if (pid == ancestor) return true;
     return false;
 }
 
@@ -97,6 +99,28 @@ std::vector<PlayingApp> playingApps(const std::vector<PlayingStream>& streams,
             app->sinks.push_back(stream.sink);
     }
     return apps;
+}
+
+std::string shownEscaped(const std::string& text) {
+    constexpr char kHex[] = "0123456789abcdef";
+    const auto hex = [&](unsigned char byte) {
+        return std::string{kHex[byte >> 4], kHex[byte & 15]};
+    };
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (byte < 0x20 || byte == 0x7f) {
+            shown += "\\x" + hex(byte);
+        } else if (byte == 0xc2 && next >= 0x80 && next <= 0x9f) {
+            shown += "\\u00" + hex(next); // a C1 control in UTF-8, which terminals obey too
+            ++i;
+        } else {
+            shown += text[i];
+        }
+    }
+    return shown;
 }
 
 } // namespace lumacore::cli

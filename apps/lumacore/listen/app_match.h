@@ -50,6 +50,9 @@ struct PlayingStream {
 using ParentOf = std::function<int(int pid)>;
 int parentInProc(int pid);
 
+// Whether `ancestor` is `pid` itself or one of its ancestors.
+bool descendsFrom(int pid, int ancestor, const ParentOf& parentOf = parentInProc);
+
 // Whether `stream` belongs to `choice`: its application or its binary has the chosen name, or
 // its process is the chosen one or descends from it.
 bool belongsTo(const StreamOwner& stream, const AppChoice& choice,
@@ -73,5 +76,10 @@ std::vector<PlayingApp> playingApps(const std::vector<PlayingStream>& streams,
                                     const std::vector<PlayerApp>& players,
                                     const std::optional<AppChoice>& followed,
                                     const ParentOf& parentOf = parentInProc);
+
+// `text` from the sound server or a media player (a name, a title) as it may reach a terminal:
+// control characters shown as \xHH, so that none moves the cursor, changes colours or breaks a
+// tab-separated line.
+std::string shownEscaped(const std::string& text);
 
 } // namespace lumacore::cli

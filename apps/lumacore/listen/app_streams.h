@@ -85,9 +85,9 @@ class AppStreams {
     bool askAgain_ = false;          // and another was asked for meanwhile
     bool refused_ = false;           // the server records no single stream: whole monitors instead
     std::string refusal_;
-    std::map<std::uint32_t, std::string> monitors_;  // sink index: its monitor's name
-    std::map<std::uint32_t, std::string> wanted_;    // input (or sink) index: the monitor
-    std::string named_;                              // the application's name, as streams give it
+    std::map<std::uint32_t, std::string> monitors_; // sink index: its monitor's name
+    std::map<std::uint32_t, std::string> wanted_;   // input (or sink) index: the monitor
+    std::string named_;                             // the application's name, as streams give it
     bool betweenSinks_ = false; // a stream of the application was listed without a sink
     std::map<std::uint32_t, std::unique_ptr<Stream>> streams_;
 };

@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include <unistd.h>
+
 #include "analysis/analyser.h"
 #include "host/display_settings.h"
 #include "host/file_error.h"
@@ -204,7 +206,9 @@ void printApps(std::FILE* out, const std::vector<PlayingStream>& streams,
         players.push_back({playerApp(player.name, player.pid), player.title});
     std::optional<AppChoice> followed;
     if (const auto shown = nowPlaying.shown()) followed = playerApp(shown->name, shown->pid);
-    const auto orDash = [](const std::string& text) { return text.empty() ? "-" : text; };
+    const auto orDash = [](const std::string& text) {
+        return text.empty() ? "-" : shownEscaped(text);
+    };
     for (const PlayingApp& app : playingApps(streams, players, followed)) {
         std::string sinks;
         for (const std::string& sink : app.sinks)
@@ -219,8 +223,8 @@ void printApps(std::FILE* out, const std::vector<PlayingStream>& streams,
 void printSources(std::FILE* out, const SoundSources& list) {
     for (const SoundSource& source : list.sources) {
         const bool isDefault = source.name == list.defaultSinkMonitor;
-        std::fprintf(out, "%s%s\t%s\n", isDefault ? "* " : "  ", source.name.c_str(),
-                     source.description.c_str());
+        std::fprintf(out, "%s%s\t%s\n", isDefault ? "* " : "  ", shownEscaped(source.name).c_str(),
+                     shownEscaped(source.description).c_str());
     }
 }
 
@@ -235,7 +239,14 @@ int runListen(ListenOptions options) {
     std::optional<AppChoice> app;
     if (!options.app.empty() && !(app = AppChoice::parse(options.app)))
         throw std::invalid_argument("--app takes an application's name or a process id, not '" +
-                                    options.app + "'");
+                                    shownEscaped(options.app) + "'");
+    // Every process descends from lumacore's own ancestors (the terminal, the session, init), so
+    // one of them would record every application.
+    if (app && app->pid > 0 && descendsFrom(getpid(), app->pid))
+        throw std::invalid_argument(
+            "--app " + options.app +
+            ": that process started lumacore (or one that did), so every application descends from "
+            "it; give the application's own process or its name");
 
     if (options.listSources) {
         PulseCapture server({});
@@ -260,13 +271,14 @@ int runListen(ListenOptions options) {
         capture = std::make_unique<PulseCapture>(target);
     } catch (const CaptureError& error) {
         if (options.source.empty()) throw;
-        say(error.what());
+        say(shownEscaped(error.what()));
         std::fprintf(stderr, "the sources of the sound server (* what the desktop plays):\n");
         printSources(stderr, PulseCapture({}).sources());
         return 1;
     }
     if (app && capture->appStreams() == 0)
-        say("nothing of " + app->describe() + " is playing now; waiting for it to play");
+        say("nothing of " + shownEscaped(app->describe()) +
+            " is playing now; waiting for it to play");
     Listener listener(options, std::move(capture), std::move(nowPlaying), follow);
     return listener.run();
 }

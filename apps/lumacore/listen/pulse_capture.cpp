@@ -69,7 +69,6 @@ struct PulseCapture::Impl {
     bool timedOut = false;              // a wait's deadline passed
     bool subscribed = false;            // to the server's changes, on this context
     std::unique_ptr<AppStreams> apps;   // recording an application's streams
-    std::string notice;                 // one line to say once
     std::vector<PlayingStream> playing; // filled by the callbacks of a question
     std::map<std::uint32_t, std::string> sinkNames;
     bool playingListed = false;
@@ -135,16 +134,20 @@ struct PulseCapture::Impl {
         return done();
     }
 
+    // The record stream ends, its callbacks cleared first.
+    void dropStream() {
+        if (stream == nullptr) return;
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_set_read_callback(stream, nullptr, nullptr);
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+        stream = nullptr;
+    }
+
     void disconnect() {
         apps.reset();
         subscribed = false;
-        if (stream != nullptr) {
-            pa_stream_set_state_callback(stream, nullptr, nullptr);
-            pa_stream_set_read_callback(stream, nullptr, nullptr);
-            pa_stream_disconnect(stream);
-            pa_stream_unref(stream);
-            stream = nullptr;
-        }
+        dropStream();
         if (context != nullptr) {
             pa_context_set_state_callback(context, nullptr, nullptr);
             pa_context_set_subscribe_callback(context, nullptr, nullptr);
@@ -205,12 +208,8 @@ struct PulseCapture::Impl {
     }
 
     void serverIs(pa_context* c, const pa_server_info* info) {
-        if (info != nullptr) {
-            if (info->default_source_name != nullptr)
-                listing.defaultSource = info->default_source_name;
-            if (info->default_sink_name != nullptr)
-                listing.defaultSinkMonitor = std::string(info->default_sink_name) + ".monitor";
-        }
+        if (info != nullptr && info->default_sink_name != nullptr)
+            listing.defaultSinkMonitor = std::string(info->default_sink_name) + ".monitor";
         pa_operation* asking = pa_context_get_source_info_list(
             c,
             [](pa_context*, const pa_source_info* source, int last, void* data) {
@@ -455,13 +454,7 @@ void PulseCapture::retarget(const CaptureTarget& target) {
     if (target == impl.target) return;
     impl.target = target;
     impl.apps.reset();
-    if (impl.stream != nullptr) {
-        pa_stream_set_state_callback(impl.stream, nullptr, nullptr);
-        pa_stream_set_read_callback(impl.stream, nullptr, nullptr);
-        pa_stream_disconnect(impl.stream);
-        pa_stream_unref(impl.stream);
-        impl.stream = nullptr;
-    }
+    impl.dropStream();
     impl.pending.clear();
     impl.lost = 0;
     if (impl.phase != Impl::Phase::Recording || !impl.contextGood()) return; // at the next try
@@ -481,11 +474,7 @@ std::size_t PulseCapture::appStreams() const {
 
 std::string PulseCapture::takeNotice() {
     const Locked lock(impl_->loop);
-    if (impl_->apps) {
-        std::string refusal = impl_->apps->takeRefusal();
-        if (!refusal.empty()) return refusal;
-    }
-    return std::exchange(impl_->notice, std::string());
+    return impl_->apps ? impl_->apps->takeRefusal() : std::string();
 }
 
 void PulseCapture::waitForSound(double seconds) {

@@ -1,7 +1,7 @@
 // The desktop's sound, recorded through the PulseAudio API (PipeWire serves the same API through
 // its pulse server): by default the monitor of the default sink, followed when the user switches
 // the default sink, or any source by name, or one application's streams alone (AppStreams).
-// Stereo float frames at 44.1 kHz arrive on the library's own thread in fragments of about 10 ms
+// Stereo float frames at 44.1 kHz arrive on the library's own thread in fragments of about 2.5 ms
 // and wait in a queue for the program's thread, with the latency the server reports for them.
 //
 // The program's thread never waits on the server once the capture runs: connecting again after
@@ -33,7 +33,6 @@ struct SoundSource {
 
 struct SoundSources {
     std::vector<SoundSource> sources;
-    std::string defaultSource;      // the server's default source
     std::string defaultSinkMonitor; // the monitor of its default sink: what the desktop plays
 };
 

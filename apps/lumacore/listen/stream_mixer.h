@@ -23,7 +23,6 @@ class StreamMixer {
     // Stream `id` joins (its queue empty) or leaves (what it had queued goes with it).
     void add(int id, double now);
     void remove(int id);
-    bool has(int id) const { return streams_.contains(id); }
     std::size_t size() const { return streams_.size(); }
 
     // `count` interleaved stereo frames of stream `id`, delivered at `now` (seconds).
