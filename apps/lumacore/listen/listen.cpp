@@ -80,8 +80,8 @@ class Listener final : public Clock, public PictureSink {
                 showTitle(now);
                 if (options_.duration && now - started_ >= *options_.duration) return std::nullopt;
             }
-            takeSound(now);
-            const double time = analysis_.pictureTime(now);
+            // While the server is away the picture stands: that time is not silence.
+            const double time = takeSound(now) ? analysis_.pictureTime(now) : analysis_.shown();
             if (analysis_.paused()) {
                 show(runner_.picture());
                 capture_->waitForSound(period_); // pictures at the refresh rate, for the keys
@@ -103,8 +103,8 @@ class Listener final : public Clock, public PictureSink {
 
   private:
     // The frames captured since the last picture go to the live analysis; a server that went
-    // away is tried again every second, without ever waiting for it.
-    void takeSound(double now) {
+    // away is tried again every second, without ever waiting for it. False while it is away.
+    bool takeSound(double now) {
         const PulseCapture::Link link = capture_->link();
         if (link != PulseCapture::Link::Recording) {
             if (!away_) {
@@ -115,7 +115,7 @@ class Listener final : public Clock, public PictureSink {
                 lastAttempt_ = now;
                 capture_->reconnect();
             }
-            return;
+            return false;
         }
         if (away_) {
             away_ = false;
@@ -129,6 +129,7 @@ class Listener final : public Clock, public PictureSink {
         analysis_.lost(now, taken.lost, taken.latency);
         analysis_.hear(now, incoming_.data(), static_cast<std::int64_t>(taken.frames),
                        taken.latency);
+        return true;
     }
 
     // The media player shown in the banner is the application recorded; without one, the
