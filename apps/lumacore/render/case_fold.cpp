@@ -27,11 +27,11 @@ char32_t lowered(char32_t c) {
 std::size_t decode(const std::string& text, std::size_t at, char32_t& c) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
-    std::size_t length = lead < 0x80         ? 1
-                         : lead >> 5 == 0x6  ? 2
-                         : lead >> 4 == 0xE  ? 3
-                         : lead >> 3 == 0x1E ? 4
-                                             : 0;
+    const std::size_t length = lead < 0x80         ? 1
+                               : lead >> 5 == 0x6  ? 2
+                               : lead >> 4 == 0xE  ? 3
+                               : lead >> 3 == 0x1E ? 4
+                                                   : 0;
     if (length == 0 || at + length > text.size()) return 0;
     c = length == 1 ? lead : lead & (0x7F >> length);
     for (std::size_t i = 1; i < length; ++i) {
