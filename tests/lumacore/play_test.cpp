@@ -400,6 +400,13 @@ TEST_F(PlayErrors, EachProblemIsOneLineAndTheOutcomeIsSafe) {
                                           {"WAYLAND_DISPLAY", std::nullopt}};
     // A display nobody serves: no server listens on display 9999's socket.
     const EnvironmentChanges unserved = {{"DISPLAY", ":9999"}, {"WAYLAND_DISPLAY", std::nullopt}};
+    // A video driver asked for by name whose display is not there (no compositor runs, and
+    // the runtime folder holds none of its sockets).
+    ScratchDir scratch;
+    const EnvironmentChanges noCompositor = {{"SDL_VIDEODRIVER", "wayland"},
+                                             {"DISPLAY", ":9999"},
+                                             {"WAYLAND_DISPLAY", std::nullopt},
+                                             {"XDG_RUNTIME_DIR", folderOf(scratch).string()}};
     const EnvironmentChanges noServer = {{"PULSE_SERVER", "unix:/nonexistent/lumacore/native"},
                                          {"SDL_AUDIODRIVER", std::nullopt}};
     const EnvironmentChanges timed = {{"LUMACORE_TIMING_LOG", "timing.log"}};
@@ -417,6 +424,11 @@ TEST_F(PlayErrors, EachProblemIsOneLineAndTheOutcomeIsSafe) {
         // Never a run without a window to be seen.
         {"a display nobody serves", unserved, with({"good.wav", "--no-sound", "--duration", "1"}),
          1, 1, {"no display", "DISPLAY=:9999"}, {}, false, 0},
+        // What was tried, and SDL's reason only where it gave one.
+        {"a video driver without its display", noCompositor,
+         with({"good.wav", "--no-sound", "--duration", "1"}),
+         1, 1, {"no display: SDL could not connect with the 'wayland' video driver"},
+         {"()", "DISPLAY=:9999"}, false, 0},
         {"no sound server", noServer, with({"--duration", "1"}),
          0, 1, {"no sound"}, {}, true, 0},
         {"a damaged entry, then a good one", timed, with({"damaged.wav", "good.wav", "--no-sound"}),
@@ -437,7 +449,6 @@ TEST_F(PlayErrors, EachProblemIsOneLineAndTheOutcomeIsSafe) {
          1, 1, {"stamped.frames"}, {}, true, 0.5},
     };
     // clang-format on
-    ScratchDir scratch;
     // The demo's calls, one of them a second in stamped far beyond the file's end.
     std::string stamped = fileBytes(demoFrames(scratch, "60"));
     ASSERT_GT(stamped.size(), 64u + 61 * 2312);

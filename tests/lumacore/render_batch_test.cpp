@@ -1,18 +1,24 @@
 // `lumacore render` with several inputs, through the program: each output named after its input
 // and the same as a render of that input alone; a broken input named in one line while the rest
-// go on; a folder's files in name order, with -r its subfolders' too; and the batches refused
-// before anything is written. On a terminal, the one progress line and the error lines apart.
+// go on; a folder's files in name order, with -r its subfolders' too; a background picture read
+// once for the batch; and the batches refused before anything is written. On a terminal, the one
+// progress line and the error lines apart.
 #include <gtest/gtest.h>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "audio_test_support.h"
+#include "output/sinks.h"
 #include "program_support.h"
 
 namespace lumacore::cli::test {
@@ -24,12 +30,21 @@ namespace fs = std::filesystem;
 const std::vector<std::string> kSmall = {"--size", "64x36", "--fps", "10"};
 
 // Makes the inputs in `folder`: a name ending in ".wav" a second of a sawtooth whose pitch
-// depends on its place in `names` (so no two outputs can be mistaken for each other), any other
-// name a text file.
+// depends on its place in `names` (so no two outputs can be mistaken for each other), one ending
+// in ".png" a picture of two colours, any other name a text file.
 void makeFiles(const fs::path& folder, const std::vector<std::string>& names) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         const fs::path path = folder / names[i];
         fs::create_directories(path.parent_path());
+        if (path.extension() == ".png") {
+            Bitmap picture(40, 30);
+            for (int y = 0; y < picture.height(); ++y)
+                std::fill_n(picture.row(y), picture.width(), y < 15 ? 0x3060C0u : 0xC06030u);
+            const std::vector<std::uint8_t> png = encodePng(picture, 1);
+            std::ofstream(path, std::ios::binary)
+                .write(reinterpret_cast<const char*>(png.data()), std::ssize(png));
+            continue;
+        }
         if (path.extension() != ".wav") {
             std::ofstream(path) << "these are not sounds\n";
             continue;
@@ -73,6 +88,35 @@ struct Output {
     std::string input; // the input it renders
 };
 
+// Counts the opens of one file (inotify) while it lives: how often the programs run meanwhile
+// read it, once they have ended. Closes are watched too, since the kernel merges an event with
+// the one queued before it when they are alike.
+class OpenCount {
+  public:
+    explicit OpenCount(const fs::path& file) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        EXPECT_GE(::inotify_add_watch(fd_, file.c_str(), IN_OPEN | IN_CLOSE), 0) << file;
+    }
+    ~OpenCount() { ::close(fd_); }
+    OpenCount(const OpenCount&) = delete;
+    OpenCount& operator=(const OpenCount&) = delete;
+
+    int opens() const {
+        int count = 0;
+        alignas(inotify_event) char events[4096];
+        for (ssize_t got; (got = ::read(fd_, events, sizeof events)) > 0;) {
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                count += (event->mask & IN_OPEN) != 0;
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return count;
+    }
+
+  private:
+    int fd_;
+};
+
 TEST(RenderBatch, EachInputGivesItsOwnOutputAndABrokenOneOnlyItsLine) {
     if (!haveFfmpegTool()) GTEST_SKIP() << "the ffmpeg tool decodes the videos";
     const std::vector<std::string> album = {"album/2.wav", "album/1.wav", "album/notes.txt",
@@ -84,6 +128,8 @@ TEST(RenderBatch, EachInputGivesItsOwnOutputAndABrokenOneOnlyItsLine) {
         int exitCode;
         std::vector<Output> outputs;   // in the order rendered (finished so with --jobs 1)
         std::vector<std::string> said; // how each line on standard error begins, after "lumacore: "
+        std::vector<std::string> each = {}; // options of the batch that each render alone takes
+        std::string readOnce = {};          // a file the batch opens as often as a render alone
     } cases[] = {
         {"three inputs, the second no audio: two videos and its line",
          {"a.wav", "b.mp3", "c.wav"},
@@ -136,6 +182,34 @@ TEST(RenderBatch, EachInputGivesItsOwnOutputAndABrokenOneOnlyItsLine) {
          {},
          {"x/a.wav and y/a.wav would both be written to 'out/a.mp4'"}},
         {"one input twice: refused", {"a.wav"}, {"a.wav", "a.wav", "-o", "out/"}, 1, {}, {"a.wav"}},
+        {"one input by two spellings: refused",
+         {"a.wav"},
+         {"./a.wav", "a.wav", "-o", "out/"},
+         1,
+         {},
+         {"'./a.wav' and 'a.wav' are one file, given twice"}},
+        {"two outputs whose names differ only in case: refused",
+         {"Café Été.wav", "café été.wav"},
+         {"Café Été.wav", "café été.wav", "-o", "out/"},
+         1,
+         {},
+         {"Café Été.wav and café été.wav would be written to 'out/Café Été.mp4' and 'out/café "
+          "été.mp4', names that differ only in case"}},
+        {"a picture behind every track: as rendered alone over it, the picture read once",
+         {"a.wav", "c.wav", "behind.png"},
+         {"a.wav", "c.wav", "-o", "out/"},
+         0,
+         {{"out/a.mp4", "a.wav"}, {"out/c.mp4", "c.wav"}},
+         {},
+         {"--background", "behind.png"},
+         "behind.png"},
+        {"a picture behind that is none: refused once, before anything is written",
+         {"a.wav", "c.wav", "behind.jpg"},
+         {"a.wav", "c.wav", "-o", "out/"},
+         1,
+         {},
+         {"cannot read the background 'behind.jpg': "},
+         {"--background", "behind.jpg"}},
         {"an output that is a file: refused",
          {"a.wav", "c.wav", "taken.mp4"},
          {"a.wav", "c.wav", "-o", "taken.mp4"},
@@ -152,7 +226,11 @@ TEST(RenderBatch, EachInputGivesItsOwnOutputAndABrokenOneOnlyItsLine) {
         std::vector<std::string> args = c.args;
         args.insert(args.begin(), "render");
         args.insert(args.end(), kSmall.begin(), kSmall.end());
+        args.insert(args.end(), c.each.begin(), c.each.end());
+        std::optional<OpenCount> reads;
+        if (!c.readOnce.empty()) reads.emplace(folder / c.readOnce);
         const ProgramRun run = runLumacore(args, folder, false, 60);
+        const int batchReads = reads ? reads->opens() : 0;
 
         EXPECT_EQ(run.exitCode, c.exitCode) << shown(c.args) << ": " << run.errors;
         const std::vector<std::string> said = lines(run.errors);
@@ -171,8 +249,14 @@ TEST(RenderBatch, EachInputGivesItsOwnOutputAndABrokenOneOnlyItsLine) {
                                           (sequence ? "/" : path.extension().string());
             std::vector<std::string> alone = {"render", o.input, "-o", reference};
             alone.insert(alone.end(), kSmall.begin(), kSmall.end());
+            alone.insert(alone.end(), c.each.begin(), c.each.end());
             const ProgramRun made = runLumacore(alone, folder);
             ASSERT_EQ(made.exitCode, 0) << made.errors;
+            if (reads && references.empty()) {
+                const int aloneReads = reads->opens();
+                EXPECT_GT(aloneReads, 0);
+                EXPECT_EQ(batchReads, aloneReads) << c.readOnce << " read again for each track";
+            }
             references.push_back(reference);
             for (fs::path at = path; !at.empty(); at = at.parent_path())
                 wanted.insert(at.string());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -154,8 +155,9 @@ TEST_F(RenderTransparency, OutputsWithoutAnAlphaChannelAreRefused) {
 }
 
 // `--background`: where the display left its ground the picture behind shows exactly, where it
-// drew its own pixels show; the cover art of the input is that picture, and without one the
-// plain picture is drawn after one line; a background that cannot be read is one line.
+// drew its own pixels show; the cover art of the input is that picture, and without one, or with
+// one that cannot be decoded, the plain picture is drawn after one line; a picture file that
+// cannot be read is one line and no output.
 TEST_F(RenderTransparency, APictureBehindShowsWhereTheDisplayLeftItsGround) {
     if (!haveFfmpegTool()) GTEST_SKIP() << "the ffmpeg program is not installed";
     const std::string flat = (folder_ / "flat.png").string();
@@ -165,6 +167,13 @@ TEST_F(RenderTransparency, APictureBehindShowsWhereTheDisplayLeftItsGround) {
         runFfmpegTool({"-f", "lavfi", "-i", "color=c=0x3060c0:s=40x30", "-frames:v", "1", flat}));
     ASSERT_TRUE(encodeWithPictures(withCover, "libmp3lame", {{flat, "Cover (front)"}}));
     ASSERT_TRUE(encodeWithPictures(bare, "libmp3lame", {}));
+    // The same song, its cover claiming 12000 x 12000 pixels: beyond what is decoded.
+    const std::string hugeCover = (folder_ / "huge-cover.mp3").string();
+    std::string song = fileBytes(withCover);
+    const std::size_t header = song.find("IHDR");
+    ASSERT_NE(header, std::string::npos);
+    song.replace(header + 4, 8, std::string("\0\0\x2E\xE0\0\0\x2E\xE0", 8));
+    std::ofstream(hugeCover, std::ios::binary) << song;
     // The colour as the file holds it (FFmpeg's colour source rounds on its way to RGB).
     const auto flatPicture = png("flat.png");
     ASSERT_TRUE(flatPicture);
@@ -182,6 +191,12 @@ TEST_F(RenderTransparency, APictureBehindShowsWhereTheDisplayLeftItsGround) {
         {"the input's cover art", withCover, "cover", true, "", 0},
         {"an input without cover art", bare, "cover", false,
          "lumacore: no cover art in '" + bare + "': the background is black\n", 0},
+        {"an input whose cover art cannot be decoded: black, and the song", hugeCover, "cover",
+         false,
+         "lumacore: cannot read the cover art of '" + hugeCover +
+             "': the picture is 12000x12000 pixels, more than 67108864 in all: the background is "
+             "black\n",
+         0},
         {"a missing picture", bare, "nowhere.png", false,
          "lumacore: cannot read the background 'nowhere.png': no such file\n", 1},
     };

@@ -15,12 +15,20 @@ class PlayError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// SDL's reason for its last failure as " (reason)"; nothing when it gave none. Clear SDL's error
+// before the call that may fail, so that no older reason is taken for it.
+inline std::string sdlReason() {
+    const char* reason = SDL_GetError();
+    return reason != nullptr && *reason != '\0' ? std::string(" (") + reason + ")" : "";
+}
+
 // One SDL subsystem, initialised for the owner's lifetime. Throws PlayError with `what` and
 // SDL's reason when it cannot be started.
 class SdlSubsystem {
   public:
     SdlSubsystem(Uint32 flags, const std::string& what) : flags_(flags) {
-        if (SDL_InitSubSystem(flags) != 0) throw PlayError(what + " (" + SDL_GetError() + ")");
+        SDL_ClearError();
+        if (SDL_InitSubSystem(flags) != 0) throw PlayError(what + sdlReason());
     }
     ~SdlSubsystem() { SDL_QuitSubSystem(flags_); }
     SdlSubsystem(const SdlSubsystem&) = delete;

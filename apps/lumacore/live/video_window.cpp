@@ -31,6 +31,25 @@ bool openGlOnTheProcessor(SDL_Renderer* renderer) {
     return false;
 }
 
+// "the 'x11' video driver", or for a list SDL tries in turn ("x11,wayland") "the 'x11' or
+// 'wayland' video driver".
+std::string driversNamed(const std::string& list) {
+    std::string names;
+    std::size_t count = 0;
+    for (std::size_t at = 0; at <= list.size(); ++count) {
+        const std::size_t end = std::min(list.find(',', at), list.size());
+        names += std::string(count == 0 ? "" : " or ") + "'" + list.substr(at, end - at) + "'";
+        at = end + 1;
+    }
+    return "the " + names + " video driver";
+}
+
+// The video driver SDL is using, named as above.
+std::string currentDriver() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driversNamed(driver != nullptr ? driver : "unknown");
+}
+
 } // namespace
 
 SdlSubsystem openDisplay() {
@@ -57,7 +76,13 @@ SdlSubsystem openDisplay() {
     // Without a graphics driver the software renderer draws into the window's own image, not
     // through a texture on OpenGL (which would again run on the processor).
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    return SdlSubsystem(SDL_INIT_VIDEO, "no display: cannot connect to " + named);
+    const char* chosen = std::getenv("SDL_VIDEODRIVER");
+    if (chosen != nullptr && *chosen != '\0')
+        return SdlSubsystem(SDL_INIT_VIDEO, "no display: SDL could not connect with " +
+                                                driversNamed(chosen) +
+                                                ", which SDL_VIDEODRIVER names");
+    return SdlSubsystem(SDL_INIT_VIDEO, "no display: SDL could not connect to " + named + " with " +
+                                            driversNamed(drivers));
 }
 
 VideoWindow::VideoWindow(const std::string& title, const WindowRect& client, bool positioned,
@@ -65,10 +90,12 @@ VideoWindow::VideoWindow(const std::string& title, const WindowRect& client, boo
     : windowed_(client) {
     const int x = positioned ? client.x : SDL_WINDOWPOS_CENTERED;
     const int y = positioned ? client.y : SDL_WINDOWPOS_CENTERED;
+    SDL_ClearError();
     window_.reset(SDL_CreateWindow(title.c_str(), x, y, client.width, client.height,
                                    SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI));
     if (!window_)
-        throw PlayError(std::string("no display: cannot open a window (") + SDL_GetError() + ")");
+        throw PlayError("no display: SDL could not open a window with " + currentDriver() +
+                        sdlReason());
     renderer_.reset(SDL_CreateRenderer(window_.get(), -1,
                                        SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC));
     SDL_RendererInfo info;
@@ -76,9 +103,10 @@ VideoWindow::VideoWindow(const std::string& title, const WindowRect& client, boo
                       SDL_GetRendererInfo(renderer_.get(), &info) != 0 ||
                       (info.flags & SDL_RENDERER_SOFTWARE) != 0))
         renderer_.reset(); // the window's own image, paced here
+    SDL_ClearError();
     if (!renderer_ && SDL_GetWindowSurface(window_.get()) == nullptr)
-        throw PlayError(std::string("no display: cannot draw in the window (") + SDL_GetError() +
-                        ")");
+        throw PlayError("no display: SDL could not draw in a window with " + currentDriver() +
+                        sdlReason());
     vsync_ = renderer_ && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
     if (!positioned) windowed_ = windowedRect();
     if (fullscreen) setFullscreen(true);
@@ -130,12 +158,11 @@ void VideoWindow::show(const Bitmap& picture, bool scaled) {
 // The graphics card's way: the picture into the streaming texture, drawn by the renderer.
 void VideoWindow::toTexture(const Bitmap& picture) {
     if (!texture_ || textureWidth_ != picture.width() || textureHeight_ != picture.height()) {
+        SDL_ClearError();
         texture_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_RGB888,
                                          SDL_TEXTUREACCESS_STREAMING, picture.width(),
                                          picture.height()));
-        if (!texture_)
-            throw PlayError(std::string("cannot make the window's picture (") + SDL_GetError() +
-                            ")");
+        if (!texture_) throw PlayError("cannot make the window's picture" + sdlReason());
         textureWidth_ = picture.width();
         textureHeight_ = picture.height();
     }
@@ -214,6 +241,7 @@ Bitmap VideoWindow::readBack() {
     // SDL's XRGB8888 words are the bitmap's 0x00RRGGBB ones, the unused byte aside.
     const int pitch = picture.stride() * 4;
     int failed = 0;
+    SDL_ClearError();
     if (renderer_) {
         // What the last present showed, drawn once more: read before presenting, as SDL asks.
         SDL_RenderClear(renderer_.get());
@@ -230,9 +258,7 @@ Bitmap VideoWindow::readBack() {
                  SDL_ConvertPixels(width, height, window->format->format, window->pixels,
                                    window->pitch, SDL_PIXELFORMAT_RGB888, picture.row(0), pitch);
     }
-    if (failed != 0)
-        throw PlayError(std::string("cannot read the window's picture back (") + SDL_GetError() +
-                        ")");
+    if (failed != 0) throw PlayError("cannot read the window's picture back" + sdlReason());
     for (int y = 0; y < height; ++y)
         for (std::uint32_t* p = picture.row(y); p != picture.row(y) + width; ++p)
             *p &= 0xFFFFFF;

@@ -48,13 +48,12 @@ AudioOutput::AudioOutput(int sampleRate) : audio_(startAudio()), sampleRate_(sam
     wanted.channels = 2;
     wanted.samples = kDeviceFrames;
     SDL_AudioSpec got{};
+    SDL_ClearError();
     {
         const QuietStandardError quiet;
         device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &got, 0);
     }
-    if (device_ == 0)
-        throw PlayError(std::string("no sound: cannot open the sound device (") + SDL_GetError() +
-                        ")");
+    if (device_ == 0) throw PlayError("no sound: cannot open the sound device" + sdlReason());
     // SDL takes a buffer of got.samples frames from the queue only when the sound server asks
     // for one, and the server holds about one such buffer before it is heard (at the device's
     // rate, converted to ours).

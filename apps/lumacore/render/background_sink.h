@@ -12,15 +12,16 @@ namespace lumacore::cli {
 class BackgroundSink : public FrameSink {
   public:
     // `output` takes pictures of the background's size, unenlarged; the pictures written here
-    // are enlarged `scale` times first.
-    BackgroundSink(std::unique_ptr<FrameSink> output, Bitmap background, int scale);
+    // are enlarged `scale` times first. The background is only read: other renders may share it.
+    BackgroundSink(std::unique_ptr<FrameSink> output, std::shared_ptr<const Bitmap> background,
+                   int scale);
 
     void write(const Bitmap& picture) override;
     void finish() override { output_->finish(); }
 
   private:
     std::unique_ptr<FrameSink> output_;
-    Bitmap background_;
+    std::shared_ptr<const Bitmap> background_;
     int scale_;
     Bitmap enlarged_; // the picture at the output's size, then composited in place
 };

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "audio/audio_files.h"
+#include "render/case_fold.h"
 
 namespace lumacore::cli {
 namespace {
@@ -36,6 +37,13 @@ std::string resolved(const std::string& path) {
     std::error_code error;
     const fs::path full = fs::weakly_canonical(path, error);
     return error ? sameness(path) : sameness(full.string());
+}
+
+// Whether two inputs are one file: spelled alike once resolved ("./a.mp3" and "a.mp3"), or the
+// file system says so (a hard link).
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return resolved(a) == resolved(b) || fs::equivalent(a, b, error);
 }
 
 } // namespace
@@ -74,15 +82,25 @@ std::vector<BatchJob> planBatch(const BatchRequest& request, std::vector<std::st
         }
     }
 
+    // Outputs are compared as a case-insensitive file system compares them: there "Intro.mp4"
+    // would replace "intro.mp4" without a word.
     std::map<std::string, const BatchJob*> taken;
     for (const BatchJob& job : jobs) {
-        const auto [earlier, added] = taken.emplace(sameness(job.output), &job);
+        const auto [earlier, added] = taken.emplace(caseFolded(sameness(job.output)), &job);
         if (added) continue;
-        if (earlier->second->input == job.input)
-            throw std::invalid_argument(job.input + " is given twice");
-        throw std::invalid_argument(earlier->second->input + " and " + job.input +
-                                    " would both be written to '" + job.output +
-                                    "': render them into different folders");
+        const BatchJob& first = *earlier->second;
+        if (first.input == job.input) throw std::invalid_argument(job.input + " is given twice");
+        if (sameFile(first.input, job.input))
+            throw std::invalid_argument("'" + first.input + "' and '" + job.input +
+                                        "' are one file, given twice");
+        if (sameness(first.output) == sameness(job.output))
+            throw std::invalid_argument(first.input + " and " + job.input +
+                                        " would both be written to '" + job.output +
+                                        "': render them into different folders");
+        throw std::invalid_argument(first.input + " and " + job.input + " would be written to '" +
+                                    first.output + "' and '" + job.output +
+                                    "', names that differ only in case (one file on exFAT or a "
+                                    "Windows share): render them into different folders");
     }
     std::map<std::string, std::string> inputs; // resolved path -> as given
     for (const std::string& input : request.inputs)

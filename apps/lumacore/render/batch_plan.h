@@ -30,8 +30,9 @@ bool isBatch(const std::vector<std::string>& inputs, const std::string& output, 
 // a subfolder (with `recursive`) keeps its sub-path under the output folder. A folder that holds
 // no audio or cannot be listed adds one line to `problems`; a file given by name becomes a job
 // whatever it is, to fail there if it is no audio. Throws std::invalid_argument, with one line,
-// when the output is no folder, when two inputs would be written to the same output, or when an
-// output would replace an input.
+// when the output is no folder, when one file is given twice (however spelled), when two inputs
+// would be written to the same output or to names that differ only in case (one file on exFAT
+// or a Windows share), or when an output would replace an input.
 std::vector<BatchJob> planBatch(const BatchRequest& request, std::vector<std::string>& problems);
 
 } // namespace lumacore::cli

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -29,6 +30,7 @@ class TrackProgress : public RenderProgress {
         console_.started(track_, expectedPictures);
     }
     void update(std::int64_t pictures) override { console_.pictures(track_, pictures); }
+    void note(const std::string& line) override { console_.say(line); }
 
   private:
     BatchConsole& console_;
@@ -133,10 +135,11 @@ std::vector<bool> makeFolders(const std::vector<BatchJob>& jobs, const std::stri
     return ready;
 }
 
-// Renders the jobs that are ready, `workers` at a time, taking them in order; returns how many
-// failed.
+// Renders the jobs that are ready, `workers` at a time, taking them in order, each over
+// `picture` when there is one; returns how many failed.
 int renderAll(const std::vector<BatchJob>& jobs, const std::vector<bool>& ready,
-              const RenderOptions& options, BatchConsole& console, int workers) {
+              const RenderOptions& options, const std::shared_ptr<const Bitmap>& picture,
+              BatchConsole& console, int workers) {
     std::atomic<std::size_t> next = 0;
     std::atomic<int> failures = 0;
     const auto work = [&] {
@@ -147,7 +150,7 @@ int renderAll(const std::vector<BatchJob>& jobs, const std::vector<bool>& ready,
             one.output = jobs[i].output;
             TrackProgress progress(console, i);
             try {
-                runRender(std::move(one), progress);
+                runRender(std::move(one), progress, picture);
                 console.finished(i);
             } catch (const std::exception& error) {
                 console.failed(i, failureLine(jobs[i].input, error.what()));
@@ -181,6 +184,9 @@ int runBatch(RenderOptions options, const BatchOptions& batch) {
     const std::vector<BatchJob> jobs =
         planBatch({batch.inputs, options.output, batch.format, batch.recursive}, problems);
     checkOutputTypes(jobs, batch.format);
+    // The picture behind every track, decoded once and shared, all tracks being of one size: a
+    // file that cannot be read is the user's choice gone wrong, refused here once.
+    const std::shared_ptr<const Bitmap> picture = backgroundPicture(options);
 
     // 2. The folders, and the batch's length for its progress line.
     BatchConsole console(jobs.size(), !options.quiet);
@@ -197,7 +203,7 @@ int runBatch(RenderOptions options, const BatchOptions& batch) {
     int failures = static_cast<int>(problems.size() + jobs.size()) - waiting;
     {
         const NotesThrough notes(console);
-        failures += renderAll(jobs, ready, options, console, workers);
+        failures += renderAll(jobs, ready, options, picture, console, workers);
     }
 
     // 4. Folders made for outputs that failed hold nothing: they go (a folder in use stays).

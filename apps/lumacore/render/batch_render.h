@@ -26,8 +26,9 @@ int defaultJobs(unsigned cores);
 
 // Renders every input of the batch with `options` (its input and output are each job's) and
 // returns the exit status: 1 when any input failed (each named in one line), else 0. Throws
-// std::invalid_argument or OutputError, with one line and before anything is written, for a
-// batch it refuses: bad options, no output folder, two inputs for one output.
+// std::invalid_argument, OutputError or BackgroundError, with one line and before anything is
+// written, for a batch it refuses: bad options, no output folder, two inputs for one output, a
+// --background picture that cannot be read (decoded once for all the tracks).
 int runBatch(RenderOptions options, const BatchOptions& batch);
 
 } // namespace lumacore::cli

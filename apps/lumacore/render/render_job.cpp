@@ -12,6 +12,8 @@
 #include <stdexcept>
 
 #include "analysis/frames_export.h"
+#include "audio/limits.h"
+#include "audio/sample_buffer.h"
 #include "background/background_image.h"
 #include "host/raster/freetype/freetype_text_renderer.h"
 #include "output/frame_sink.h"
@@ -20,9 +22,7 @@
 #include "pipeline/banner_text.h"
 #include "pipeline/call_source.h"
 #include "pipeline/clock.h"
-#include "audio/limits.h"
 #include "pipeline/picture_loop.h"
-#include "audio/sample_buffer.h"
 #include "render/background_sink.h"
 #include "render/output_pictures.h"
 
@@ -78,22 +78,28 @@ void frameRateRatio(double fps, int& numerator, int& denominator) {
     }
 }
 
-// The picture behind the display at the output's size: an image file, or the input's cover art
-// (black, said in one line, when it has none). nullopt without --background.
-std::optional<Bitmap> background(const RenderOptions& options) {
-    if (options.background.empty()) return std::nullopt;
+// The picture behind the display at the output's size: the picture file (`picture`, or decoded
+// here), or the input's cover art. A cover art that is missing, damaged or too large leaves the
+// background black, said in one line: the input itself still renders. Null without --background.
+std::shared_ptr<const Bitmap> background(const RenderOptions& options,
+                                         std::shared_ptr<const Bitmap> picture,
+                                         RenderProgress& progress) {
+    if (options.background != "cover") return picture ? picture : backgroundPicture(options);
     const int width = options.width * options.scale;
     const int height = options.height * options.scale;
-    if (options.background != "cover")
-        return loadBackgroundImage(options.background, width, height);
     const std::string input = options.framesFile.empty() ? options.input : "";
-    std::optional<Bitmap> art;
-    if (!input.empty()) art = loadCoverArt(input, width, height);
-    if (art) return art;
-    const std::string why =
+    std::string why =
         input.empty() ? "no cover art without a sound file" : "no cover art in '" + input + "'";
-    std::fprintf(stderr, "lumacore: %s: the background is black\n", why.c_str());
-    return Bitmap(width, height);
+    if (!input.empty()) {
+        try {
+            if (std::optional<Bitmap> art = loadCoverArt(input, width, height))
+                return std::make_shared<const Bitmap>(std::move(*art));
+        } catch (const BackgroundError& error) {
+            why = error.what();
+        }
+    }
+    progress.note(why + ": the background is black");
+    return std::make_shared<const Bitmap>(width, height);
 }
 
 // The single render's bar, made once the render knows how many pictures to expect.
@@ -112,6 +118,16 @@ class ProgressBar : public RenderProgress {
 
 } // namespace
 
+void RenderProgress::note(const std::string& line) {
+    std::fprintf(stderr, "lumacore: %s\n", line.c_str());
+}
+
+std::shared_ptr<const Bitmap> backgroundPicture(const RenderOptions& options) {
+    if (options.background.empty() || options.background == "cover") return nullptr;
+    return std::make_shared<const Bitmap>(loadBackgroundImage(
+        options.background, options.width * options.scale, options.height * options.scale));
+}
+
 std::int64_t expectedPictures(const RenderOptions& options, double secondsAfterStart) {
     const double totalSeconds = options.duration.value_or(secondsAfterStart);
     // A length the input's header claims beyond any render counts as unknown.
@@ -124,7 +140,8 @@ void runRender(RenderOptions options) {
     runRender(std::move(options), bar);
 }
 
-void runRender(RenderOptions options, RenderProgress& progress) {
+void runRender(RenderOptions options, RenderProgress& progress,
+               std::shared_ptr<const Bitmap> picture) {
     // 1. The options.
     applyDefaults(options);
     if (const std::string problem = checkOptions(options); !problem.empty())
@@ -134,9 +151,6 @@ void runRender(RenderOptions options, RenderProgress& progress) {
     const bool still = target.kind == OutputKind::Still;
     if (still && options.at < options.start)
         throw std::invalid_argument("--at must not be before --start");
-    if (options.transparent && !options.background.empty())
-        throw std::invalid_argument("--transparent and --background each say what lies behind "
-                                    "the display: give one of them");
     if (!options.background.empty() && target.kind == OutputKind::Raw)
         throw std::invalid_argument("--background needs a picture or video output, not raw frames");
     if (options.transparent && !carriesAlpha(target))
@@ -146,10 +160,10 @@ void runRender(RenderOptions options, RenderProgress& progress) {
     // 3. The calls and the background, before any output exists: a bad input leaves nothing
     // behind.
     Input in = openInput(options);
-    const std::optional<Bitmap> behind = background(options);
-    const Display display{options.module,     options.threeD,
-                          options.brightness, options.width,
-                          options.height,     options.transparent || behind.has_value()};
+    const std::shared_ptr<const Bitmap> behind =
+        options.background.empty() ? nullptr : background(options, std::move(picture), progress);
+    const Display display{options.module, options.threeD, options.brightness,
+                          options.width,  options.height, options.transparent || behind != nullptr};
     FreetypeTextRenderer text;
     ModuleRunner runner(display, in.title, *in.calls, text);
     if (options.duration) runner.endCallsAt(*options.duration);
@@ -173,7 +187,7 @@ void runRender(RenderOptions options, RenderProgress& progress) {
     if (behind) {
         // The output takes the pictures laid over the background at its own size.
         sink.scale = 1;
-        output = std::make_unique<BackgroundSink>(openSink(target, sink), *behind, options.scale);
+        output = std::make_unique<BackgroundSink>(openSink(target, sink), behind, options.scale);
     } else {
         output = openSink(target, sink);
     }

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
+#include "host/raster/bitmap.h"
 #include "render/render_options.h"
 
 namespace lumacore::cli {
@@ -17,14 +20,24 @@ class RenderProgress {
     virtual ~RenderProgress() = default;
     virtual void begin(std::int64_t expectedPictures) = 0;
     virtual void update(std::int64_t pictures) = 0;
+    // A line about the render that does not stop it (a cover art left out); standard error
+    // unless the render is one of a batch.
+    virtual void note(const std::string& line);
 };
 
 // Runs the render with its progress bar on standard error (none with --quiet); throws
 // AudioError, OutputError, FramesError or std::invalid_argument (bad options) with a one-line
 // message. Nothing is left at the output unless it completes.
 void runRender(RenderOptions options);
-// The same, telling `progress` how far it got instead of drawing a bar.
-void runRender(RenderOptions options, RenderProgress& progress);
+// The same, telling `progress` how far it got instead of drawing a bar. `picture`, when given,
+// is backgroundPicture(options) made once for several renders; otherwise the render makes it.
+void runRender(RenderOptions options, RenderProgress& progress,
+               std::shared_ptr<const Bitmap> picture = nullptr);
+
+// The picture file --background names (defaults applied to `options`), decoded and scaled to
+// the output's size, to be shared read-only by every render of that size; null without one and
+// for "cover", which is each input's own. Throws BackgroundError.
+std::shared_ptr<const Bitmap> backgroundPicture(const RenderOptions& options);
 
 // The pictures a video or sequence of an input `secondsAfterStart` long (from --start to its
 // end; -1 when unknown) will hold with these options (defaults applied), or -1 when unknown.

@@ -26,6 +26,9 @@ std::string checkOptions(const RenderOptions& o) {
                " pixels on a side";
     if (!std::isfinite(o.fps) || o.fps < kMinRate || o.fps > kMaxFrameRate)
         return "--fps must be 0.01 to 240";
+    if (o.transparent && !o.background.empty())
+        return "--transparent and --background each say what lies behind the display: give one "
+               "of them";
     std::string problem = checkDisplayOptions(o);
     if (problem.empty()) problem = checkSeconds("--at", o.at, false);
     return problem;
