@@ -71,9 +71,11 @@ int historyRender(HistoryState& state, const winampVisModule& module) {
     // The new strip, over the full client height, banner included: the display's background.
     dc->setPen(kBlack);
     dc->setBrush(kBlack);
-    dc->markBackground(true);
+    dc->setOpacity(Surface::Opacity::Clear);
     dc->rectangle(W - state.columnStep, 0, W, H);
-    dc->markBackground(false);
+    // The boxes are solid; the bands are light on the ground, so that a quiet one over a picture
+    // lets it through.
+    dc->setOpacity(is3D ? Surface::Opacity::Solid : Surface::Opacity::Light);
 
     // Lowest frequency first, so that later bins are drawn over earlier ones.
     for (int i = 0; i < kHistoryBins; ++i) {
@@ -96,6 +98,7 @@ int historyRender(HistoryState& state, const winampVisModule& module) {
             dc->rectangle(band.left, band.top, band.right, band.bottom);
         }
     }
+    dc->setOpacity(Surface::Opacity::Solid);
     return 0;
 }
 

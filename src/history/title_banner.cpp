@@ -37,7 +37,7 @@ void drawTitleBanner(HistoryState& state, Surface& dc, const char* title,
     // The strip and the text's cells are the display's background; the glyphs are its picture.
     dc.setPen(state.backgroundColour);
     dc.setBrush(state.backgroundColour);
-    dc.markBackground(true);
+    dc.setOpacity(Surface::Opacity::Clear);
     dc.rectangle(0, top, W, H);
     dc.setBackgroundColour(state.backgroundColour);
 
@@ -48,7 +48,7 @@ void drawTitleBanner(HistoryState& state, Surface& dc, const char* title,
 
     dc.selectFont(bannerFontHeight(H), kBannerFace);
     if (title != nullptr) dc.textOut(0, top, title);
-    dc.markBackground(false);
+    dc.setOpacity(Surface::Opacity::Solid);
 }
 
 void skipTitleBanner(const std::function<int()>& rand) {

@@ -47,10 +47,16 @@ class Surface {
     // top-left corner at (x, y).
     virtual void textOut(int x, int y, std::string_view text) = 0;
 
-    // What is drawn from here until markBackground(false) is the display's background (its
-    // clearing), not its picture: a surface that keeps an alpha channel leaves it transparent;
-    // text keeps its glyphs opaque and only its cells take the mark. A window has no use for it.
-    virtual void markBackground(bool /*background*/) {}
+    // How what is drawn from here on covers what lies behind the display, on a surface that
+    // keeps an alpha channel; a window has no use for it. Whatever the opacity, the colour is what
+    // the window shows, so that over black the picture is the window's.
+    enum class Opacity {
+        Solid, // the display's picture
+        Clear, // the display's background (its clearing); text keeps its glyphs solid and only
+               // its cells take it
+        Light, // light on black: as opaque as its brightest channel
+    };
+    virtual void setOpacity(Opacity /*opacity*/) {}
 };
 
 } // namespace lumacore

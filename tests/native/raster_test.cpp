@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <set>
 #include <utility>
 #include <vector>
@@ -280,6 +281,52 @@ TEST(SetPixel, SetsOneCellAndIgnoresCellsOutside) {
         canvas.surface.setPixel(p.x, p.y, kFill);
     EXPECT_EQ(cellsOf(canvas.bitmap, kInk), (Cells{{2, 3}}));
     EXPECT_TRUE(cellsOf(canvas.bitmap, kFill).empty());
+}
+
+// A stored pixel (colour premultiplied by its alpha) laid over an opaque colour, rounded.
+std::uint32_t shownOver(std::uint32_t pixel, std::uint32_t behind) {
+    const std::uint32_t uncovered = 255 - (pixel >> 24);
+    std::uint32_t shown = 0;
+    for (int shift : {0, 8, 16})
+        shown |= ((pixel >> shift & 0xFF) + ((behind >> shift & 0xFF) * uncovered + 127) / 255)
+                 << shift;
+    return shown;
+}
+
+// Each case drawn with and without an alpha channel: over black the first is the second, the
+// window's pixel; over white a 2D band shows as much white as it is dark.
+TEST(RasterSurface, AnAlphaChannelFollowsTheOpacityAndOverBlackIsTheWindowsPixel) {
+    using Opacity = Surface::Opacity;
+    const struct {
+        const char* what;
+        Opacity opacity;
+        Colour colour;
+        std::uint32_t stored;    // with an alpha channel
+        std::uint32_t overWhite; // that pixel shown over white
+    } cases[] = {
+        {"a quiet band lets white through", Opacity::Light, rgb(0, 5, 5), 0x05000505, 0xFAFFFF},
+        {"a loud band hides white", Opacity::Light, rgb(255, 128, 0), 0xFFFF8000, 0xFF8000},
+        {"a quiet box hides white", Opacity::Solid, rgb(0, 5, 5), 0xFF000505, 0x000505},
+        {"the cleared ground is clear", Opacity::Clear, kBlack, 0x00000000, 0xFFFFFF},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::uint32_t drawn[2] = {};
+        for (const bool alpha : {false, true}) {
+            Bitmap bitmap(4, 4);
+            RasterSurface surface(bitmap);
+            surface.keepAlpha(alpha);
+            surface.setOpacity(c.opacity);
+            surface.setPen(c.colour);
+            surface.setBrush(c.colour);
+            surface.rectangle(0, 0, 4, 4);
+            drawn[alpha] = bitmap.row(1)[1];
+        }
+        EXPECT_EQ(drawn[false], pixelOf(c.colour)) << "a window's pixel has no alpha";
+        EXPECT_EQ(drawn[true], c.stored);
+        EXPECT_EQ(shownOver(drawn[true], 0x000000), drawn[false]);
+        EXPECT_EQ(shownOver(drawn[true], 0xFFFFFF), c.overWhite);
+    }
 }
 
 TEST(RasterSurface, EmptyBitmapIgnoresEverything) {

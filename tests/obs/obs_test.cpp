@@ -183,12 +183,12 @@ Rows binRows(int bin, int width, int height) {
     return {bandRect(state, bin).top, bandRect(state, bin + 1).top};
 }
 
-// The brightest channel of a pixel as it shows over black (mixed by its alpha, when it has one).
+// The brightest channel of a pixel as it shows over black. The source draws a transparent
+// picture premultiplied, and the screenshot keeps what it drew: its colour is what shows over
+// black whatever its alpha (a 2D band's is its brightest channel).
 int brightness(const DecodedPng& png, int x, int y) {
-    const std::size_t at = std::size_t(y) * png.width + x;
-    const std::uint8_t* pixel = &png.rgb[3 * at];
-    const int most = std::max({pixel[0], pixel[1], pixel[2]});
-    return png.alpha.empty() ? most : (most * png.alpha[at] + 127) / 255;
+    const std::uint8_t* pixel = &png.rgb[3 * (std::size_t(y) * png.width + x)];
+    return std::max({pixel[0], pixel[1], pixel[2]});
 }
 
 // The row of the history (above the banner's strip) whose newest columns are brightest.

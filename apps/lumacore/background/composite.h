@@ -1,9 +1,9 @@
 // The display laid over a background picture. In transparent mode the display's pixels are
 // 0xAARRGGBB words whose alpha says how much of the pixel it drew (0 where it left its
-// background, 255 where it drew, in between on the banner's glyph edges) and whose colour is
-// premultiplied: what the display shows over black, never above the alpha. Outside transparent
-// mode the alpha is 0 everywhere and means nothing: such a display is shown as it is, and never
-// composited.
+// background, 255 where it drew solid, in between on the banner's glyph edges and on the 2D
+// bands, as opaque as their brightest channel) and whose colour is premultiplied: what the
+// display shows over black, never above the alpha. Outside transparent mode the alpha is 0
+// everywhere and means nothing: such a display is shown as it is, and never composited.
 #pragma once
 
 #include "host/raster/bitmap.h"

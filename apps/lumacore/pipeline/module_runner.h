@@ -39,8 +39,9 @@ struct Display {
     int width = 1280;        // client area
     int height = 720;
     // The picture keeps an alpha channel in its pixels' top byte: the history's black ground is
-    // transparent, what it draws opaque (see RasterSurface::keepAlpha). The scopes paint their
-    // window grey, which stays opaque, so that every picture over black is the window's.
+    // transparent, its 3D boxes and banner glyphs opaque, its 2D bands as opaque as they are
+    // bright (see RasterSurface::keepAlpha). The scopes paint their window grey, which stays
+    // opaque, so that every picture over black is the window's.
     bool transparent = false;
 };
 

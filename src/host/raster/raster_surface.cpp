@@ -11,6 +11,22 @@
 
 namespace lumacore {
 
+std::uint32_t RasterSurface::ink(Colour colour, Opacity opacity) const {
+    const std::uint32_t pixel = pixelOf(colour);
+    if (!keepsAlpha_) return pixel;
+    switch (opacity) {
+    case Opacity::Solid:
+        return pixel | 0xFF000000u;
+    case Opacity::Clear:
+        return pixel;
+    case Opacity::Light:
+        break;
+    }
+    // Light: no channel is above the alpha, so the pixel stays premultiplied.
+    const std::uint32_t brightest = std::max({pixel >> 16 & 0xFF, pixel >> 8 & 0xFF, pixel & 0xFF});
+    return pixel | brightest << 24;
+}
+
 void RasterSurface::rectangle(int left, int top, int right, int bottom) {
     if (left > right) std::swap(left, right);
     if (top > bottom) std::swap(top, bottom);
@@ -74,7 +90,7 @@ void RasterSurface::textOut(int x, int y, std::string_view text) {
     coverage::fillRect(bitmap_, x, y, std::int64_t{x} + run.width, std::int64_t{y} + run.height,
                        ink(state_.backgroundColour));
     // The glyphs are the picture, even over a background's cells.
-    const std::uint32_t glyphs = pixelOf(state_.textColour) | opaque_;
+    const std::uint32_t glyphs = ink(state_.textColour, Opacity::Solid);
     for (const GlyphCoverage& glyph : run.glyphs)
         coverage::blendMask(bitmap_, std::int64_t{x} + glyph.left, std::int64_t{y} + glyph.top,
                             glyph.width, glyph.height, glyph.coverage, glyphs);

@@ -44,14 +44,16 @@ class RasterSurface final : public Surface {
     void setBackgroundColour(Colour colour) override { state_.backgroundColour = colour; }
     void selectFont(int height, const std::string& face) override;
     void textOut(int x, int y, std::string_view text) override;
-    void markBackground(bool background) override { background_ = background; }
+    void setOpacity(Opacity opacity) override { opacity_ = opacity; }
 
-    // With an alpha channel, each pixel drawn carries its opacity in its top byte: 0xFF where the
-    // display drew, 0 where it cleared its background (markBackground), the glyphs' coverage on
-    // the banner's edges; the colour bytes stay what is shown over black. Without one (the
-    // default) the top byte stays 0 and the pixels are exactly those of a window.
-    void keepAlpha(bool alpha) { opaque_ = alpha ? 0xFF000000u : 0; }
-    bool keepsAlpha() const { return opaque_ != 0; }
+    // With an alpha channel, each pixel drawn carries its opacity in its top byte, by the opacity
+    // set (setOpacity): 0xFF where the display drew solid, 0 where it cleared its background, its
+    // brightest channel where it drew light, the glyphs' coverage on the banner's edges. The
+    // colour bytes stay what is shown over black, which is never more than the alpha: the pixel
+    // is premultiplied, and over black exactly the window's. Without one (the default) the top
+    // byte stays 0 and the pixels are exactly those of a window.
+    void keepAlpha(bool alpha) { keepsAlpha_ = alpha; }
+    bool keepsAlpha() const { return keepsAlpha_; }
 
     void setTextRenderer(TextRenderer* textRenderer) { textRenderer_ = textRenderer; }
 
@@ -60,13 +62,14 @@ class RasterSurface final : public Surface {
 
   private:
     // A colour as a stored pixel, with the opacity of what is drawn now.
-    std::uint32_t ink(Colour colour) const { return pixelOf(colour) | (background_ ? 0 : opaque_); }
+    std::uint32_t ink(Colour colour) const { return ink(colour, opacity_); }
+    std::uint32_t ink(Colour colour, Opacity opacity) const;
 
     Bitmap& bitmap_;
     TextRenderer* textRenderer_;
     DrawState state_;
-    std::uint32_t opaque_ = 0; // the top byte of a drawn pixel: 0xFF with an alpha channel
-    bool background_ = false;
+    bool keepsAlpha_ = false;
+    Opacity opacity_ = Opacity::Solid;
 };
 
 } // namespace lumacore
