@@ -21,7 +21,7 @@ make_minute "$work/minute.wav"
 # The music, over and over, for as long as the run.
 (while :; do paplay "$work/minute.wav" || exit; done) &
 children+=($!)
-"$lumacore" listen --size 1920x1080 --rate 60 --duration $((seconds + 60)) 2>"$work/listen.log" &
+"$lumacore" listen --size 1920x1080 --rate 60 --duration $((seconds + 180)) 2>"$work/listen.log" &
 listen=$!
 children+=("$listen")
 
