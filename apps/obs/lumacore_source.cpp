@@ -137,8 +137,9 @@ class LumacoreSource {
         } catch (const std::exception& failure) {
             const std::lock_guard lock(mutex_);
             if (live_)
-                blog(LOG_WARNING, "[lumacore-obs] '%s': %s; nothing is shown until the settings "
-                                  "change", obs_source_get_name(self_), failure.what());
+                blog(LOG_WARNING,
+                     "[lumacore-obs] '%s': %s; nothing is shown until the settings change",
+                     obs_source_get_name(self_), failure.what());
             retire(std::move(live_));
             std::vector<std::uint32_t>().swap(enlarged_);
             width_ = height_ = 0;
@@ -153,8 +154,9 @@ class LumacoreSource {
         gs_texture_t* texture = texture_.sized(width_, height_, premultiplied_ ? GS_BGRA : GS_BGRX);
         if (!texture) {
             if (!textureFailed_)
-                blog(LOG_WARNING, "[lumacore-obs] '%s': OBS cannot make a %d x %d texture; "
-                                  "nothing is shown", obs_source_get_name(self_), width_, height_);
+                blog(LOG_WARNING,
+                     "[lumacore-obs] '%s': OBS cannot make a %d x %d texture; nothing is shown",
+                     obs_source_get_name(self_), width_, height_);
             textureFailed_ = true;
             return;
         }
@@ -223,8 +225,8 @@ class LumacoreSource {
             built.live =
                 std::make_unique<LivePicture>(job.picture, job.title, rate_, text_, secondsNow());
         } catch (const std::exception& failure) {
-            blog(LOG_WARNING, "[lumacore-obs] '%s': %s", obs_source_get_name(self_),
-                 failure.what());
+            blog(LOG_WARNING, "[lumacore-obs] '%s': cannot make its picture (%s); nothing is shown",
+                 obs_source_get_name(self_), failure.what());
         }
         return built;
     }
@@ -232,8 +234,7 @@ class LumacoreSource {
     // Under the lock: the drawn runner takes what it can change live (shown from its next call
     // on), and the texture the scopes' enlargement when the runner stays.
     void changeLive(const SourcePicture& wanted, const std::string& title) {
-        if (wanted.display.threeD != picture_.display.threeD)
-            live_->setMode(wanted.display.threeD);
+        if (wanted.display.threeD != picture_.display.threeD) live_->setMode(wanted.display.threeD);
         if (wanted.display.brightness != picture_.display.brightness)
             live_->setBrightness(wanted.display.brightness);
         if (title != title_) live_->setTitle(title);
@@ -249,13 +250,14 @@ class LumacoreSource {
 
     // Under the lock: the worker builds `picture` next, instead of anything asked for before.
     void ask(const SourcePicture& picture, const std::string& title) {
+        if (!worker_.joinable())
+            worker_ = std::thread([this] { work(); }); // first, as it may throw
         ++generation_;
         job_ = Job{generation_, picture, title};
         if (built_) retire(std::move(built_->live));
         built_.reset();
         awaited_ = true;
         target_ = picture;
-        if (!worker_.joinable()) worker_ = std::thread([this] { work(); });
         wake_.notify_one();
     }
 
@@ -369,7 +371,7 @@ class LumacoreSource {
     double lastRefresh_ = 0;
     std::vector<float> incoming_;
 
-    std::mutex mutex_; // what follows
+    std::mutex mutex_;                  // what follows
     std::unique_ptr<LivePicture> live_; // drawn; none: nothing is shown
     SourcePicture picture_;             // live_'s, with the changes it took live
     std::string title_;                 // live_'s banner title
