@@ -10,6 +10,12 @@ e.g. xvfb-run; bench/obs_figures.sh builds what it needs):
                                           cost of any full-frame layer) and with the source (the
                                           3D history at 1920x1080): OBS's CPU over SECONDS and its
                                           own frame statistics
+  changes MODULE SOUND                    OBS at 1920x1080, 30 frames/s, playing SOUND, with the
+                                          source: for each setting that needs a new runner (the
+                                          size; the display; the call rate of an 8192x4096
+                                          history; the size of a 4096x4096 one), OBS's frame
+                                          counters over 20 s without changes, then over 20
+                                          changes of it, one a second
 OBS runs for a private user (HOME and XDG_CONFIG_HOME in a scratch folder) with obs-websocket on a
 free port and MODULE installed in that user's plug-in folder, as the tests run it."""
 
@@ -59,7 +65,7 @@ class Obs:
                            XDG_CACHE_HOME=os.path.join(self.folder, "cache"),
                            LIBGL_ALWAYS_SOFTWARE="1")
         self.process = subprocess.Popen(
-            ["obs", "--disable-shutdown-check", "--minimize-to-tray"], cwd=self.folder,
+            ["obs", "--disable-shutdown-check", "--minimize-to-tray", "--multi"], cwd=self.folder,
             env=environment, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + START_SECONDS
         while True:
@@ -129,10 +135,10 @@ def lumacore(size, settings=None):
                    **(settings or {})})
 
 
-def video(obs, width, height):
+def video(obs, width, height, fps=60):
     obs.request({"requestType": "SetVideoSettings",
                  "requestData": {"baseWidth": width, "baseHeight": height, "outputWidth": width,
-                                 "outputHeight": height, "fpsNumerator": 60,
+                                 "outputHeight": height, "fpsNumerator": fps,
                                  "fpsDenominator": 1}})
 
 
@@ -179,12 +185,93 @@ def figures(module, sound, picture, seconds):
               f"{got['skipped']} skipped")
 
 
+CHANGES = 20
+CHANGE_SECONDS = 1.0
+
+
+def counters(obs):
+    """OBS's frame counters now: frames due, lagged (the video thread late, OBS's "skipped due to
+    rendering lag") and skipped by the video output ("due to encoding lag")."""
+    stats = obs.request({"requestType": "GetStats"})[0]
+    return {"due": stats["renderTotalFrames"], "lagged": stats["renderSkippedFrames"],
+            "output": stats["outputSkippedFrames"]}
+
+
+def counted(obs, during):
+    """The counters' growth while during() runs."""
+    before = counters(obs)
+    start = time.monotonic()
+    during()
+    after = counters(obs)
+    got = {key: after[key] - before[key] for key in after}
+    got["drawn"] = got["due"] - got["lagged"]
+    got["seconds"] = time.monotonic() - start
+    return got
+
+
+def settings(obs, values):
+    obs.request({"requestType": "SetInputSettings",
+                 "requestData": {"inputName": "Lumacore", "inputSettings": values}})
+
+
+def changes(module, sound):
+    """Each setting that needs a new runner changed 20 times, against the same time without."""
+    # 30 frames/s: at 60 the 1920x1080 history alone already costs OBS a third of its frames on
+    # a software renderer, and the changes' own cost would be lost in that.
+    print(f"OBS Studio at 1920x1080, 30 frames/s, a media source playing {sound}, the source "
+          f"listening; {CHANGES} changes {CHANGE_SECONDS:.0f} s apart against "
+          f"{CHANGES * CHANGE_SECONDS:.0f} s without (load before: {os.getloadavg()[0]:.2f})")
+    history = {"display": "history", "mode": "3d", "rate": 60}
+    cases = (
+        ("the size, 3D history 1920x1080 <-> 1904x1072",
+         {**history, "width": 1920, "height": 1080}, [{"width": 1904, "height": 1072},
+                                                     {"width": 1920, "height": 1080}]),
+        ("the display, 3D history 1920x1080 <-> oscilloscope",
+         {**history, "width": 1920, "height": 1080}, [{"display": "oscilloscope"},
+                                                     {"display": "history"}]),
+        # One call a second: OBS's own cost of a picture this large stays small between changes.
+        # The call rate needs a new runner and keeps the texture; the size needs a new texture
+        # too, which OBS makes in its video thread.
+        ("the call rate, 2D history 8192x4096, 1 <-> 2 calls/s",
+         {**history, "mode": "2d", "rate": 1, "width": 8192, "height": 4096},
+         [{"rate": 2}, {"rate": 1}]),
+        ("the size, 2D history 4096x4096 <-> 4096x4080 at 1 call/s",
+         {**history, "mode": "2d", "rate": 1, "width": 4096, "height": 4096},
+         [{"height": 4080}, {"height": 4096}]),
+    )
+    with Obs(module) as obs:
+        video(obs, 1920, 1080, 30)
+        obs.request(media(sound), lumacore((1920, 1080)))
+        for label, start, steps in cases:
+            settings(obs, start)
+            time.sleep(SETTLE_SECONDS)
+            quiet = counted(obs, lambda: time.sleep(CHANGES * CHANGE_SECONDS))
+
+            def change():
+                begin = time.monotonic()
+                for number in range(CHANGES):
+                    settings(obs, steps[number % len(steps)])
+                    time.sleep(max(0.0, begin + (number + 1) * CHANGE_SECONDS - time.monotonic()))
+            changing = counted(obs, change)
+            time.sleep(SETTLE_SECONDS)  # the last change's picture in before the next case
+            for name, got in (("without changes", quiet), (f"{CHANGES} changes", changing)):
+                print(f"{label}, {name}: {got['drawn']} frames drawn of {got['due']} due, "
+                      f"{got['lagged']} lagged, {got['output']} skipped by the output "
+                      f"({got['seconds']:.1f} s)")
+        log = obs.stop()
+    for line in log.splitlines():
+        if "[lumacore-obs]" in line:
+            print("OBS's log:", line.strip())
+
+
 def main():
     arguments = sys.argv[1:]
     if len(arguments) == 5 and arguments[0] == "screenshot":
         screenshot(*arguments[1:])
     elif len(arguments) == 5 and arguments[0] == "figures":
         figures(arguments[1], arguments[2], arguments[3], float(arguments[4]))
+    elif len(arguments) == 3 and arguments[0] == "changes":
+        changes(arguments[1], arguments[2])
     else:
         print(__doc__, file=sys.stderr)
         return 2

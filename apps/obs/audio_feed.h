@@ -37,8 +37,6 @@ class AudioFeed {
     // From the video thread: appends what waits to `out` (interleaved stereo).
     Taken take(std::vector<float>& out);
 
-    int sampleRate() const { return rate_; }
-
   private:
     std::uint64_t endNs() const; // the end of the sound given so far
 

@@ -13,9 +13,6 @@ struct SourceRelease {
 struct WeakSourceRelease {
     void operator()(obs_weak_source_t* weak) const { obs_weak_source_release(weak); }
 };
-struct PropertiesRelease {
-    void operator()(obs_properties_t* properties) const { obs_properties_destroy(properties); }
-};
 
 using SourceRef = std::unique_ptr<obs_source_t, SourceRelease>;
 using WeakSourceRef = std::unique_ptr<obs_weak_source_t, WeakSourceRelease>;
@@ -28,11 +25,11 @@ class Texture {
     Texture(const Texture&) = delete;
     Texture& operator=(const Texture&) = delete;
 
-    gs_texture_t* get() const { return texture_; }
     // Within the graphics context: a texture of `width` x `height` pixels of `format`, kept
-    // when it already is one.
+    // when it already is one; null when OBS could not make it (not tried again until another
+    // size or format is asked for).
     gs_texture_t* sized(int width, int height, gs_color_format format) {
-        if (texture_ && width_ == width && height_ == height && format_ == format) return texture_;
+        if (width_ == width && height_ == height && format_ == format) return texture_;
         if (texture_) gs_texture_destroy(texture_);
         texture_ = gs_texture_create(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
                                      format, 1, nullptr, GS_DYNAMIC);
@@ -43,6 +40,8 @@ class Texture {
     }
     // Enters the graphics context itself.
     void reset() {
+        width_ = height_ = 0;
+        format_ = GS_UNKNOWN;
         if (!texture_) return;
         obs_enter_graphics();
         gs_texture_destroy(texture_);

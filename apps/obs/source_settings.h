@@ -1,7 +1,8 @@
 // What the OBS source's settings mean for the module runner: which module, its client size and
 // the whole factor the scopes' fixed picture is enlarged by, the brightness, the call rate and
 // the background. Values from a scene file edited by hand are brought into range here, so that
-// nothing OBS hands over can ask for more than the renderer's limits.
+// nothing OBS hands over can ask for more than the source's limits (sides up to 8192, below the
+// renderer's).
 #pragma once
 
 #include <string>
@@ -13,7 +14,10 @@ namespace lumacore::obs {
 
 inline constexpr int kScopeWidth = 289; // the scopes' window, as the plug-in opens it
 inline constexpr int kScopeHeight = 257;
-inline constexpr int kMaxSide = cli::kMaxPictureSide;
+// The largest side OBS is given, below the renderer's 16384: a picture of 8192 x 8192 is 256 MiB,
+// and its texture as much again, refilled each frame for an enlarged scope.
+inline constexpr int kMaxSide = 8192;
+static_assert(kMaxSide <= cli::kMaxPictureSide);
 inline constexpr double kMinBrightness = 0.2;
 inline constexpr double kMaxBrightness = 2.0;
 inline constexpr double kMinCallRate = 1;

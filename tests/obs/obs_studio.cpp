@@ -2,8 +2,9 @@
 // at the port chosen, without the password it would otherwise make up and without its first-load
 // dialog; [General] FirstRun=false keeps the first-run wizard away. OBS makes its profile and
 // scene collection ("Untitled", one scene "Scene") itself. Mesa's software renderer draws
-// (LIBGL_ALWAYS_SOFTWARE), and --disable-shutdown-check keeps a killed run's "safe mode" question
-// away from the next one. SIGTERM ends OBS within a few seconds.
+// (LIBGL_ALWAYS_SOFTWARE), --disable-shutdown-check keeps a killed run's "safe mode" question
+// away from the next one, and --multi the "already running" question away when another OBS runs
+// on the machine (a user's own, another test run's). SIGTERM ends OBS within a few seconds.
 #include "obs_studio.h"
 
 #include <arpa/inet.h>
@@ -139,7 +140,8 @@ ObsStudio::ObsStudio(const fs::path& module, const fs::path& data,
                     {"LIBGL_ALWAYS_SOFTWARE", "1"}});
     try {
         obs_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{"obs", "--disable-shutdown-check", "--minimize-to-tray"},
+            std::vector<std::string>{"obs", "--disable-shutdown-check", "--minimize-to-tray",
+                                     "--multi"},
             changes, folder_, folder_ / "obs.out", folder_ / "obs.err");
     } catch (const std::runtime_error& failure) {
         problem_ = failure.what();

@@ -3,11 +3,13 @@
 // (lumacore-obs.so, or LUMACORE_OBS_MODULE) is loaded from each place it is installed (one
 // user's plug-in folder, the package's folders), and listening to a media source playing a tone
 // draws the tone's row, clears its background to transparent when asked, follows a change of its
-// settings, keeps them with the scene collection, draws silence when the source it listened to
-// is removed and that source again when it comes back.
+// settings, keeps OBS's frames coming while a new runner is built, keeps its settings with the
+// scene collection, draws silence when the source it listened to is removed and that source again
+// when it comes back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +19,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio_test_support.h"
@@ -456,6 +459,82 @@ TEST_F(ObsLumacoreSource, ChangingTheDisplayChangesThePicture) {
             last))
             << last;
     }
+}
+
+// OBS's frame counters since it started (GetStats): the frames due and those its video thread
+// was too late for ("skipped due to rendering lag").
+struct FrameCounts {
+    double due = 0, lagged = 0;
+    double drawn() const { return due - lagged; }
+};
+
+TEST_F(ObsLumacoreSource, ChangesThatNeedANewRunnerKeepObsFramesComing) {
+    // OBS at 30 frames a second and an 8192 x 4096 picture, whose new runner takes about half a
+    // second to build here, drawn once a second so that OBS's own cost of it stays small. Ten
+    // changes a second apart of its title (made on the running runner) against ten of its call
+    // rate (a new runner each, the same texture): built in OBS's video thread, each new runner
+    // would hold up a dozen frames or more; built beside it, the changes cost OBS about what the
+    // title's did.
+    constexpr int kChanges = 10;
+    constexpr double kMarginFrames = 60; // 0.2 s a change
+    send({R"({"requestType":"SetVideoSettings","requestData":{"fpsNumerator":30,)"
+          R"("fpsDenominator":1,"baseWidth":1280,"baseHeight":720,"outputWidth":1280,)"
+          R"("outputHeight":720}})"});
+    createPair(kToneBin, R"("rate":1,"width":8192,"height":4096)");
+    ASSERT_FALSE(HasFailure()) << "the sources were not made";
+    const auto counts = [&] {
+        const std::vector<ObsResponse> responses = send({R"({"requestType":"GetStats"})"});
+        FrameCounts counted;
+        if (responses.size() != 1) return counted;
+        counted.due = std::atof(responses[0].field("renderTotalFrames").c_str());
+        counted.lagged = std::atof(responses[0].field("renderSkippedFrames").c_str());
+        return counted;
+    };
+    const auto change = [&](const std::string& settings) {
+        send({onInput("SetInputSettings", kLumacore, R"(,"inputSettings":)" + settings)});
+    };
+    // The frames lagged over ten changes, `one` and `other` in turn, each followed by a look at
+    // OBS's counters a second after the one before: frames must have been drawn since.
+    const auto lagged = [&](const std::string& one, const std::string& other) {
+        const FrameCounts start = counts();
+        FrameCounts now = start;
+        const auto begin = std::chrono::steady_clock::now();
+        for (int i = 0; i < kChanges; ++i) {
+            change(i % 2 == 0 ? one : other);
+            std::this_thread::sleep_until(begin + std::chrono::seconds(i + 1));
+            const FrameCounts next = counts();
+            EXPECT_GT(next.drawn(), now.drawn())
+                << "no frame drawn in the second after change " << i + 1 << " of " << one;
+            now = next;
+        }
+        return now.lagged - start.lagged;
+    };
+    std::this_thread::sleep_for(std::chrono::seconds(3)); // OBS settles with the new source
+    const double titles = lagged(R"({"title":"One"})", R"({"title":"Two"})");
+    const double rates = lagged(R"({"rate":2})", R"({"rate":1})");
+    EXPECT_LE(rates, titles + kMarginFrames)
+        << "frames skipped: " << titles << " over " << kChanges << " changes of the title, "
+        << rates << " over " << kChanges << " of the call rate";
+
+    // New runners are still swapped in after the changes: a new height is the source's.
+    change(R"({"height":4080})");
+    const std::vector<ObsResponse> found =
+        send({R"({"requestType":"GetSceneItemId","requestData":{"sceneName":")" +
+              std::string(kScene) + R"(","sourceName":)" + jsonString(kLumacore) + "}}"});
+    ASSERT_EQ(found.size(), 1u);
+    const std::string transform =
+        R"({"requestType":"GetSceneItemTransform","requestData":{"sceneName":")" +
+        std::string(kScene) + R"(","sceneItemId":)" + found[0].field("sceneItemId") + "}}";
+    std::string last;
+    EXPECT_TRUE(pollUntil(
+        [&] {
+            const std::optional<ObsResponse> response = obs_->request(transform, last);
+            if (!response) return false;
+            last = response->field("sceneItemTransform");
+            return last.find(R"("sourceHeight": 4080)") != std::string::npos;
+        },
+        kStepSeconds))
+        << last;
 }
 
 TEST_F(ObsLumacoreSource, SettingsAreKeptWithTheSceneCollection) {
