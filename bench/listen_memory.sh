@@ -19,7 +19,7 @@ start_sound_server lumacore_bench
 
 make_minute "$work/minute.wav"
 # The music, over and over, for as long as the run.
-(while :; do paplay "$work/minute.wav" || exit; done) &
+(while :; do paplay "$work/minute.wav" 2>/dev/null || exit; done) &
 children+=($!)
 "$lumacore" listen --size 1920x1080 --rate 60 --duration $((seconds + 180)) 2>"$work/listen.log" &
 listen=$!
