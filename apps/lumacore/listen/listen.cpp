@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -13,7 +12,6 @@
 
 #include <unistd.h>
 
-#include "analysis/analyser.h"
 #include "host/display_settings.h"
 #include "host/file_error.h"
 #include "host/xdg_settings_path.h"
