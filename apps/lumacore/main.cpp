@@ -163,6 +163,14 @@ int main(int argc, char** argv) {
     listenCommand->add_flag("--list-apps", listen.listApps,
                             "print every application playing, the one --follow-player takes "
                             "marked, and exit");
+    listenCommand->add_option("--sound-api", listen.soundApi,
+                              "auto, pulse or pipewire: the sound server's API to record through "
+                              "(default: auto, PipeWire's own where it runs)");
+    listenCommand->add_option("--fifo", listen.fifo,
+                              "record raw sound a player writes into this FIFO (or file), such "
+                              "as MPD's fifo output, instead of a sound server");
+    listenCommand->add_option("--fifo-format", listen.fifoFormat,
+                              "the FIFO's RATE:BITS:CHANNELS (default 44100:16:2)");
 
     RenderOptions render;
     DisplayArguments renderArguments;

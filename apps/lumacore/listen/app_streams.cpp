@@ -38,7 +38,7 @@ StreamOwner ownerOf(const pa_sink_input_info& input) {
 
 AppStreams::AppStreams(pa_context* context, pa_mainloop_api* api, const AppChoice& choice,
                        std::size_t maxQueued, std::function<void()> answered,
-                       std::function<void()> sounded)
+                       std::function<void(const float*, std::size_t)> sounded)
     : context_(context), api_(api), choice_(choice), answered_(std::move(answered)),
       sounded_(std::move(sounded)), mixer_(maxQueued) {
     refresh();
@@ -215,16 +215,16 @@ void AppStreams::read(Stream& stream) {
         std::size_t bytes = 0;
         if (pa_stream_peek(stream.stream, &data, &bytes) < 0 || bytes == 0) return;
         const std::size_t frames = bytes / (2 * sizeof(float));
-        if (data != nullptr) {
-            mixer_.push(static_cast<int>(stream.input), static_cast<const float*>(data), frames,
-                        now);
-        } else { // a hole: silence
-            const std::vector<float> quiet(2 * frames, 0.0f);
-            mixer_.push(static_cast<int>(stream.input), quiet.data(), frames, now);
+        std::vector<float> quiet; // a hole: silence
+        const auto* samples = static_cast<const float*>(data);
+        if (data == nullptr) {
+            quiet.assign(2 * frames, 0.0f);
+            samples = quiet.data();
         }
+        mixer_.push(static_cast<int>(stream.input), samples, frames, now);
+        if (sounded_) sounded_(samples, 2 * frames);
         pa_stream_drop(stream.stream);
     }
-    if (sounded_) sounded_();
 }
 
 void AppStreams::take(std::vector<float>& frames, double now, CapturedFrames& taken) {

@@ -33,10 +33,10 @@ struct CapturedFrames;
 class AppStreams {
   public:
     // `answered` is called after each answer of the server (to wake a thread waiting for the
-    // first), `sounded` whenever sound comes in.
+    // first), `sounded` with the samples of a stream whenever they come in.
     AppStreams(pa_context* context, pa_mainloop_api* api, const AppChoice& choice,
                std::size_t maxQueued, std::function<void()> answered,
-               std::function<void()> sounded);
+               std::function<void(const float*, std::size_t)> sounded);
     ~AppStreams();
     AppStreams(const AppStreams&) = delete;
     AppStreams& operator=(const AppStreams&) = delete;
@@ -78,7 +78,7 @@ class AppStreams {
     pa_time_event* again_ = nullptr; // the next ask, while a stream is between sinks
     AppChoice choice_;
     std::function<void()> answered_;
-    std::function<void()> sounded_;
+    std::function<void(const float*, std::size_t)> sounded_;
     StreamMixer mixer_;
     bool listed_ = false;
     pa_operation* asking_ = nullptr; // the refresh under way: its question now

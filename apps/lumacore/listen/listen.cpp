@@ -16,8 +16,8 @@
 #include "host/file_error.h"
 #include "host/xdg_settings_path.h"
 #include "listen/app_match.h"
+#include "listen/capture_choice.h"
 #include "listen/now_playing.h"
-#include "listen/pulse_capture.h"
 #include "live/live_display.h"
 #include "pipeline/live_analysis.h"
 #include "pipeline/picture_loop.h"
@@ -38,7 +38,7 @@ double secondsNow() {
 class Listener final : public Clock, public PictureSink {
   public:
     // `follow`: the capture records the media player shown in the banner, as it changes.
-    Listener(const ListenOptions& options, std::unique_ptr<PulseCapture> capture,
+    Listener(const ListenOptions& options, std::unique_ptr<SoundCapture> capture,
              std::unique_ptr<NowPlaying> nowPlaying, bool follow)
         : options_(options), capture_(std::move(capture)),
           live_(std::make_unique<LiveDisplay>(options_, analysis_.calls())),
@@ -103,13 +103,13 @@ class Listener final : public Clock, public PictureSink {
     // The frames captured since the last picture go to the live analysis; a server that went
     // away is tried again every second, without ever waiting for it. False while it is away.
     bool takeSound(double now) {
-        const PulseCapture::Link link = capture_->link();
-        if (link != PulseCapture::Link::Recording) {
+        const SoundCapture::Link link = capture_->link();
+        if (link != SoundCapture::Link::Recording) {
             if (!away_) {
                 away_ = true;
                 showTitle(now);
             }
-            if (link == PulseCapture::Link::Away && now - lastAttempt_ >= kReconnectSeconds) {
+            if (link == SoundCapture::Link::Away && now - lastAttempt_ >= kReconnectSeconds) {
                 lastAttempt_ = now;
                 capture_->reconnect();
             }
@@ -161,8 +161,8 @@ class Listener final : public Clock, public PictureSink {
     }
 
     ListenOptions options_;
-    std::unique_ptr<PulseCapture> capture_;
-    LiveAnalysis analysis_{PulseCapture::kSampleRate};
+    std::unique_ptr<SoundCapture> capture_;
+    LiveAnalysis analysis_{SoundCapture::kSampleRate};
     std::unique_ptr<LiveDisplay> live_;
     ModuleRunner& runner_;
     std::vector<float> incoming_;
@@ -247,17 +247,16 @@ int runListen(ListenOptions options) {
             ": that process started lumacore (or one that did), so every application descends from "
             "it; give the application's own process or its name");
 
+    const SoundApi api = soundApiNamed(options.soundApi);
     if (options.listSources) {
-        PulseCapture server({});
-        printSources(stdout, server.sources());
+        printSources(stdout, openCapture(api, {})->sources());
         return 0;
     }
     auto nowPlaying = std::make_unique<NowPlaying>();
     const bool follow = options.followPlayer || (chosen == 0 && followPlayerByDefault());
     if (options.listApps || follow) settle(*nowPlaying);
     if (options.listApps) {
-        PulseCapture server({});
-        printApps(stdout, server.streams(), *nowPlaying);
+        printApps(stdout, openCapture(api, {})->streams(), *nowPlaying);
         return 0;
     }
     CaptureTarget target{options.source, app};
@@ -265,14 +264,14 @@ int runListen(ListenOptions options) {
         if (const auto player = nowPlaying->shown(); player && player->pid > 0)
             target.app = playerApp(player->name, player->pid);
     }
-    std::unique_ptr<PulseCapture> capture;
+    std::unique_ptr<SoundCapture> capture;
     try {
-        capture = std::make_unique<PulseCapture>(target);
+        capture = openCapture(api, target);
     } catch (const CaptureError& error) {
         if (options.source.empty()) throw;
         say(shownEscaped(error.what()));
         std::fprintf(stderr, "the sources of the sound server (* what the desktop plays):\n");
-        printSources(stderr, PulseCapture({}).sources());
+        printSources(stderr, openCapture(api, {})->sources());
         return 1;
     }
     if (app && capture->appStreams() == 0)

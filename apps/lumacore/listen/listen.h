@@ -13,6 +13,9 @@ struct ListenOptions : LiveOptions {
     std::string app;           // --app NAME|PID: that application's streams alone
     bool followPlayer = false; // the streams of the media player shown in the banner
     bool listApps = false;
+    std::string soundApi = "auto"; // --sound-api auto|pulse|pipewire
+    std::string fifo;              // --fifo PATH: raw PCM a player writes, instead of a server
+    std::string fifoFormat = "44100:16:2"; // --fifo-format RATE:BITS:CHANNELS
 };
 
 // Lists the sources or the applications playing, or listens until the window is closed or

@@ -22,7 +22,7 @@
 namespace lumacore::cli {
 namespace {
 
-static_assert(kCaptureRate == PulseCapture::kSampleRate);
+static_assert(kCaptureRate == SoundCapture::kSampleRate);
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -72,19 +72,7 @@ struct PulseCapture::Impl {
     std::vector<PlayingStream> playing; // filled by the callbacks of a question
     std::map<std::uint32_t, std::string> sinkNames;
     bool playingListed = false;
-    // Sound come in since the last take, for a program's thread waiting for it.
-    std::mutex arrivalMutex;
-    std::condition_variable arrival;
-    bool fresh = false;
-
-    // On the library's thread: wakes a program's thread waiting for sound.
-    void soundCame() {
-        {
-            const std::lock_guard lock(arrivalMutex);
-            fresh = true;
-        }
-        arrival.notify_one();
-    }
+    SoundArrival arrival; // sound come in since the last take
 
     Impl() : loop(pa_threaded_mainloop_new()) {
         if (loop == nullptr || pa_threaded_mainloop_start(loop) < 0)
@@ -237,7 +225,8 @@ struct PulseCapture::Impl {
         if (!target.app) return openStream();
         apps = std::make_unique<AppStreams>(
             context, pa_threaded_mainloop_get_api(loop), *target.app, kMaxQueued,
-            [this] { signal(); }, [this] { soundCame(); });
+            [this] { signal(); },
+            [this](const float* samples, std::size_t floats) { arrival.heard(samples, floats); });
         phase = Phase::Recording;
     }
 
@@ -291,6 +280,7 @@ struct PulseCapture::Impl {
     // On the library's thread: every fragment waiting, into `pending` (a hole as silence); the
     // oldest are let go beyond kMaxQueued.
     void read(pa_stream* s) {
+        const std::size_t before = pending.size();
         while (pa_stream_readable_size(s) > 0) {
             const void* data = nullptr;
             std::size_t bytes = 0;
@@ -304,7 +294,7 @@ struct PulseCapture::Impl {
             }
             pa_stream_drop(s);
         }
-        soundCame();
+        arrival.heard(pending.data() + before, pending.size() - before);
         if (pending.size() > 2 * kMaxQueued) {
             const std::size_t excess = pending.size() / 2 - kMaxQueued;
             pending.erase(pending.begin(),
@@ -463,10 +453,6 @@ void PulseCapture::retarget(const CaptureTarget& target) {
     impl.askSources(); // the defaults may have changed; then the target's streams
 }
 
-const CaptureTarget& PulseCapture::target() const {
-    return impl_->target;
-}
-
 std::size_t PulseCapture::appStreams() const {
     const Locked lock(impl_->loop);
     return impl_->apps ? impl_->apps->recording() : 0;
@@ -478,17 +464,12 @@ std::string PulseCapture::takeNotice() {
 }
 
 void PulseCapture::waitForSound(double seconds) {
-    Impl& impl = *impl_;
-    std::unique_lock lock(impl.arrivalMutex);
-    impl.arrival.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return impl.fresh; });
+    impl_->arrival.wait(seconds);
 }
 
 CapturedFrames PulseCapture::take(std::vector<float>& frames) {
     Impl& impl = *impl_;
-    {
-        const std::lock_guard arrived(impl.arrivalMutex);
-        impl.fresh = false;
-    }
+    impl.arrival.clear();
     const Locked lock(impl.loop);
     CapturedFrames taken;
     if (impl.apps) {

@@ -1,0 +1,110 @@
+// What `listen` records from: a sound server (PulseAudio's API, or PipeWire's own) or a FIFO that
+// a player writes. Every capture hands over stereo float frames at 44.1 kHz, the analysis's rate,
+// which arrive on a thread of its own and wait in a queue for the program's thread, with the
+// latency known for them.
+//
+// The program's thread never waits on the server once the capture runs: connecting again after
+// the server went away happens on the capture's thread while the program asks how far it got.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "listen/app_match.h"
+
+namespace lumacore::cli {
+
+// No server, an unknown source, a stream refused, a FIFO that cannot be read: one line.
+class CaptureError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct SoundSource {
+    std::string name;
+    std::string description;
+};
+
+struct SoundSources {
+    std::vector<SoundSource> sources;
+    std::string defaultSinkMonitor; // the monitor of its default sink: what the desktop plays
+};
+
+// What came in since the program last asked.
+struct CapturedFrames {
+    std::size_t frames = 0; // appended, interleaved stereo
+    std::int64_t lost = 0;  // frames dropped before them: the queue was full (see kMaxQueued)
+    double latency = 0;     // seconds: how long ago the newest was at the source (negative for a
+                            // monitor whose sound is yet to be heard); 0 when not known
+};
+
+// What to record.
+struct CaptureTarget {
+    std::string source;           // a source by name; empty: the default sink's monitor, followed
+    std::optional<AppChoice> app; // instead: the streams of this application alone
+    bool operator==(const CaptureTarget&) const = default;
+};
+
+// Sound come in, from the capture's thread to a program's thread waiting for it.
+class SoundArrival {
+  public:
+    // On the capture's thread: `floats` interleaved samples came in.
+    void heard(const float* samples, std::size_t floats);
+    // Waits until sound has come in since the last clear(), or `seconds` have passed.
+    void wait(double seconds);
+    // Before the program takes what came in.
+    void clear();
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    bool fresh_ = false;
+};
+
+class SoundCapture {
+  public:
+    static constexpr int kSampleRate = 44100;
+    // The most frames that wait for the program's thread (30 s): a thread that stalls longer
+    // loses the oldest of them, and is told how many.
+    static constexpr std::size_t kMaxQueued = 30 * kSampleRate;
+    // How long connecting may take before it counts as failed.
+    static constexpr double kConnectSeconds = 5;
+
+    virtual ~SoundCapture() = default;
+
+    // Every source of the server (waiting at most kConnectSeconds). Throws CaptureError when it
+    // has gone away or does not answer.
+    virtual SoundSources sources() = 0;
+    // Every stream the server plays, the same way.
+    virtual std::vector<PlayingStream> streams() = 0;
+
+    // Records another target from now on; returns at once.
+    virtual void retarget(const CaptureTarget& target) = 0;
+    // For an application: how many of its streams are recorded now (0: it plays nothing).
+    virtual std::size_t appStreams() const = 0;
+    // Empty, or one line to say once (the server cannot record one application's streams alone).
+    virtual std::string takeNotice() = 0;
+
+    // Appends the frames captured since the last call to `frames` (interleaved stereo).
+    virtual CapturedFrames take(std::vector<float>& frames) = 0;
+    // Waits until sound has come in since the last take(), or `seconds` have passed.
+    virtual void waitForSound(double seconds) = 0;
+
+    enum class Link { Recording, Connecting, Away };
+    // Whether the capture records, a new connection is under way, or the server is gone (after
+    // a failed or timed-out attempt too). Never waits for the server.
+    virtual Link link() = 0;
+    // Starts connecting again to record the same target; returns at once (link() tells the rest).
+    virtual void reconnect() = 0;
+    // The description of what is recorded ("Monitor of Built-in Audio"), or the application's
+    // name.
+    virtual std::string description() const = 0;
+};
+
+} // namespace lumacore::cli
