@@ -17,6 +17,7 @@
 #include "host/xdg_settings_path.h"
 #include "listen/app_match.h"
 #include "listen/capture_choice.h"
+#include "listen/fifo_capture.h"
 #include "listen/now_playing.h"
 #include "live/live_display.h"
 #include "pipeline/live_analysis.h"
@@ -248,6 +249,17 @@ int runListen(ListenOptions options) {
             "it; give the application's own process or its name");
 
     const SoundApi api = soundApiNamed(options.soundApi);
+    if (!options.fifo.empty()) {
+        if (chosen > 0 || options.listSources || options.listApps || api != SoundApi::Automatic)
+            throw std::invalid_argument("--fifo is what to record: give no --source, --app, "
+                                        "--follow-player, --list-sources, --list-apps or "
+                                        "--sound-api with it");
+        const FifoFormat format = FifoFormat::parse(options.fifoFormat);
+        auto capture = std::make_unique<FifoCapture>(options.fifo, format);
+        auto nowPlaying = std::make_unique<NowPlaying>();
+        Listener listener(options, std::move(capture), std::move(nowPlaying), false);
+        return listener.run();
+    }
     if (options.listSources) {
         printSources(stdout, openCapture(api, {})->sources());
         return 0;
