@@ -101,6 +101,16 @@ TEST_F(LumacoreProgram, BadCommandsFailWithOneLineNamingTheProblem) {
         {{"analyse", "missing.ogg", "-o", "out.lmf"}, "missing.ogg"},
         // The first process: every application descends from it.
         {{"listen", "--app", "1"}, "started lumacore"},
+        {{"listen", "--sound-api", "jack"}, "--sound-api"},
+        // What --fifo reads, and how.
+        {{"listen", "--fifo", "missing.fifo"}, "missing.fifo"},
+        {{"listen", "--fifo", "a-folder.flac"}, "neither a named pipe (FIFO) nor a regular file"},
+        {{"listen", "--fifo", "/dev/null"}, "neither a named pipe (FIFO) nor a regular file"},
+        {{"listen", "--fifo", "notes.txt", "--fifo-format", "44100:12:2"}, "bits"},
+        {{"listen", "--fifo", "notes.txt", "--fifo-format", "2000000:16:2"}, "rate"},
+        {{"listen", "--fifo", "notes.txt", "--fifo-format", "44100:16:0"}, "channels"},
+        {{"listen", "--fifo", "notes.txt", "--fifo-format", "stereo"}, "RATE:BITS:CHANNELS"},
+        {{"listen", "--fifo", "notes.txt", "--source", "x.monitor"}, "--fifo is what to record"},
     };
     const std::vector<std::string> before = entries();
     for (const auto& c : cases) {

@@ -3,8 +3,11 @@
 // its answers to a missing server or source, and the server killed and started again under it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -50,10 +53,10 @@ constexpr double kToneAmplitude = 0.02;
 class ListenTest : public ::testing::Test {
   protected:
     void SetUp() override { setUpFor(SoundServer::Kind::PulseAudio); }
-    void setUpFor(SoundServer::Kind kind) {
+    void setUpFor(std::optional<SoundServer::Kind> kind) {
         if (!VirtualDisplay::installed()) GTEST_SKIP() << "Xvfb or xdotool is not installed";
-        if (!SoundServer::installed(kind) || !Playback::installed())
-            GTEST_SKIP() << "one of " << testing::PrintToString(SoundServer::programs(kind))
+        if (kind && (!SoundServer::installed(*kind) || !Playback::installed()))
+            GTEST_SKIP() << "one of " << testing::PrintToString(SoundServer::programs(*kind))
                          << " or paplay is not installed";
         display_.emplace();
         ASSERT_EQ(display_->problem(), "");
@@ -452,6 +455,115 @@ TEST_F(ListenReconnection, TheSoundIsDrawnAgainOnceTheServerIsBack) {
     EXPECT_EQ(showsToneAlone(*shown, kFirstToneBin, kSecondToneBin), "")
         << "the clock's return at " << stood << " s; the last pictures:\n"
         << last << fileBytes(file("errors.txt"));
+}
+
+// `listen --fifo`: what a player writes into a FIFO, without a sound server.
+class ListenFifo : public ListenTest {
+  protected:
+    void SetUp() override { setUpFor(std::nullopt); }
+};
+
+// Whether column `x` of the 2D history shows bin `bin` lit.
+bool columnLit(const Picture& picture, int x, int bin) {
+    const Rows rows = binRows(bin, picture.height);
+    int most = 0;
+    for (int y = rows.first; y < rows.end; ++y)
+        most = std::max(most, brightness(picture, x, y));
+    return most >= kLit;
+}
+
+// The columns of the history, newest first, as runs of lit and dark in the rows of `bin`:
+// {lit, dark, lit, ...}, the first run's length 0 when the newest column is dark.
+std::vector<int> litRuns(const Picture& picture, int bin) {
+    std::vector<int> runs = {0};
+    bool lit = true;
+    for (int x = picture.width - 1; x >= 0; --x) {
+        if (columnLit(picture, x, bin) != lit) {
+            lit = !lit;
+            runs.push_back(0);
+        }
+        ++runs.back();
+    }
+    return runs;
+}
+
+TEST_F(ListenFifo, WhatThePlayerWritesIsDrawnAtItsPace) {
+    enum class Writer { Steady, Pauses, Reopens };
+    struct Case {
+        const char* name;
+        std::vector<std::string> format; // --fifo-format, or nothing for the default
+        BurstFeeder::Sound sound;
+        Writer writer;
+    };
+    const double first = binFrequency(kFirstToneBin);
+    const BurstFeeder::Sound mpd{first, kToneAmplitude, 44100, 2, true};
+    // clang-format off
+    const Case cases[] = {
+        {"a tone at its pace, in MPD's usual format", {}, mpd, Writer::Steady},
+        {"mono floats at 48 kHz", {"--fifo-format", "48000:f:1"},
+         {first, kToneAmplitude, 48000, 1, false}, Writer::Steady},
+        {"a writer that pauses 2 s", {}, mpd, Writer::Pauses},
+        {"a writer that closes the FIFO and opens it again", {}, mpd, Writer::Reopens},
+    };
+    // clang-format on
+    constexpr double kCallsPerSecond = 60;
+    constexpr double kBurst = 0.01; // as a player writes, a few hundred frames at a time
+    const fs::path fifo = file("sound.fifo");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(fifo);
+        fs::remove(file("shown.png"));
+        fs::remove(file("timing.log"));
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::vector<std::string> args = {LUMACORE_PROGRAM, "listen",  "--fifo", fifo.string(),
+                                         "--mode",         "2d",      "--rate", "60",
+                                         "--size",         "640x480", "--dump", "shown.png",
+                                         "--duration",     "50"};
+        args.insert(args.end(), c.format.begin(), c.format.end());
+        ChildProcess listen(args, environment(), folder(), "/dev/null", file("errors.txt"));
+        BurstFeeder feeder(fifo, c.sound, kBurst);
+        // Until the picture has shown `seconds` more than at `from`.
+        const auto drawUntil = [&](double from, double seconds) {
+            return pollUntil([&] { return newestCall().value_or(0) >= from + seconds; },
+                             kStepSeconds);
+        };
+        ASSERT_TRUE(drawUntil(0, 1.5)) << "listen drew nothing: " << fileBytes(file("errors.txt"));
+        const double paused = newestCall().value_or(0);
+        if (c.writer != Writer::Steady) {
+            feeder.pause(c.writer == Writer::Reopens);
+            ASSERT_TRUE(drawUntil(paused, 2));
+            feeder.resume(c.writer == Writer::Reopens ? binFrequency(kSecondToneBin) : first);
+        }
+        ASSERT_TRUE(drawUntil(newestCall().value_or(0), 1));
+        listen.signal(SIGTERM);
+        ASSERT_TRUE(listen.waitExit(kRunSeconds)) << "still running";
+        EXPECT_EQ(feeder.problem(), "");
+        const auto shown = readPng(file("shown.png"));
+        ASSERT_TRUE(shown) << fileBytes(file("errors.txt"));
+        switch (c.writer) {
+        case Writer::Steady:
+            EXPECT_EQ(showsToneAlone(*shown, kFirstToneBin, kSecondToneBin), "");
+            break;
+        case Writer::Pauses: {
+            // The tone, then about two seconds of silence, then the tone before them.
+            EXPECT_EQ(showsToneAlone(*shown, kFirstToneBin, kSecondToneBin), "");
+            const std::vector<int> runs = litRuns(*shown, kFirstToneBin);
+            ASSERT_GE(runs.size(), 3u) << testing::PrintToString(runs);
+            EXPECT_NEAR(runs[1], 2 * kCallsPerSecond, 0.25 * kCallsPerSecond)
+                << testing::PrintToString(runs);
+            EXPECT_GT(runs[2], kCallsPerSecond) << testing::PrintToString(runs);
+            break;
+        }
+        case Writer::Reopens: {
+            // The second tone now; the first before the pause.
+            EXPECT_EQ(showsToneAlone(*shown, kSecondToneBin, kFirstToneBin), "");
+            const std::vector<int> runs = litRuns(*shown, kFirstToneBin);
+            ASSERT_GE(runs.size(), 3u) << testing::PrintToString(runs);
+            EXPECT_GT(runs[2], kCallsPerSecond) << testing::PrintToString(runs);
+            break;
+        }
+        }
+    }
 }
 
 } // namespace

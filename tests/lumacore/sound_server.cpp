@@ -490,58 +490,125 @@ HungServer::~HungServer() {
 
 struct BurstFeeder::State {
     std::atomic<bool> stop{false};
-    mutable std::mutex mutex;
+    mutable std::mutex mutex; // guards the rest
     std::string problem;
+    bool paused = false;
+    bool closed = false; // by pause(true), until resume()
+    double frequency = 0;
     std::thread thread;
+
+    void say(const std::string& why) {
+        const std::lock_guard lock(mutex);
+        problem = why;
+    }
 };
 
-BurstFeeder::BurstFeeder(const std::filesystem::path& fifo, double frequency, double amplitude,
-                         double burst)
+namespace {
+
+// The FIFO opened for writing without blocking, once it has a reader; -1 when `stop` came first.
+int openForWriting(const std::filesystem::path& fifo, const std::atomic<bool>& stop) {
+    while (!stop) {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0 || errno != ENXIO) return fd;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10)); // no reader yet
+    }
+    return -1;
+}
+
+// Writes all of `bytes` unless `stop` comes first; false when the FIFO refuses, or its reader
+// has closed it (errno EPIPE).
+bool writeAll(int fd, const std::vector<char>& bytes, const std::atomic<bool>& stop) {
+    for (std::size_t at = 0; at < bytes.size() && !stop;) {
+        const ssize_t put = ::write(fd, bytes.data() + at, bytes.size() - at);
+        if (put < 0 && errno != EINTR && errno != EAGAIN) return false;
+        if (put > 0) {
+            at += static_cast<std::size_t>(put);
+        } else {
+            pollfd room{fd, POLLOUT, 0};
+            ::poll(&room, 1, 50); // until the reader reads, or to look at `stop` again
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+BurstFeeder::BurstFeeder(const std::filesystem::path& fifo, const Sound& sound, double burst)
     : state_(std::make_unique<State>()) {
     State& state = *state_;
-    state.thread = std::thread([&state, fifo, frequency, amplitude, burst] {
-        const auto say = [&](const std::string& problem) {
-            const std::lock_guard lock(state.mutex);
-            state.problem = problem;
-        };
-        // Without blocking: a suspended source stops reading, and the feeder must still stop.
-        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return say("cannot open " + fifo.string());
-        const auto frames = static_cast<std::size_t>(std::lround(burst * 44100));
-        std::vector<float> block(2 * frames);
-        long long made = 0;
+    state.frequency = sound.frequency;
+    std::signal(SIGPIPE, SIG_IGN); // a reader gone is EPIPE, not the end of the test
+    state.thread = std::thread([&state, fifo, sound, burst] {
+        // Without blocking: a reader that stops reading must not keep the feeder from stopping.
+        int fd = openForWriting(fifo, state.stop);
+        if (fd < 0 && !state.stop) return state.say("cannot open " + fifo.string());
+        const auto frames = static_cast<std::size_t>(std::lround(burst * sound.rate));
+        const std::size_t sampleBytes = sound.s16 ? 2 : 4;
+        std::vector<char> block(frames * static_cast<std::size_t>(sound.channels) * sampleBytes);
+        double phase = 0;
         auto due = std::chrono::steady_clock::now();
         while (!state.stop) {
             // The sound of the burst that has just passed, all at once.
             due += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                 std::chrono::duration<double>(burst));
             std::this_thread::sleep_until(due);
-            for (std::size_t i = 0; i < frames; ++i, ++made)
-                block[2 * i] = block[2 * i + 1] = static_cast<float>(
-                    amplitude * std::sin(2 * std::numbers::pi * frequency * made / 44100));
-            const auto* bytes = reinterpret_cast<const char*>(block.data());
-            for (std::size_t at = 0, size = block.size() * sizeof(float);
-                 at < size && !state.stop;) {
-                const ssize_t put = ::write(fd, bytes + at, size - at);
-                if (put < 0 && errno != EINTR && errno != EAGAIN) {
-                    ::close(fd);
-                    return say("cannot write to " + fifo.string());
-                }
-                if (put > 0) {
-                    at += static_cast<std::size_t>(put);
-                } else {
-                    pollfd room{fd, POLLOUT, 0};
-                    ::poll(&room, 1, 50); // until the source reads, or to look at `stop` again
+            bool paused = false, closed = false;
+            double frequency = 0;
+            {
+                const std::lock_guard lock(state.mutex);
+                paused = state.paused;
+                closed = state.closed;
+                frequency = state.frequency;
+            }
+            if (closed && fd >= 0) {
+                ::close(fd);
+                fd = -1;
+            }
+            if (paused) continue;
+            if (fd < 0 && (fd = openForWriting(fifo, state.stop)) < 0) break;
+            char* at = block.data();
+            for (std::size_t i = 0; i < frames; ++i) {
+                const double value = sound.amplitude * std::sin(phase);
+                phase += 2 * std::numbers::pi * frequency / sound.rate;
+                for (int c = 0; c < sound.channels; ++c, at += sampleBytes) {
+                    if (sound.s16) {
+                        const auto sample = static_cast<std::int16_t>(std::lround(value * 32767));
+                        std::memcpy(at, &sample, 2);
+                    } else {
+                        const auto sample = static_cast<float>(value);
+                        std::memcpy(at, &sample, 4);
+                    }
                 }
             }
+            if (!writeAll(fd, block, state.stop)) {
+                if (errno != EPIPE) {
+                    state.say("cannot write to " + fifo.string() + ": " + std::strerror(errno));
+                    break;
+                }
+                ::close(fd); // the reader has gone: wait for the next, as a player would
+                fd = -1;
+            }
         }
-        ::close(fd);
+        if (fd >= 0) ::close(fd);
     });
 }
 
 BurstFeeder::~BurstFeeder() {
     state_->stop = true;
     state_->thread.join();
+}
+
+void BurstFeeder::pause(bool close) {
+    const std::lock_guard lock(state_->mutex);
+    state_->paused = true;
+    state_->closed = close;
+}
+
+void BurstFeeder::resume(double frequency) {
+    const std::lock_guard lock(state_->mutex);
+    state_->paused = false;
+    state_->closed = false;
+    state_->frequency = frequency;
 }
 
 std::string BurstFeeder::problem() const {

@@ -164,17 +164,32 @@ class HungServer {
     std::string problem_;
 };
 
-// A sine written into a pipe source's FIFO as a source that delivers in bursts would: `burst`
-// seconds of it at once, every `burst` seconds of the wall clock, on a thread of its own, until
-// this object goes.
+// A sine written into a FIFO (a pipe source's, or one `listen --fifo` reads) as a player or a
+// source that delivers in bursts would: `burst` seconds of it at once, every `burst` seconds of
+// the wall clock, on a thread of its own, until this object goes. The FIFO is opened once a
+// reader has it open.
 class BurstFeeder {
   public:
-    BurstFeeder(const std::filesystem::path& fifo, double frequency, double amplitude,
-                double burst);
+    struct Sound {
+        double frequency = 1000;
+        double amplitude = 0.02;
+        int rate = 44100;
+        int channels = 2;
+        bool s16 = false; // 16-bit integers, else 32-bit floats
+    };
+    BurstFeeder(const std::filesystem::path& fifo, const Sound& sound, double burst);
+    BurstFeeder(const std::filesystem::path& fifo, double frequency, double amplitude, double burst)
+        : BurstFeeder(fifo, Sound{frequency, amplitude}, burst) {}
     ~BurstFeeder();
     BurstFeeder(const BurstFeeder&) = delete;
     BurstFeeder& operator=(const BurstFeeder&) = delete;
 
+    // Writes nothing from the next burst on; with `close`, closes the FIFO too, as a player
+    // pausing does.
+    void pause(bool close);
+    // Writes again (opening the FIFO again when it was closed), from now on a sine of
+    // `frequency`.
+    void resume(double frequency);
     // Empty while it feeds; otherwise one line saying why it stopped.
     std::string problem() const;
 
