@@ -111,6 +111,9 @@ lumacore listen --source  | speakers.monitor usb-mic
 lumacore listen --source=u | usb-mic
 lumacore listen --app  | Firefox mpv
 lumacore listen --app=m | mpv
+lumacore listen --sound-api p | pipewire pulse
+lumacore listen --fifo mus | music
+lumacore listen --fifo-format  |
 lumacore render --no | 
 lumacore play --no | --no-sound
 TABLE
