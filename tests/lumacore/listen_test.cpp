@@ -9,6 +9,7 @@
 #include <cmath>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
@@ -494,6 +495,7 @@ TEST_F(ListenFifo, WhatThePlayerWritesIsDrawnAtItsPace) {
         std::vector<std::string> format; // --fifo-format, or nothing for the default
         BurstFeeder::Sound sound;
         Writer writer;
+        bool file = false; // a regular file being written, not a named pipe
     };
     const double first = binFrequency(kFirstToneBin);
     const BurstFeeder::Sound mpd{first, kToneAmplitude, 44100, 2, true};
@@ -504,6 +506,7 @@ TEST_F(ListenFifo, WhatThePlayerWritesIsDrawnAtItsPace) {
          {first, kToneAmplitude, 48000, 1, false}, Writer::Steady},
         {"a writer that pauses 2 s", {}, mpd, Writer::Pauses},
         {"a writer that closes the FIFO and opens it again", {}, mpd, Writer::Reopens},
+        {"a file being written", {}, mpd, Writer::Steady, true},
     };
     // clang-format on
     constexpr double kCallsPerSecond = 60;
@@ -514,7 +517,11 @@ TEST_F(ListenFifo, WhatThePlayerWritesIsDrawnAtItsPace) {
         fs::remove(fifo);
         fs::remove(file("shown.png"));
         fs::remove(file("timing.log"));
-        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        if (c.file) {
+            std::ofstream(fifo).flush();
+        } else {
+            ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        }
         std::vector<std::string> args = {LUMACORE_PROGRAM, "listen",  "--fifo", fifo.string(),
                                          "--mode",         "2d",      "--rate", "60",
                                          "--size",         "640x480", "--dump", "shown.png",
