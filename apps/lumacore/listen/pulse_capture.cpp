@@ -467,6 +467,10 @@ void PulseCapture::waitForSound(double seconds) {
     impl_->arrival.wait(seconds);
 }
 
+SoundArrival& PulseCapture::arrival() {
+    return impl_->arrival;
+}
+
 CapturedFrames PulseCapture::take(std::vector<float>& frames) {
     Impl& impl = *impl_;
     impl.arrival.clear();
