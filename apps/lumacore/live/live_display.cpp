@@ -92,8 +92,9 @@ std::vector<KeyAction> LiveDisplay::takeEvents(std::vector<std::string>& dropped
         return true;
     };
     while (next()) {
-        if (event.type == wakeEvent_) continue; // it only woke the window's thread
-        stale_ = true;
+        // A key or anything the window went through (exposed, resized, shown) may need the
+        // picture shown again; the wake-up, the mouse and released keys do not.
+        if (event.type == SDL_KEYDOWN || event.type == SDL_WINDOWEVENT) stale_ = true;
         switch (event.type) {
         case SDL_QUIT:
             quit = true;
