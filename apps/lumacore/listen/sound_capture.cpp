@@ -13,6 +13,7 @@ void SoundArrival::heard(const float* samples, std::size_t floats) {
         if (resting_ && !audible) return;
         fresh_ = true;
         audible_ = audible_ || audible;
+        quiet_ = quiet_ && !audible;
         if (resting_) {
             resting_ = false;
             if (waker_) waker_();
@@ -40,6 +41,7 @@ void SoundArrival::setWaker(std::function<void()> waker) {
 bool SoundArrival::rest() {
     const std::lock_guard lock(mutex_);
     resting_ = !audible_;
+    quiet_ = quiet_ || resting_;
     return resting_;
 }
 
@@ -47,6 +49,11 @@ bool SoundArrival::endRest() {
     const std::lock_guard lock(mutex_);
     resting_ = false;
     return audible_;
+}
+
+bool SoundArrival::quiet() {
+    const std::lock_guard lock(mutex_);
+    return quiet_;
 }
 
 } // namespace lumacore::cli

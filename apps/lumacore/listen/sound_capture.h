@@ -74,6 +74,9 @@ class SoundArrival {
     bool rest();
     // The rest is over (the program's thread woke); true when sound came since the last clear().
     bool endRest();
+    // Whether a rest began since the last chunk with sound: a capture may then gather its sound
+    // in longer fragments, waking less often, until sound comes.
+    bool quiet();
 
   private:
     std::mutex mutex_;
@@ -81,6 +84,7 @@ class SoundArrival {
     bool fresh_ = false;   // a chunk since the last clear()
     bool audible_ = false; // a chunk with sound since the last clear()
     bool resting_ = false;
+    bool quiet_ = false; // a rest since the last chunk with sound
     std::function<void()> waker_;
 };
 
