@@ -16,10 +16,11 @@
 // the calls made only. Renders make every call, so that their pictures are exact.
 //
 // A picture at rest can no longer change without sound: the calls since the last one with sound
-// (or the last banner tick, or the module's first paint) have rebuilt everything it shows from
-// silence, the same reach as the catch-up's. A further call of silence (all its data zero) then
-// draws what is already there, so a live runner makes it as a state change alone: the history's
-// 3D group moves on, the VU meter's cursor moves on, nothing is drawn.
+// (or since a scope's first paint) have rebuilt everything it shows from silence, the same reach
+// as the catch-up's, and since the last banner tick a column has cleared the banner's right end.
+// A further call of silence (all its data zero) then draws what is already there, so a live
+// runner makes it as a state change alone: the history's 3D group moves on, the VU meter's cursor
+// moves on, nothing is drawn.
 #pragma once
 
 #include <cstdint>
