@@ -61,16 +61,40 @@ TEST(AnalyserLevels, FollowTheDocumentedCurve) {
     EXPECT_NEAR(frames[0].spectrum[1][0], documentedLevel(0.25), 1);
 }
 
+// Silence, and sound no louder than inaudible() lets through however it is shaped, is all zeros;
+// a little more is not.
 TEST(AnalyserLevels, SilenceIsAllZeros) {
-    SignalSource source(20000, [](long long, int) { return 0.0f; });
-    const std::vector<Frame> frames = analyseAll(source, 60);
-    ASSERT_EQ(frames.size(), 28u);
-    for (const Frame& frame : frames)
-        for (int c = 0; c < 2; ++c)
-            for (int i = 0; i < kSamplesPerChannel; ++i) {
-                ASSERT_EQ(frame.spectrum[c][i], 0);
-                ASSERT_EQ(frame.waveform[c][i], 0);
-            }
+    struct Case {
+        const char* name;
+        SignalSource::Formula formula;
+        bool audible;
+    };
+    const float quiet = 1.0f / 524288; // the loudest sample inaudible() passes
+    const Case cases[] = {
+        {"silence", [](long long, int) { return 0.0f; }, false},
+        {"a constant at the limit", [=](long long, int) { return quiet; }, false},
+        {"the highest frequency at the limit",
+         [=](long long n, int) { return n % 2 ? quiet : -quiet; }, false},
+        {"a sine on a bin at the limit", sines(quiet, binFrequency(40), quiet, binFrequency(41)),
+         false},
+        {"a sine on a bin four times louder",
+         sines(4 * quiet, binFrequency(40), 4 * quiet, binFrequency(41)), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SignalSource source(20000, c.formula);
+        const std::vector<float> samples = readAll(source);
+        EXPECT_EQ(inaudible(samples.data(), samples.size()), !c.audible);
+        source.seek(0);
+        const std::vector<Frame> frames = analyseAll(source, 60);
+        ASSERT_EQ(frames.size(), 28u);
+        bool zeros = true;
+        for (const Frame& frame : frames)
+            for (int ch = 0; ch < 2; ++ch)
+                for (int i = 0; i < kSamplesPerChannel; ++i)
+                    zeros = zeros && frame.spectrum[ch][i] == 0 && frame.waveform[ch][i] == 0;
+        EXPECT_EQ(zeros, !c.audible);
+    }
 }
 
 TEST(AnalyserLevels, FullScaleNoiseStaysBelowTheTop) {

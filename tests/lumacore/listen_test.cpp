@@ -249,6 +249,50 @@ TEST_P(ListenPicture, TheSourceListenedToIsTheOneWhoseToneIsDrawn) {
     }
 }
 
+// Silence draws nothing new once the picture is all silence: the window then shows a picture
+// only when the banner ticks (every four seconds of sound), and the next sound starts the
+// pictures again at once.
+TEST_P(ListenPicture, ThePicturesStopForSilenceAndStartWithTheNextSound) {
+    const char* modes[] = {"2d", "3d"};
+    SoundServer server(kFirstSink, GetParam());
+    ASSERT_EQ(server.problem(), "");
+    const std::string tone = file("short.wav");
+    writeSineWav(tone, binFrequency(kFirstToneBin), kToneAmplitude, 2);
+    const auto presented = [&] { return readTimingLog(file("timing.log")); };
+    // Whether, after picture `from`, two pictures in a row lie 3.5 s of sound apart: the pictures
+    // stopped in between, counted by the sound's own clock.
+    const auto stoppedAfter = [&](std::size_t from) {
+        const std::vector<PresentedFrame> frames = presented();
+        for (std::size_t i = std::max<std::size_t>(from, 1); i < frames.size(); ++i)
+            if (frames[i].heard - frames[i - 1].heard >= 3.5) return true;
+        return false;
+    };
+    for (const char* mode : modes) {
+        SCOPED_TRACE(mode);
+        fs::remove(file("timing.log"));
+        // 160 columns: the history scrolls out in 161 calls.
+        ChildProcess listen({LUMACORE_PROGRAM, "listen", "--mode", mode, "--size", "160x120",
+                             "--rate", "60", "--duration", "60"},
+                            environment(), folder(), "/dev/null", file("errors.txt"));
+        ASSERT_TRUE(pollUntil([&] { return stoppedAfter(0); }, kRunSeconds / 2))
+            << presented().size() << " pictures, never stopping: " << fileBytes(file("errors.txt"));
+        const std::size_t resting = presented().size();
+        {
+            Playback playing(server, tone, kFirstSink);
+            ASSERT_EQ(playing.problem(), "");
+            EXPECT_TRUE(pollUntil([&] { return presented().size() >= resting + 30; }, kStepSeconds))
+                << "the sound did not start the pictures again";
+        }
+        const std::size_t woken = presented().size();
+        EXPECT_TRUE(pollUntil([&] { return stoppedAfter(woken); }, kRunSeconds / 2))
+            << "the pictures did not stop again after the sound";
+        const auto window = findWindow(listen.pid(), kStepSeconds);
+        ASSERT_TRUE(window) << "no window";
+        ASSERT_TRUE(typeKey(*window, "q"));
+        ASSERT_EQ(listen.waitExit(kRunSeconds), 0) << fileBytes(file("errors.txt"));
+    }
+}
+
 // The stream time drawn over the wall time it took, from the timing log's pictures after the
 // first second of drawing; 0 when there are too few.
 double streamOverWall(const std::vector<PresentedFrame>& frames) {

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "analysis/frames_export.h"
+#include "audio/sample_buffer.h"
 #include "audio_test_support.h"
 #include "host/raster/freetype/freetype_text_renderer.h"
 #include "output/frame_sink.h"
 #include "pipeline/module_runner.h"
-#include "audio/sample_buffer.h"
 #include "scope/vu_meter.h"
 
 namespace lumacore::cli::test {
@@ -323,6 +323,64 @@ TEST(ModuleRunner, CatchingUpMakesOnlyTheCallsThePictureShowsAndDrawsTheSame) {
     ModuleRunner render({ModuleKind::Scope, true, 1.0f, 289, 257}, "", *calls.calls, text);
     render.advanceTo(20.0);
     EXPECT_EQ(render.callsMade(), 20 * 60 + 1);
+}
+
+// The sweep for its first two seconds and from 9 s to 10 s; silence between and after.
+float sweepWithSilences(long long frame, int channel) {
+    const double t = static_cast<double>(frame) / 44100;
+    return (t < 2 || (t >= 9 && t < 10)) ? sweep(frame, channel) : 0.0f;
+}
+
+// A live picture comes to rest once silence has rebuilt all of it, and then makes its calls of
+// silence without drawing them; every picture is still the one making every call draws, and the
+// first sound ends the rest.
+TEST(ModuleRunner, APictureAtRestDrawsNothingUntilSoundAndStaysExact) {
+    struct Case {
+        const char* name;
+        Display display;
+    };
+    const Case cases[] = {
+        {"history 3D", {ModuleKind::History, true, 1.0f, 200, 100}},
+        {"history 2D", {ModuleKind::History, false, 1.0f, 200, 100}},
+        {"VU meter", {ModuleKind::VuMeter, true, 1.0f, 289, 257}},
+        {"oscilloscope", {ModuleKind::Scope, true, 1.0f, 289, 257}},
+    };
+    FreetypeTextRenderer text;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SignalSource everySound(44100 * 17, sweepWithSilences),
+            liveSound(44100 * 17, sweepWithSilences);
+        SampleBuffer everyBuffer(everySound), liveBuffer(liveSound);
+        AnalysedCalls everyCalls(everyBuffer, 60, 0), liveCalls(liveBuffer, 60, 0);
+        ModuleRunner everyCall(c.display, "At rest", everyCalls, text);
+        ModuleRunner live(c.display, "At rest", liveCalls, text);
+        live.boundCatchUp(true);
+        std::int64_t changesAtRest = 0; // while it rested before and after a step
+        int restedSteps = 0;
+        bool restedInFirstSilence = false, wokeForSound = false;
+        for (double t = 0; t < 16; t += 1 / 120.0) {
+            const bool resting = live.atRest();
+            const std::int64_t changes = live.pictureChanges();
+            everyCall.advanceTo(t);
+            live.advanceTo(t);
+            ASSERT_EQ(live.picture().packed(), everyCall.picture().packed()) << "at " << t << " s";
+            if (resting && live.atRest()) {
+                changesAtRest += live.pictureChanges() - changes;
+                ++restedSteps;
+            }
+            if (t > 1 && t < 2) {
+                ASSERT_FALSE(live.atRest()) << "at rest with sound, " << t << " s";
+            }
+            if (t > 8 && t < 9) restedInFirstSilence = restedInFirstSilence || live.atRest();
+            if (t > 9.05 && t < 10) wokeForSound = wokeForSound || !live.atRest();
+        }
+        EXPECT_TRUE(restedInFirstSilence) << "never at rest in seven seconds of silence";
+        EXPECT_TRUE(wokeForSound) << "the sound did not end the rest";
+        EXPECT_EQ(live.atRest(), true) << "not at rest six seconds after the sound";
+        EXPECT_GT(restedSteps, 120 * 3); // the VU meter's chart takes 4.8 s to fill
+        // Only the banner's ticks (one every four seconds) draw while the history rests.
+        EXPECT_LE(changesAtRest, c.display.module == ModuleKind::History ? 6 : 0);
+    }
 }
 
 TEST(OutputClassification, OneDecisionForEveryName) {

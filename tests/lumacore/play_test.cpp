@@ -331,6 +331,42 @@ TEST_F(PlaySettings, KeysChangeThePictureAndTheNextStartBeginsWhereTheLastOneLef
             << where.first << " " << where.second;
 }
 
+// Paused, the picture cannot change: the window shows it again only for a key (one picture each)
+// and, once the pause ends, a picture for every call again.
+TEST_F(PlayPicture, PausedTheWindowShowsAPictureOnlyForAKey) {
+    ScratchDir scratch;
+    const std::string log = scratch.file("timing.log");
+    ChildProcess play(
+        {LUMACORE_PROGRAM, "play", "--no-sound", "--size", "320x200", "--duration", "60"},
+        scratchSettings(scratch, {{"LUMACORE_TIMING_LOG", log}}), folderOf(scratch));
+    const auto window = findWindow(play.pid(), kWindowSeconds);
+    ASSERT_TRUE(window) << "no window appeared";
+    const auto presented = [&] { return readTimingLog(log); };
+    ASSERT_TRUE(pollUntil([&] { return presented().size() >= 30; }, kWindowSeconds));
+    ASSERT_TRUE(typeKey(*window, "space"));
+    // Paused once a picture shows the time of the one before it.
+    const auto standing = [&] {
+        const std::vector<PresentedFrame> frames = presented();
+        return frames.size() >= 2 && frames.back().heard == frames[frames.size() - 2].heard;
+    };
+    ASSERT_TRUE(pollUntil(standing, kWindowSeconds)) << "the pause did not stop the clock";
+    const std::size_t paused = presented().size();
+    constexpr int kKeys = 5; // keys without an action of their own
+    for (int key = 1; key <= kKeys; ++key) {
+        ASSERT_TRUE(typeKey(*window, "x"));
+        ASSERT_TRUE(pollUntil([&] { return presented().size() >= paused + key; }, kWindowSeconds))
+            << "key " << key << " was not answered";
+    }
+    EXPECT_EQ(presented().size(), paused + kKeys) << "pictures while paused without a key";
+    ASSERT_TRUE(typeKey(*window, "space"));
+    EXPECT_TRUE(
+        pollUntil([&] { return presented().size() >= paused + kKeys + 30; }, kWindowSeconds))
+        << "the pictures did not start again";
+    EXPECT_GT(presented().back().heard, presented()[paused].heard);
+    ASSERT_TRUE(typeKey(*window, "q"));
+    EXPECT_EQ(play.waitExit(kWindowSeconds), 0);
+}
+
 // Whatever stops a live window (Q, SIGINT, SIGTERM, SIGHUP), it ends the same way: what the user
 // changed is saved and the last picture written; a signal then ends the program as that signal
 // does (a shell's status 128 + the signal).

@@ -40,6 +40,12 @@ unsigned char spectrumByte(double amplitude) {
 
 } // namespace
 
+bool inaudible(const float* samples, std::size_t count) {
+    constexpr float kLoudest = 1.0f / 524288; // 2^-19, below half of 1/260100
+    return std::all_of(samples, samples + count,
+                       [](float sample) { return std::abs(sample) <= kLoudest; });
+}
+
 struct Analyser::Impl {
     std::unique_ptr<SampleBuffer> ownBuffer; // when made from a source directly
     SampleBuffer& buffer;

@@ -8,14 +8,20 @@
 #include <memory>
 
 #include "audio/audio_source.h"
-#include "host/vis_module.h"
 #include "audio/sample_buffer.h"
+#include "host/vis_module.h"
 
 namespace lumacore::cli {
 
 // The spectrum of a call comes from this many samples starting at the call's time; the waveform
 // is the first kSamplesPerChannel of them (docs/analysis.md).
 inline constexpr int kAnalysisWindow = 2 * kSamplesPerChannel;
+
+// Whether every one of `count` samples is so quiet that a call whose window holds nothing louder is
+// all zeros: a waveform byte rounds a sample's 128 times to zero below 1/256, and a spectrum
+// bin's amplitude, at most twice the loudest sample of the window, rounds to zero below
+// 1/260100 (255 times its square root under a half).
+bool inaudible(const float* samples, std::size_t count);
 
 class Analyser {
   public:

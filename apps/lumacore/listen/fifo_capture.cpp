@@ -230,6 +230,10 @@ void FifoCapture::waitForSound(double seconds) {
     reader_->arrival.wait(seconds);
 }
 
+SoundArrival& FifoCapture::arrival() {
+    return reader_->arrival;
+}
+
 std::string FifoCapture::description() const {
     return std::filesystem::path(reader_->path).filename().string();
 }

@@ -32,6 +32,7 @@ class FifoCapture final : public SoundCapture {
     std::string takeNotice() override;
     CapturedFrames take(std::vector<float>& frames) override;
     void waitForSound(double seconds) override;
+    SoundArrival& arrival() override;
     Link link() override { return Link::Recording; }
     void reconnect() override {}
     // The file's name.

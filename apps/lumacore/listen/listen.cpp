@@ -30,6 +30,9 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr double kReconnectSeconds = 1.0; // between attempts while the server is away
 constexpr double kNoticeSeconds = 4.0;    // a notice stands in the banner's place this long
 constexpr double kSettleSeconds = 1.0;    // the most the start waits for the session bus
+// A window whose picture rests looks at its bus, title, server and clock this often; sound and
+// the window's events wake it at once.
+constexpr double kRestLookSeconds = 0.25;
 
 // Seconds on the steady clock.
 double secondsNow() {
@@ -48,9 +51,11 @@ class Listener final : public Clock, public PictureSink {
         live_->presentAtOnce();
         analysis_.restartAt(secondsNow(), live_->rate());
         analysis_.drive(&runner_);
+        capture_->arrival().setWaker(live_->waker());
         showTitle(secondsNow());
     }
     ~Listener() override {
+        capture_->arrival().setWaker(nullptr); // before the window goes
         analysis_.drive(nullptr);
         live_.reset(); // its runner reads the calls, which read the sound
     }
@@ -82,8 +87,24 @@ class Listener final : public Clock, public PictureSink {
             // While the server is away the picture stands: that time is not silence.
             const double time = takeSound(now) ? analysis_.pictureTime(now) : analysis_.shown();
             if (analysis_.paused()) {
-                show(runner_.picture());
-                capture_->waitForSound(period_); // pictures at the refresh rate, for the keys
+                if (!live_->current()) show(runner_.picture());
+                sleep(now, kRestLookSeconds, false); // until a key
+                continue;
+            }
+            // A picture at rest changes only with sound (or a banner tick, or the window): the
+            // sound is taken and the runner advanced now and then, and a picture shown only when
+            // it changed (show()). Sound wakes it, and the loop then runs as usual until its
+            // calls have been made.
+            if (runner_.atRest() && live_->current() && now - wokenAt_ >= kRestLookSeconds) {
+                if (now - lastRestLook_ >= kRestLookSeconds) {
+                    lastRestLook_ = now;
+                    return time;
+                }
+                const double until = kRestLookSeconds - (now - lastRestLook_);
+                if (sleep(now, until, true)) {
+                    wokenAt_ = secondsNow();
+                    analysis_.relearnPace(wokenAt_);
+                }
                 continue;
             }
             // A picture as soon as there is a new call to show; otherwise at least one a
@@ -96,11 +117,22 @@ class Listener final : public Clock, public PictureSink {
     }
 
     void show(const Bitmap& picture) override {
+        if (runner_.atRest() && live_->current()) return; // the window shows it already
         live_->show(picture, analysis_.shown());
         lastShown_ = secondsNow();
     }
 
   private:
+    // Sleeps until the window has an event, `seconds` have passed (or the end --duration sets)
+    // and, when `forSound`, until sound (not silence) comes in. True when sound came.
+    bool sleep(double now, double seconds, bool forSound) {
+        if (options_.duration) seconds = std::min(seconds, started_ + *options_.duration - now);
+        SoundArrival& arrival = capture_->arrival();
+        if (!forSound || arrival.rest()) live_->waitForEvents(std::max(seconds, 0.0));
+        lastLooked_ = 0; // whatever woke it is looked at now
+        return forSound && arrival.endRest();
+    }
+
     // The frames captured since the last picture go to the live analysis; a server that went
     // away is tried again every second, without ever waiting for it. False while it is away.
     bool takeSound(double now) {
@@ -169,6 +201,8 @@ class Listener final : public Clock, public PictureSink {
     std::vector<float> incoming_;
     double lastShown_ = 0;     // wall time of the last picture shown
     double lastLooked_ = 0;    // and of the last look at the window's events
+    double lastRestLook_ = 0;  // and of the last picture's time taken at rest
+    double wokenAt_ = 0;       // and of the last sound that ended a rest
     double period_ = 1.0 / 60; // a picture at least this often
     double started_ = secondsNow();
     bool away_ = false;

@@ -72,7 +72,8 @@ struct PulseCapture::Impl {
     std::vector<PlayingStream> playing; // filled by the callbacks of a question
     std::map<std::uint32_t, std::string> sinkNames;
     bool playingListed = false;
-    SoundArrival arrival; // sound come in since the last take
+    SoundArrival arrival;        // sound come in since the last take
+    bool quietFragments = false; // the stream's fragments are the longer ones
 
     Impl() : loop(pa_threaded_mainloop_new()) {
         if (loop == nullptr || pa_threaded_mainloop_start(loop) < 0)
@@ -239,6 +240,7 @@ struct PulseCapture::Impl {
             return fail(recording.empty() ? "the sound server has no default sink to listen to"
                                           : "no source named '" + recording + "'");
         stream = pa_stream_new(context, "Lumacore listen", &kCaptureSpec, nullptr);
+        quietFragments = false;
         if (stream == nullptr) return fail("cannot record: " + lastError());
         pa_stream_set_state_callback(
             stream, [](pa_stream*, void* self) { static_cast<Impl*>(self)->streamChanged(); },
@@ -295,12 +297,24 @@ struct PulseCapture::Impl {
             pa_stream_drop(s);
         }
         arrival.heard(pending.data() + before, pending.size() - before);
+        fitFragments(s);
         if (pending.size() > 2 * kMaxQueued) {
             const std::size_t excess = pending.size() / 2 - kMaxQueued;
             pending.erase(pending.begin(),
                           pending.begin() + static_cast<std::ptrdiff_t>(2 * excess));
             lost += static_cast<std::int64_t>(excess);
         }
+    }
+
+    // Longer fragments while the picture rests, short ones again once sound comes.
+    void fitFragments(pa_stream* s) {
+        const bool quiet = arrival.quiet();
+        if (quiet == quietFragments) return;
+        quietFragments = quiet;
+        const pa_buffer_attr attributes =
+            captureAttributes(quiet ? kQuietFragmentMicroseconds : kFragmentMicroseconds);
+        pa_operation* changing = pa_stream_set_buffer_attr(s, &attributes, nullptr, nullptr);
+        if (changing != nullptr) pa_operation_unref(changing);
     }
 
     // The server's changes: a new default sink (its monitor is followed when no source was
@@ -465,6 +479,10 @@ std::string PulseCapture::takeNotice() {
 
 void PulseCapture::waitForSound(double seconds) {
     impl_->arrival.wait(seconds);
+}
+
+SoundArrival& PulseCapture::arrival() {
+    return impl_->arrival;
 }
 
 CapturedFrames PulseCapture::take(std::vector<float>& frames) {

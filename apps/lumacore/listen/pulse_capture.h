@@ -37,6 +37,7 @@ class PulseCapture final : public SoundCapture {
     std::string takeNotice() override;
     CapturedFrames take(std::vector<float>& frames) override;
     void waitForSound(double seconds) override;
+    SoundArrival& arrival() override;
     Link link() override;
     void reconnect() override;
     std::string description() const override;

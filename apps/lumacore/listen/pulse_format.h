@@ -11,13 +11,15 @@ namespace lumacore::cli {
 inline constexpr int kCaptureRate = 44100;
 inline constexpr pa_sample_spec kCaptureSpec{PA_SAMPLE_FLOAT32NE, kCaptureRate, 2};
 inline constexpr pa_usec_t kFragmentMicroseconds = 2500; // the lag a fragment adds
+// While the picture rests, silence comes in fragments this long: the first sound after it is up to
+// one of them late, and the capture's thread wakes 20 times a second rather than 400.
+inline constexpr pa_usec_t kQuietFragmentMicroseconds = 50000;
 
 // The server's choice but for the fragment size.
-inline pa_buffer_attr captureAttributes() {
+inline pa_buffer_attr captureAttributes(pa_usec_t fragment = kFragmentMicroseconds) {
     pa_buffer_attr attributes;
     std::memset(&attributes, 0xff, sizeof attributes);
-    attributes.fragsize =
-        static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentMicroseconds, &kCaptureSpec));
+    attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(fragment, &kCaptureSpec));
     return attributes;
 }
 

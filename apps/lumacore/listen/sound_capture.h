@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -51,7 +52,10 @@ struct CaptureTarget {
     bool operator==(const CaptureTarget&) const = default;
 };
 
-// Sound come in, from the capture's thread to a program's thread waiting for it.
+// Sound come in, from the capture's thread to a program's thread waiting for it. While the
+// program's picture rests (it cannot change without sound), chunks of silence wake nobody: the
+// first with sound ends the rest, wakes wait() and calls the waker given, which can wake a
+// thread waiting for something else (a window's events).
 class SoundArrival {
   public:
     // On the capture's thread: `floats` interleaved samples came in.
@@ -61,10 +65,27 @@ class SoundArrival {
     // Before the program takes what came in.
     void clear();
 
+    // What the first sound after a rest calls, on the capture's thread; empty: nothing. It must
+    // return at once; it is called under this object's lock, so that once it is replaced the old
+    // one is never called again.
+    void setWaker(std::function<void()> waker);
+    // The picture rests from now on. False, and no rest, when a chunk with sound has come in
+    // since the last clear(): it is still to be taken.
+    bool rest();
+    // The rest is over (the program's thread woke); true when sound came since the last clear().
+    bool endRest();
+    // Whether a rest began since the last chunk with sound: a capture may then gather its sound
+    // in longer fragments, waking less often, until sound comes.
+    bool quiet();
+
   private:
     std::mutex mutex_;
     std::condition_variable arrived_;
-    bool fresh_ = false;
+    bool fresh_ = false;   // a chunk since the last clear()
+    bool audible_ = false; // a chunk with sound since the last clear()
+    bool resting_ = false;
+    bool quiet_ = false; // a rest since the last chunk with sound
+    std::function<void()> waker_;
 };
 
 class SoundCapture {
@@ -95,6 +116,9 @@ class SoundCapture {
     virtual CapturedFrames take(std::vector<float>& frames) = 0;
     // Waits until sound has come in since the last take(), or `seconds` have passed.
     virtual void waitForSound(double seconds) = 0;
+    // The wake-up that take() clears and waitForSound() waits on, for a program whose picture
+    // rests.
+    virtual SoundArrival& arrival() = 0;
 
     enum class Link { Recording, Connecting, Away };
     // Whether the capture records, a new connection is under way, or the server is gone (after

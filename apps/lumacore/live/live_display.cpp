@@ -66,6 +66,7 @@ LiveDisplay::LiveDisplay(const LiveOptions& options, CallSource& calls)
         start.display.height = kScopeHeight;
     }
     runner_ = std::make_unique<ModuleRunner>(start.display, "", calls, text_);
+    wakeEvent_ = SDL_RegisterEvents(1);
     runner_->boundCatchUp(true); // a window that fell behind shows the present at once
     if (const char* log = std::getenv("LUMACORE_TIMING_LOG"); log != nullptr && *log != '\0')
         timingLog_.reset(std::fopen(log, "a"));
@@ -84,7 +85,16 @@ std::vector<KeyAction> LiveDisplay::takeEvents(std::vector<std::string>& dropped
     const bool interrupted = interruptRequested() != 0;
     std::vector<KeyAction> others;
     SDL_Event event;
-    while (SDL_PollEvent(&event)) {
+    const auto next = [&] {
+        if (!held_) return SDL_PollEvent(&event) == 1;
+        event = *held_;
+        held_.reset();
+        return true;
+    };
+    while (next()) {
+        // A key or anything the window went through (exposed, resized, shown) may need the
+        // picture shown again; the wake-up, the mouse and released keys do not.
+        if (event.type == SDL_KEYDOWN || event.type == SDL_WINDOWEVENT) stale_ = true;
         switch (event.type) {
         case SDL_QUIT:
             quit = true;
@@ -181,8 +191,29 @@ void LiveDisplay::nextModule() {
     changes_.module = next;
 }
 
+bool LiveDisplay::current() const {
+    return !stale_ && shownChanges_ == runner_->pictureChanges();
+}
+
+void LiveDisplay::waitForEvents(double seconds) {
+    if (held_) return;
+    const double milliseconds = std::clamp(std::ceil(seconds * 1000), 0.0, 1e6);
+    SDL_Event event;
+    if (SDL_WaitEventTimeout(&event, static_cast<int>(milliseconds)) == 1) held_ = event;
+}
+
+std::function<void()> LiveDisplay::waker() const {
+    return [type = wakeEvent_] {
+        SDL_Event event{};
+        event.type = type;
+        SDL_PushEvent(&event);
+    };
+}
+
 void LiveDisplay::show(const Bitmap& picture, double time) {
     lastTime_ = time;
+    shownChanges_ = runner_->pictureChanges();
+    stale_ = false;
     const bool scaled = runner_->display().module != ModuleKind::History;
     if (help_) {
         helpPicture_ = picture;

@@ -5,8 +5,11 @@
 // and the last picture dumped. Each command adds its clock and its own keys.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +53,16 @@ class LiveDisplay {
 
     // Shows the picture (with the help over it when asked) and logs its present with `time`.
     void show(const Bitmap& picture, double time);
+    // Whether the window shows the runner's picture as it is now: nothing changed it since the
+    // last show() and no event since asks for it again (an expose, a resize, a key).
+    bool current() const;
+
+    // Sleeps until the window has an event or `seconds` have passed: a keypress, a resize or an
+    // expose is answered at once, and so is the waker's wake-up.
+    void waitForEvents(double seconds);
+    // Wakes waitForEvents() from any thread: the window is told of something else to do. Safe to
+    // call while this display lives.
+    std::function<void()> waker() const;
     // Seconds until the next picture reaches the screen.
     double untilNextPresent() const { return window_->untilNextPresent(); }
     // For a caller that shows a picture only when it has a new one: presents go out at once
@@ -85,6 +98,10 @@ class LiveDisplay {
     Bitmap helpPicture_;
     double lastTime_ = 0;
     DroppedFiles drops_;
+    std::uint32_t wakeEvent_ = 0;    // the event waker() pushes
+    std::optional<SDL_Event> held_;  // taken by waitForEvents(), for takeEvents()
+    std::int64_t shownChanges_ = -1; // the runner's picture changes when last shown
+    bool stale_ = true;              // an event since then asks for the picture again
 };
 
 } // namespace lumacore::cli

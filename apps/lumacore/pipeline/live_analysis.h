@@ -52,6 +52,10 @@ class LiveAnalysis {
     // window is in, never back. While paused, the moment of the pause.
     double pictureTime(double now);
 
+    // The program took the sound only now and then while its picture rested: the clock learns
+    // the source's pace again from the next arrival, and the sound and its calls go on.
+    void relearnPace(double now) { clock_.restart(now); }
+
     // While paused, sound is counted but not kept; when the pause ends the analysis starts again
     // at the live position.
     void setPaused(bool paused);

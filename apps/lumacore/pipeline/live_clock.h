@@ -23,8 +23,9 @@ class LiveClock {
     LiveClock(int sampleRate, int lookahead);
 
     // The time line starts (again) at `now` (seconds on a steady clock), from the frames covered
-    // so far: at the start, and when the source comes back after being away (its time away is
-    // not silence).
+    // so far: at the start, when the source comes back after being away (its time away is not
+    // silence), and when its arrivals were taken only now and then (the pace they showed is not
+    // the source's).
     void restart(double now);
 
     // `frames` new frames came in at `now`, the newest `latencySeconds` old at the source. Returns

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "audio/limits.h"
 #include "history/history_render.h"
 #include "history/palette.h"
 #include "history/title_banner.h"
 #include "pipeline/banner_text.h"
-#include "audio/limits.h"
 #include "scope/oscilloscope.h"
 #include "scope/vu_meter.h"
 
@@ -17,6 +17,16 @@ namespace lumacore::cli {
 namespace {
 
 constexpr double kBannerPeriod = 4.0; // seconds between the history's timer ticks
+
+// Whether a call hands the module nothing but zeros: silence, which draws no band, no bar and a
+// flat line.
+bool silentCall(const winampVisModule& module) {
+    const auto zero = [](const unsigned char(&rows)[2][kSamplesPerChannel]) {
+        return std::all_of(&rows[0][0], &rows[0][0] + 2 * kSamplesPerChannel,
+                           [](unsigned char value) { return value == 0; });
+    };
+    return zero(module.spectrumData) && zero(module.waveformData);
+}
 
 } // namespace
 
@@ -37,11 +47,16 @@ ModuleRunner::~ModuleRunner() = default;
 void ModuleRunner::start() {
     history_.reset();
     scope_ = ScopeState{};
+    ++pictureChanges_;
     if (display_.module != ModuleKind::History) {
-        // The scope window's first paint: grey over the whole client area.
+        // The scope window's first paint: grey over the whole client area, which the calls of
+        // silence then draw over (the oscilloscope's frame, the VU meter's marks).
         paintGround(bitmap_);
+        untilRest_ = catchUpLimit();
         return;
     }
+    // The display window's first paint is what calls of silence draw: nothing but its ground.
+    untilRest_ = 0;
     // The display window's first paint: its background colour, black.
     history_ = std::make_unique<HistoryState>();
     HistoryState& state = *history_;
@@ -68,18 +83,28 @@ void ModuleRunner::restartBannerTimer(double timeSeconds) {
 }
 
 void ModuleRunner::render(double timeSeconds) {
+    // The banner timer ticks every four seconds of the stream, between Render calls. Of several
+    // ticks in a row, each covers the last: only the newest is drawn. The call that draws the
+    // next column then clears the banner's right end.
+    if (history_ && timeSeconds >= nextBanner_) {
+        const auto rand = [this] { return rand_.next(); };
+        const double ticks = std::floor((timeSeconds - nextBanner_) / kBannerPeriod) + 1;
+        for (double skipped = 1; skipped < ticks; ++skipped)
+            skipTitleBanner(rand);
+        drawTitleBanner(*history_, *surface_, title_.c_str(), rand);
+        nextBanner_ += ticks * kBannerPeriod;
+        ++pictureChanges_;
+        untilRest_ = std::max<std::int64_t>(untilRest_, catchUp().group);
+    }
+    const bool silent = silentCall(module_);
+    if (silent && untilRest_ == 0 && bounded_) {
+        restingCall();
+        return;
+    }
+    untilRest_ = silent ? std::max<std::int64_t>(untilRest_ - 1, 0) : catchUpLimit();
+    ++pictureChanges_;
     switch (display_.module) {
     case ModuleKind::History:
-        // The banner timer ticks every four seconds of the stream, between Render calls. Of
-        // several ticks in a row, each covers the last: only the newest is drawn.
-        if (timeSeconds >= nextBanner_) {
-            const auto rand = [this] { return rand_.next(); };
-            const double ticks = std::floor((timeSeconds - nextBanner_) / kBannerPeriod) + 1;
-            for (double skipped = 1; skipped < ticks; ++skipped)
-                skipTitleBanner(rand);
-            drawTitleBanner(*history_, *surface_, title_.c_str(), rand);
-            nextBanner_ += ticks * kBannerPeriod;
-        }
         historyRender(*history_, module_);
         break;
     case ModuleKind::Scope:
@@ -88,6 +113,18 @@ void ModuleRunner::render(double timeSeconds) {
     case ModuleKind::VuMeter:
         vuMeterRender(scope_, *surface_, module_);
         break;
+    }
+}
+
+void ModuleRunner::restingCall() {
+    if (history_ && history_->mode3D != 0) {
+        // The sums of a group of silence stay zero; the group's last call would draw a column of
+        // nothing and start the next group.
+        if (++history_->frameCount > history_->columnStep) history_->frameCount = 0;
+    } else if (display_.module == ModuleKind::VuMeter) {
+        int& cursor = scope_.vuCursor;
+        if (cursor < 0 || cursor >= kVuPositions) cursor = 0;
+        if (++cursor > kVuPositions - 1) cursor = 0;
     }
 }
 
@@ -130,6 +167,7 @@ void ModuleRunner::skipBehind(double timeSeconds) {
     std::int64_t skip = checkedInt64(due, "a catch-up") - rule.shown;
     skip -= (skip + rule.phase) % rule.group;
     if (skip <= 0) return;
+    untilRest_ = catchUpLimit(); // whether the calls skipped were silent is not known
     const double firstKept = pendingTime_ + static_cast<double>(skip) / rate;
     const std::int64_t skipped =
         1 + calls_.skip(skip - 1, firstKept - 0.5 / rate); // the pending call and those after it
@@ -171,7 +209,13 @@ bool ModuleRunner::shows(double timeSeconds, double callPeriod) const {
 
 void ModuleRunner::setMode(bool threeD) {
     display_.threeD = threeD;
-    if (history_) lumacore::setMode(*history_, threeD ? 1 : 0);
+    if (!history_) return;
+    lumacore::setMode(*history_, threeD ? 1 : 0);
+    // A 3D group left unfinished when 2D began goes on with the levels it had summed.
+    const auto& sums = history_->binSums;
+    if (threeD && history_->frameCount != 0 &&
+        std::any_of(sums.begin(), sums.end(), [](int sum) { return sum != 0; }))
+        untilRest_ = catchUpLimit();
 }
 
 void ModuleRunner::setBrightness(float brightness) {
@@ -214,6 +258,9 @@ void ModuleRunner::setClientSize(int width, int height) {
     display_.width = width;
     display_.height = height;
     if (history) lumacore::setClientSize(*history_, width, height);
+    // What is kept and what is painted are both what calls of silence draw: a picture at rest
+    // stays at rest.
+    ++pictureChanges_;
 }
 
 void ModuleRunner::setTitle(const std::string& title) {

@@ -14,6 +14,13 @@
 // colours from the generator as drawn ones would. One row differs: the oscilloscope's bottom row,
 // below its frame, where the lines of loud waves end and which no call clears, keeps the ends of
 // the calls made only. Renders make every call, so that their pictures are exact.
+//
+// A picture at rest can no longer change without sound: the calls since the last one with sound
+// (or since a scope's first paint) have rebuilt everything it shows from silence, the same reach
+// as the catch-up's, and since the last banner tick a column has cleared the banner's right end.
+// A further call of silence (all its data zero) then draws what is already there, so a live
+// runner makes it as a state change alone: the history's 3D group moves on, the VU meter's cursor
+// moves on, nothing is drawn.
 #pragma once
 
 #include <cstdint>
@@ -86,6 +93,11 @@ class ModuleRunner {
     double lastCallTime() const { return lastCall_; }
     // Render calls made since the start.
     std::int64_t callsMade() const { return callsMade_; }
+    // Whether the picture is at rest (above): calls of silence leave it as it is.
+    bool atRest() const { return untilRest_ == 0; }
+    // A count that moves whenever the picture may have changed (a call drawn, a banner, a first
+    // paint, a resize): a window whose picture was shown at the same count need not show it again.
+    std::int64_t pictureChanges() const { return pictureChanges_; }
     const Display& display() const { return display_; }
 
     // What the user changes while it runs.
@@ -118,6 +130,9 @@ class ModuleRunner {
     void start();
     void paintGround(Bitmap& bitmap) const;
     void render(double timeSeconds);
+    // A call of silence made on a picture at rest: the module's state moves as the call would
+    // move it, and nothing is drawn.
+    void restingCall();
     void restartBannerTimer(double timeSeconds);
 
     Display display_;
@@ -139,6 +154,8 @@ class ModuleRunner {
     double lastCall_ = -1;
     std::int64_t callsMade_ = 0;
     bool bounded_ = false;
+    std::int64_t untilRest_ = 0; // calls of silence still to make before the picture is at rest
+    std::int64_t pictureChanges_ = 0;
     double callsEnd_ = std::numeric_limits<double>::infinity();
 };
 

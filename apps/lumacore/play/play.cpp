@@ -13,11 +13,11 @@
 #include <stdexcept>
 #include <vector>
 
+#include "audio/sample_buffer.h"
 #include "live/live_display.h"
 #include "pipeline/banner_text.h"
 #include "pipeline/entry_calls.h"
 #include "pipeline/picture_loop.h"
-#include "audio/sample_buffer.h"
 #include "play/audio_output.h"
 #include "play/playlist.h"
 
@@ -28,6 +28,8 @@ constexpr int kSampleRate = 44100;         // every entry is decoded to this rat
 constexpr double kSeekStep = 5.0;          // seconds, Left and Right
 constexpr double kQueueAhead = 0.1;        // seconds of sound queued beyond the card's buffers
 constexpr std::size_t kBlockFrames = 2048; // frames queued at a time
+// Paused, the window sleeps until an event, and looks for a signal's request this often.
+constexpr double kPausedLookSeconds = 0.25;
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -283,7 +285,12 @@ std::optional<double> Player::nextPicture() {
             lastTime_ = time;
             return time;
         }
-        show(runner_->picture()); // paused: the same picture, and the window stays live
+        // Paused, the picture changes only with the window (a key, a resize, an expose): it is
+        // shown again then, and otherwise the window sleeps.
+        if (live_->current())
+            live_->waitForEvents(kPausedLookSeconds);
+        else
+            show(runner_->picture());
     }
 }
 
