@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "listen/app_match.h"
+#include "listen/pipewire_capture.h"
 #include "listen/pulse_capture.h"
 
 namespace lumacore::cli {
@@ -15,9 +16,17 @@ SoundApi soundApiNamed(const std::string& name) {
                                 shownEscaped(name) + "'");
 }
 
+std::string soundApiName(SoundApi api) {
+    return api == SoundApi::PipeWire ? "PipeWire" : "PulseAudio's API";
+}
+
+SoundApi chosenSoundApi(SoundApi api) {
+    if (api != SoundApi::Automatic) return api;
+    return pipeWireAnswers() ? SoundApi::PipeWire : SoundApi::Pulse;
+}
+
 std::unique_ptr<SoundCapture> openCapture(SoundApi api, const CaptureTarget& target) {
-    if (api == SoundApi::PipeWire)
-        throw CaptureError("PipeWire's own API is not built into this lumacore");
+    if (chosenSoundApi(api) == SoundApi::PipeWire) return std::make_unique<PipeWireCapture>(target);
     return std::make_unique<PulseCapture>(target);
 }
 

@@ -282,9 +282,10 @@ int runListen(ListenOptions options) {
             ": that process started lumacore (or one that did), so every application descends from "
             "it; give the application's own process or its name");
 
-    const SoundApi api = soundApiNamed(options.soundApi);
+    const SoundApi requested = soundApiNamed(options.soundApi);
     if (!options.fifo.empty()) {
-        if (chosen > 0 || options.listSources || options.listApps || api != SoundApi::Automatic)
+        if (chosen > 0 || options.listSources || options.listApps ||
+            requested != SoundApi::Automatic)
             throw std::invalid_argument("--fifo is what to record: give no --source, --app, "
                                         "--follow-player, --list-sources, --list-apps or "
                                         "--sound-api with it");
@@ -294,8 +295,11 @@ int runListen(ListenOptions options) {
         Listener listener(options, std::move(capture), std::move(nowPlaying), false);
         return listener.run();
     }
+    const SoundApi api = chosenSoundApi(requested);
     if (options.listSources) {
-        printSources(stdout, openCapture(api, {})->sources());
+        const auto capture = openCapture(api, {});
+        say("recording through " + soundApiName(api));
+        printSources(stdout, capture->sources());
         return 0;
     }
     auto nowPlaying = std::make_unique<NowPlaying>();
