@@ -90,9 +90,40 @@ class ListenTest : public ::testing::Test {
     std::optional<VirtualDisplay> display_;
     ScratchDir scratch_;
 };
-using ListenSources = ListenTest;
-using ListenReconnection = ListenTest;
 using ListenClock = ListenTest;
+
+// A sound server and the way lumacore records it: on PipeWire its own API (the automatic choice)
+// or, as on PulseAudio, the PulseAudio API that its pulse server answers.
+struct ServerApi {
+    SoundServer::Kind kind;
+    bool pulseApi; // `--sound-api pulse` given
+    // The arguments that choose it.
+    std::vector<std::string> args() const {
+        return pulseApi ? std::vector<std::string>{"--sound-api", "pulse"}
+                        : std::vector<std::string>{};
+    }
+    // Whether PipeWire's own API records.
+    bool native() const { return kind == SoundServer::Kind::PipeWire && !pulseApi; }
+};
+constexpr ServerApi kServerApis[] = {{SoundServer::Kind::PulseAudio, false},
+                                     {SoundServer::Kind::PipeWire, false},
+                                     {SoundServer::Kind::PipeWire, true}};
+// Without the PipeWire server seen through its PulseAudio API.
+constexpr ServerApi kOwnApis[] = {kServerApis[0], kServerApis[1]};
+std::string nameOf(const ::testing::TestParamInfo<ServerApi>& info) {
+    return SoundServer::name(info.param.kind) + (info.param.pulseApi ? "PulseApi" : "");
+}
+
+// The same on each server and API.
+class ListenOnServer : public ListenTest, public ::testing::WithParamInterface<ServerApi> {
+  protected:
+    void SetUp() override { setUpFor(GetParam().kind); }
+    std::vector<std::string> with(std::vector<std::string> args) const {
+        for (const std::string& arg : GetParam().args())
+            args.push_back(arg);
+        return args;
+    }
+};
 
 // The rows of the 2D history of `height` that show bin `bin` itself: from the top of its band to
 // the top of the next one, which is drawn over the rest of it.
@@ -181,13 +212,29 @@ std::string showsToneAlone(const Picture& picture, int shownBin, int silentBin) 
 
 // ---------------------------------------------------------------------------------------------
 
-// The same on each sound server.
-class ListenPicture : public ListenTest, public ::testing::WithParamInterface<SoundServer::Kind> {
-  protected:
-    void SetUp() override { setUpFor(GetParam()); }
-};
-INSTANTIATE_TEST_SUITE_P(, ListenPicture, ::testing::ValuesIn(SoundServer::kKinds),
-                         [](const auto& info) { return SoundServer::name(info.param); });
+using ListenPicture = ListenOnServer;
+INSTANTIATE_TEST_SUITE_P(, ListenPicture, ::testing::ValuesIn(kServerApis), nameOf);
+
+// The stream that records for lumacore as the server lists it: PipeWire's own API records at the
+// graph's rate through a client of its own (our node, "lumacore"), the PulseAudio API at 44.1 kHz
+// (on PipeWire through its pulse server). Empty when it is so, else what the server lists.
+std::string recordsAsItShould(const SoundServer& server, const ServerApi& api) {
+    const auto streams = server.recordingStreams();
+    std::string listed;
+    for (auto properties : streams) {
+        const bool native = properties["node.name"] == "lumacore" &&
+                            properties["client.api"].empty() &&
+                            properties["sample.specification"] == "float32le 2ch 48000Hz";
+        const bool pulse = properties["node.name"] != "lumacore" &&
+                           properties["sample.specification"] == "float32le 2ch 44100Hz" &&
+                           (api.kind == SoundServer::Kind::PulseAudio ||
+                            properties["client.api"] == "pipewire-pulse");
+        if (streams.size() == 1 && (api.native() ? native : pulse)) return "";
+        listed += properties["node.name"] + " (" + properties["client.api"] + ", " +
+                  properties["sample.specification"] + "); ";
+    }
+    return "recording: " + listed;
+}
 
 TEST_P(ListenPicture, TheSourceListenedToIsTheOneWhoseToneIsDrawn) {
     struct Case {
@@ -195,18 +242,21 @@ TEST_P(ListenPicture, TheSourceListenedToIsTheOneWhoseToneIsDrawn) {
         std::vector<std::string> args; // besides mode, size, dump and duration
         bool switchDefault;            // the default sink becomes the second one mid-run
         int shownBin, silentBin;
+        bool inspected; // the server's list of recording streams is checked mid-run
     };
     // clang-format off
     const Case cases[] = {
-        {"the default sink's monitor", {}, false, kFirstToneBin, kSecondToneBin},
+        {"the default sink's monitor", {}, false, kFirstToneBin, kSecondToneBin, true},
         {"another sink's monitor by name", {"--source", std::string(kSecondSink) + ".monitor"},
-         false, kSecondToneBin, kFirstToneBin},
-        {"the default sink followed when it changes", {}, true, kSecondToneBin, kFirstToneBin},
+         false, kSecondToneBin, kFirstToneBin, false},
+        {"the default sink followed when it changes", {}, true, kSecondToneBin, kFirstToneBin,
+         false},
         {"a named source kept when the default changes",
-         {"--source", std::string(kFirstSink) + ".monitor"}, true, kFirstToneBin, kSecondToneBin},
+         {"--source", std::string(kFirstSink) + ".monitor"}, true, kFirstToneBin, kSecondToneBin,
+         false},
     };
     // clang-format on
-    SoundServer server(kFirstSink, GetParam());
+    SoundServer server(kFirstSink, GetParam().kind);
     ASSERT_EQ(server.problem(), "");
     ASSERT_TRUE(server.addSink(kSecondSink)) << server.problem();
     Playback first(server, toneFile(kFirstToneBin), kFirstSink);
@@ -225,10 +275,16 @@ TEST_P(ListenPicture, TheSourceListenedToIsTheOneWhoseToneIsDrawn) {
             "--size",         std::to_string(kWidth) + "x" + std::to_string(kHeight),
             "--dump",         "shown.png"};
         args.insert(args.end(), c.args.begin(), c.args.end());
+        args = with(args);
         // Without a switch the run ends by itself; with one, once a second of sound has been drawn
         // after it.
         args.insert(args.end(), {"--duration", c.switchDefault ? "50" : "3"});
         ChildProcess listen(args, environment(), folder(), "/dev/null", file("errors.txt"));
+        if (c.inspected) {
+            ASSERT_TRUE(pollUntil([&] { return newestCall().value_or(0) > 0.3; }, kStepSeconds))
+                << "listen drew nothing: " << fileBytes(file("errors.txt"));
+            EXPECT_EQ(recordsAsItShould(server, GetParam()), "");
+        }
         if (c.switchDefault) {
             ASSERT_TRUE(pollUntil([&] { return newestCall().value_or(0) > 0.3; }, kStepSeconds))
                 << "listen drew nothing: " << fileBytes(file("errors.txt"));
@@ -359,12 +415,15 @@ TEST_F(ListenClock, SourcesThatDeliverInBurstsKeepTheWallClocksPace) {
     }
 }
 
-TEST_F(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
+using ListenSources = ListenOnServer;
+INSTANTIATE_TEST_SUITE_P(, ListenSources, ::testing::ValuesIn(kServerApis), nameOf);
+
+TEST_P(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
     struct Case {
         const char* name;
         std::vector<std::string> args; // after "listen"
-        bool noServer;                 // PULSE_SERVER names a socket nobody listens on
-        bool hungServer;               // or one that takes the connection and never answers
+        bool noServer;   // PULSE_SERVER and PIPEWIRE_REMOTE name sockets nobody listens on
+        bool hungServer; // or one that takes the connection and never answers
         const char* defaultSink;
         int exitCode;
         std::vector<std::string> output; // standard output, line by line
@@ -373,17 +432,23 @@ TEST_F(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
     const std::string first = std::string(kFirstSink) + ".monitor\t";
     const std::string second = std::string(kSecondSink) + ".monitor\t";
     const std::string nowhere = "unix:" + file("nowhere/native");
+    const std::string nowhereNative = file("nowhere/pipewire-0");
     const std::string refused = "lumacore: no sound server: cannot connect to '" + nowhere + "' (";
     HungServer hung(file("hung.socket"));
     ASSERT_EQ(hung.problem(), "");
     const std::string silent =
-        "lumacore: no sound server: '" + hung.address() + "' did not answer within 5 s";
+        GetParam().native()
+            ? "lumacore: no sound server: PipeWire at '" + file("hung.socket") +
+                  "' did not answer within 5 s"
+            : "lumacore: no sound server: '" + hung.address() + "' did not answer within 5 s";
+    const std::string through = std::string("lumacore: recording through ") +
+                                (GetParam().native() ? "PipeWire" : "PulseAudio's API");
     // clang-format off
     const Case cases[] = {
         {"both monitors, the first default", {"--list-sources"}, false, false, kFirstSink, 0,
-         {"* " + first, "  " + second}, {}},
+         {"* " + first, "  " + second}, {through}},
         {"both monitors, the second default", {"--list-sources"}, false, false, kSecondSink, 0,
-         {"  " + first, "* " + second}, {}},
+         {"  " + first, "* " + second}, {through}},
         {"an unknown source, then the list", {"--source", "nowhere.monitor", "--duration", "1"},
          false, false, kFirstSink, 1, {},
          {"lumacore: no source named 'nowhere.monitor'", "", "* " + first, "  " + second}},
@@ -391,9 +456,12 @@ TEST_F(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
         {"no sound server to list", {"--list-sources"}, true, false, kFirstSink, 1, {}, {refused}},
         {"a server that never answers", {"--duration", "1"}, false, true, kFirstSink, 1, {},
          {silent}},
+        {"PipeWire's own API asked for where it is not",
+         {"--sound-api", "pipewire", "--list-sources"}, true, false, kFirstSink, 1, {},
+         {"lumacore: no sound server: cannot connect to PipeWire at '" + nowhereNative + "' ("}},
     };
     // clang-format on
-    SoundServer server(kFirstSink);
+    SoundServer server(kFirstSink, GetParam().kind);
     ASSERT_EQ(server.problem(), "");
     ASSERT_TRUE(server.addSink(kSecondSink)) << server.problem();
 
@@ -402,9 +470,16 @@ TEST_F(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
         ASSERT_TRUE(server.setDefaultSink(c.defaultSink));
         std::vector<std::string> args = {"listen", "--size", "320x180"};
         args.insert(args.end(), c.args.begin(), c.args.end());
+        if (std::find(args.begin(), args.end(), "--sound-api") == args.end()) args = with(args);
         EnvironmentChanges changes;
-        if (c.noServer) changes["PULSE_SERVER"] = nowhere;
-        if (c.hungServer) changes["PULSE_SERVER"] = hung.address();
+        if (c.noServer) {
+            changes["PULSE_SERVER"] = nowhere;
+            changes["PIPEWIRE_REMOTE"] = nowhereNative;
+        }
+        if (c.hungServer) {
+            changes["PULSE_SERVER"] = hung.address();
+            changes["PIPEWIRE_REMOTE"] = file("hung.socket");
+        }
         const ProgramRun run = runPlay(args, folder(), environment(changes), kRunSeconds);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.errors;
 
@@ -426,8 +501,11 @@ TEST_F(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
     }
 }
 
-TEST_F(ListenReconnection, TheSoundIsDrawnAgainOnceTheServerIsBack) {
-    SoundServer server(kFirstSink);
+using ListenReconnection = ListenOnServer;
+INSTANTIATE_TEST_SUITE_P(, ListenReconnection, ::testing::ValuesIn(kOwnApis), nameOf);
+
+TEST_P(ListenReconnection, TheSoundIsDrawnAgainOnceTheServerIsBack) {
+    SoundServer server(kFirstSink, GetParam().kind);
     ASSERT_EQ(server.problem(), "");
     const std::string tone = toneFile(kFirstToneBin);
     std::optional<Playback> playing(std::in_place, server, tone, kFirstSink);
@@ -458,7 +536,9 @@ TEST_F(ListenReconnection, TheSoundIsDrawnAgainOnceTheServerIsBack) {
     // A server that takes the connection and never answers: the window never waits for it, past
     // one attempt's time limit too.
     {
-        HungServer hung(server.address().substr(std::string("unix:").size()));
+        HungServer hung(GetParam().native()
+                            ? server.nativeSocket()
+                            : fs::path(server.address().substr(std::string("unix:").size())));
         ASSERT_EQ(hung.problem(), "");
         const long long from = readTimingLog(file("timing.log")).back().presentedNs;
         const auto presentedFor = [&](double seconds) {
@@ -694,11 +774,10 @@ struct AppScene {
     }
 };
 
-// The same on each sound server.
-class ListenApp : public ListenTest, public ::testing::WithParamInterface<SoundServer::Kind> {
+class ListenApp : public ListenOnServer {
   protected:
     void SetUp() override {
-        setUpFor(GetParam());
+        setUpFor(GetParam().kind);
         if (!PlayerProcess::installed()) GTEST_SKIP() << "the test's media player was not built";
     }
     // A tone's file, written once.
@@ -708,8 +787,7 @@ class ListenApp : public ListenTest, public ::testing::WithParamInterface<SoundS
     }
     std::map<int, std::string> tones_;
 };
-INSTANTIATE_TEST_SUITE_P(, ListenApp, ::testing::ValuesIn(SoundServer::kKinds),
-                         [](const auto& info) { return SoundServer::name(info.param); });
+INSTANTIATE_TEST_SUITE_P(, ListenApp, ::testing::ValuesIn(kServerApis), nameOf);
 
 // The application recorded is the one drawn, alone, as its streams come, go and move, and as the
 // player the banner shows changes; --list-apps names each and marks the player.
@@ -762,7 +840,7 @@ TEST_P(ListenApp, OneApplicationsSoundIsDrawnAlone) {
          "Lumacore - no media player: all the desktop plays"},
     };
     // clang-format on
-    SoundServer server(kFirstSink, GetParam());
+    SoundServer server(kFirstSink, GetParam().kind);
     ASSERT_EQ(server.problem(), "");
     ASSERT_TRUE(server.addSink(kSecondSink)) << server.problem();
     SessionBus bus;
@@ -785,6 +863,7 @@ TEST_P(ListenApp, OneApplicationsSoundIsDrawnAlone) {
                                          "--duration",     "50"};
         for (const std::string& arg : c.args(scene))
             args.push_back(arg);
+        args = with(args);
         ChildProcess listen(args, environment(), folder(), "/dev/null", file("errors.txt"));
         const auto window = findWindow(listen.pid(), kStepSeconds);
         ASSERT_TRUE(window) << "no window: " << fileBytes(file("errors.txt"));
@@ -819,7 +898,8 @@ TEST_P(ListenApp, OneApplicationsSoundIsDrawnAlone) {
     // --follow-player takes marked.
     AppScene scene{server, bus, alpha, beta, [this](int bin) { return tone(bin); }, {}, {}, {}};
     ASSERT_EQ(playerOne(scene), "");
-    const ProgramRun run = runPlay({"listen", "--list-apps"}, folder(), environment(), kRunSeconds);
+    const ProgramRun run =
+        runPlay(with({"listen", "--list-apps"}), folder(), environment(), kRunSeconds);
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     // The binary is what the server says plays (paplay is pacat under another name).
     const auto line = [&](bool marked, const std::string& name, const std::string& stream,

@@ -76,17 +76,22 @@ std::vector<std::vector<std::string>> shortList(const std::string& what,
     return rows;
 }
 
-// The properties of each stream in the output of `pactl list sink-inputs`, by its number: the
-// lines `key = "value"` below its "Sink Input #N".
-std::map<std::string, std::map<std::string, std::string>> sinkInputs(const std::string& listing) {
+// The properties of each entry in the output of `pactl list sink-inputs` (or `source-outputs`,
+// with `heading` "Source Output #"), by its number: the lines `key = "value"` below its "Sink
+// Input #N", and its sample specification as "sample.specification".
+std::map<std::string, std::map<std::string, std::string>>
+sinkInputs(const std::string& listing, const std::string& heading = "Sink Input #") {
     std::map<std::string, std::map<std::string, std::string>> streams;
     std::map<std::string, std::string>* current = nullptr;
     std::istringstream in(listing);
+    const std::string specification = "\tSample Specification: ";
     for (std::string line; std::getline(in, line);) {
-        if (line.starts_with("Sink Input #")) {
-            current = &streams[line.substr(std::string("Sink Input #").size())];
+        if (line.starts_with(heading)) {
+            current = &streams[line.substr(heading.size())];
             continue;
         }
+        if (current && line.starts_with(specification))
+            (*current)["sample.specification"] = line.substr(specification.size());
         const std::size_t equals = line.find(" = \"");
         if (!current || !line.starts_with("\t\t") || equals == std::string::npos ||
             !line.ends_with("\""))
@@ -343,6 +348,16 @@ std::map<std::string, std::string> SoundServer::streamProperties(const std::stri
     const auto all = streams();
     const auto found = all.find(stream);
     return found == all.end() ? std::map<std::string, std::string>{} : found->second;
+}
+
+std::vector<std::map<std::string, std::string>> SoundServer::recordingStreams() const {
+    std::vector<std::map<std::string, std::string>> recording;
+    const auto listed =
+        sinkInputs(commandOutput({"pactl", "list", "source-outputs"}, client()).value_or(""),
+                   "Source Output #");
+    for (const auto& [number, properties] : listed)
+        recording.push_back(properties);
+    return recording;
 }
 
 std::vector<pid_t> SoundServer::processes() const {

@@ -68,6 +68,12 @@ class SoundServer {
     // The properties of playing stream `stream` (application.name, media.name, ...) as the
     // server lists them; empty when there is no such stream.
     std::map<std::string, std::string> streamProperties(const std::string& stream) const;
+    // The streams that record from the server (source outputs, PipeWire's own clients' too), each
+    // with its properties as the server lists them (node.name, client.api, ...) and its format
+    // as "sample.specification" ("float32le 2ch 48000Hz").
+    std::vector<std::map<std::string, std::string>> recordingStreams() const;
+    // PipeWire's own socket (its clients' other way in than address()).
+    std::filesystem::path nativeSocket() const { return folder_ / "pipewire-0"; }
     // The processes of the server, while it runs.
     std::vector<pid_t> processes() const;
     // Kills the server at once, as a crash would: its clients lose it, its socket stays behind.

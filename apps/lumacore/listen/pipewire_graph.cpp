@@ -78,6 +78,10 @@ Recorded recordedFor(const Graph& graph, const CaptureTarget& target, const Pare
         if (recorded.description.empty()) recorded.description = target.app->describe();
         return recorded;
     }
+    if (target.source.empty() && graph.defaultSink.empty()) {
+        recorded.description = "no default sink";
+        return recorded;
+    }
     const std::string name =
         target.source.empty() ? graph.defaultSink + kMonitorSuffix : target.source;
     const std::optional<Feed> feed = feedNamed(graph, name);
