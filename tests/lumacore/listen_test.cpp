@@ -113,6 +113,9 @@ constexpr ServerApi kOwnApis[] = {kServerApis[0], kServerApis[1]};
 std::string nameOf(const ::testing::TestParamInfo<ServerApi>& info) {
     return SoundServer::name(info.param.kind) + (info.param.pulseApi ? "PulseApi" : "");
 }
+void PrintTo(const ServerApi& api, std::ostream* out) {
+    *out << SoundServer::name(api.kind) << (api.pulseApi ? " through its PulseAudio API" : "");
+}
 
 // The same on each server and API.
 class ListenOnServer : public ListenTest, public ::testing::WithParamInterface<ServerApi> {
@@ -423,7 +426,8 @@ TEST_P(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
         const char* name;
         std::vector<std::string> args; // after "listen"
         bool noServer;   // PULSE_SERVER and PIPEWIRE_REMOTE name sockets nobody listens on
-        bool hungServer; // or one that takes the connection and never answers
+        bool hungServer; // or one that takes the connection and never answers (the one the
+                         // capture tested talks to)
         const char* defaultSink;
         int exitCode;
         std::vector<std::string> output; // standard output, line by line
@@ -478,7 +482,7 @@ TEST_P(ListenSources, TheListAndEachRefusalIsWhatTheUserReads) {
         }
         if (c.hungServer) {
             changes["PULSE_SERVER"] = hung.address();
-            changes["PIPEWIRE_REMOTE"] = file("hung.socket");
+            if (GetParam().native()) changes["PIPEWIRE_REMOTE"] = file("hung.socket");
         }
         const ProgramRun run = runPlay(args, folder(), environment(changes), kRunSeconds);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.errors;
