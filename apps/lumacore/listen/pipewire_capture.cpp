@@ -328,23 +328,24 @@ struct PipeWireCapture::Impl {
         links->keep(graph, linksFor(graph, recorded.feeds, pw_stream_get_node_id(stream)));
     }
 
-    // On PipeWire's thread: a buffer in, at 44.1 kHz into `pending`; the oldest are let go
-    // beyond kMaxQueued.
+    // On PipeWire's thread: every buffer waiting (one wake-up may stand for several), at 44.1 kHz
+    // into `pending`; the oldest are let go beyond kMaxQueued.
     void read() {
-        pw_buffer* buffer = pw_stream_dequeue_buffer(stream);
-        if (buffer == nullptr) return;
-        const spa_data& data = buffer->buffer->datas[0];
         const std::size_t before = pending.size();
-        if (data.data != nullptr && data.chunk != nullptr) {
-            const std::uint32_t offset = std::min(data.chunk->offset, data.maxsize);
-            const std::uint32_t bytes = std::min(data.chunk->size, data.maxsize - offset);
-            const auto* samples = reinterpret_cast<const float*>(
-                static_cast<const std::uint8_t*>(data.data) + offset);
-            const std::size_t frames = bytes / (2 * sizeof(float));
-            if (resampler) resampler->convert(samples, frames, pending);
+        while (pw_buffer* buffer = pw_stream_dequeue_buffer(stream)) {
+            const spa_data& data = buffer->buffer->datas[0];
+            if (data.data != nullptr && data.chunk != nullptr) {
+                const std::uint32_t offset = std::min(data.chunk->offset, data.maxsize);
+                const std::uint32_t bytes = std::min(data.chunk->size, data.maxsize - offset);
+                const auto* samples = reinterpret_cast<const float*>(
+                    static_cast<const std::uint8_t*>(data.data) + offset);
+                const std::size_t frames = bytes / (2 * sizeof(float));
+                if (resampler) resampler->convert(samples, frames, pending);
+            }
+            pw_stream_queue_buffer(stream, buffer);
         }
-        pw_stream_queue_buffer(stream, buffer);
         pw_stream_get_time_n(stream, &timing, sizeof timing);
+        if (pending.size() == before) return;
         arrival.heard(pending.data() + before, pending.size() - before);
         if (pending.size() > 2 * kMaxQueued) {
             const std::size_t excess = pending.size() / 2 - kMaxQueued;
