@@ -16,7 +16,6 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
-#include <mutex>
 
 #include "audio/stereo_resampler.h"
 #include "listen/pipewire_graph.h"
@@ -104,8 +103,6 @@ struct PipeWireCapture::Impl {
     bool graphKnown = false;           // the registry's first listing and the nodes' properties
     Recorded recorded;                 // what the links bring in now
     std::unique_ptr<StereoResampler> resampler; // to 44.1 kHz, once the graph's rate is known
-    // The sound and its timing, shared with PipeWire's data thread, which reads the buffers.
-    mutable std::mutex soundMutex;
     std::vector<float> pending;
     std::int64_t lost = 0; // frames dropped from the front of `pending`
     pw_time timing{};      // the stream's, at its last buffer
@@ -178,7 +175,8 @@ struct PipeWireCapture::Impl {
         disconnect();
         phase = Phase::Connecting;
         failure.clear();
-        forgetSound(); // what came before the server went away is not drawn late
+        pending.clear(); // what came before the server went away is not drawn late
+        lost = 0;
         attempted = SteadyClock::now();
         core = pw_context_connect(context, nullptr, 0);
         if (core == nullptr)
@@ -275,8 +273,7 @@ struct PipeWireCapture::Impl {
         format.position[1] = SPA_AUDIO_CHANNEL_FR; // no rate: the graph's own
         const spa_pod* params[] = {
             spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
-        const auto flags =
-            static_cast<pw_stream_flags>(PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
+        const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_MAP_BUFFERS);
         if (pw_stream_connect(stream, PW_DIRECTION_INPUT, PW_ID_ANY, flags, params, 1) < 0)
             fail("cannot record: the PipeWire stream was refused");
     }
@@ -315,17 +312,8 @@ struct PipeWireCapture::Impl {
 
     // A resampler from the stream's rate that holds nothing of the sound before.
     void freshResampler() {
-        auto fresh =
-            streamRate > 0 ? std::make_unique<StereoResampler>(streamRate, kSampleRate) : nullptr;
-        const std::lock_guard lock(soundMutex);
-        resampler = std::move(fresh);
-    }
-
-    // Nothing of the sound that came so far is handed over.
-    void forgetSound() {
-        const std::lock_guard lock(soundMutex);
-        pending.clear();
-        lost = 0;
+        resampler.reset();
+        if (streamRate > 0) resampler = std::make_unique<StereoResampler>(streamRate, kSampleRate);
     }
 
     void graphChanged() {
@@ -340,10 +328,9 @@ struct PipeWireCapture::Impl {
         links->keep(graph, linksFor(graph, recorded.feeds, pw_stream_get_node_id(stream)));
     }
 
-    // On PipeWire's data thread, without the loop's lock: every buffer waiting, at 44.1 kHz into
-    // `pending`; the oldest are let go beyond kMaxQueued.
+    // On PipeWire's thread: every buffer waiting (one wake-up may stand for several), at 44.1 kHz
+    // into `pending`; the oldest are let go beyond kMaxQueued.
     void read() {
-        const std::lock_guard lock(soundMutex);
         const std::size_t before = pending.size();
         while (pw_buffer* buffer = pw_stream_dequeue_buffer(stream)) {
             const spa_data& data = buffer->buffer->datas[0];
@@ -422,7 +409,8 @@ void PipeWireCapture::retarget(const CaptureTarget& target) {
     const Locked lock(impl.loop);
     if (target == impl.target) return;
     impl.target = target;
-    impl.forgetSound();
+    impl.pending.clear();
+    impl.lost = 0;
     impl.freshResampler();
     impl.relink(); // or at the next connection
 }
@@ -439,7 +427,7 @@ void PipeWireCapture::waitForSound(double seconds) {
 CapturedFrames PipeWireCapture::take(std::vector<float>& frames) {
     Impl& impl = *impl_;
     impl.arrival.clear();
-    const std::lock_guard lock(impl.soundMutex);
+    const Locked lock(impl.loop);
     CapturedFrames taken;
     taken.frames = impl.pending.size() / 2;
     frames.insert(frames.end(), impl.pending.begin(),
