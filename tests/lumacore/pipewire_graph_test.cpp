@@ -1,11 +1,14 @@
 // PipeWire's graph read as `listen` reads it, without a server: the names the user gives and
 // sees (a sink's monitor as "SINK.monitor"), what each target records, and the links that bring
-// a node's channels into the capture's two inputs.
+// a node's channels into the capture's two inputs; and where PipeWire's socket is looked for.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "listen/pipewire_capture.h"
 #include "listen/pipewire_graph.h"
 
 namespace lumacore::cli {
@@ -99,6 +102,52 @@ TEST(PipeWireGraph, NothingIsLinkedBeforeTheCapturesInputsAreThere) {
     Graph graph = desktop();
     graph.ports.erase(92);
     EXPECT_TRUE(linksFor(graph, recordedFor(graph, {}).feeds, kCapture).empty());
+}
+
+// The variables libpipewire reads, set for one case and put back after it.
+class PipeWireEnvironment {
+  public:
+    PipeWireEnvironment(const char* remote, const char* runtime, const char* xdg) {
+        set("PIPEWIRE_REMOTE", remote);
+        set("PIPEWIRE_RUNTIME_DIR", runtime);
+        set("XDG_RUNTIME_DIR", xdg);
+    }
+    ~PipeWireEnvironment() {
+        for (const auto& [name, value] : saved_)
+            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+    }
+    PipeWireEnvironment(const PipeWireEnvironment&) = delete;
+    PipeWireEnvironment& operator=(const PipeWireEnvironment&) = delete;
+
+  private:
+    void set(const char* name, const char* value) {
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST(PipeWireSocket, IsLookedForWhereLibpipewireLooks) {
+    struct Case {
+        const char* name;
+        const char *remote, *runtime, *xdg;
+        std::string socket;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"the user's runtime folder", nullptr, nullptr, "/run/user/1000", "/run/user/1000/pipewire-0"},
+        {"PipeWire's own runtime folder first", nullptr, "/run/pw", "/run/user/1000", "/run/pw/pipewire-0"},
+        {"another name in it", "pipewire-1", nullptr, "/run/user/1000", "/run/user/1000/pipewire-1"},
+        {"a path as it is", "/tmp/pw.socket", nullptr, "/run/user/1000", "/tmp/pw.socket"},
+        {"no runtime folder", nullptr, nullptr, nullptr, ""},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PipeWireEnvironment environment(c.remote, c.runtime, c.xdg);
+        EXPECT_EQ(pipeWireSocket(), c.socket);
+    }
 }
 
 } // namespace
