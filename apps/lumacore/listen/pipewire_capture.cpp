@@ -29,6 +29,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 // The quantum asked for: 128 frames at the graph's usual rate, 2.7 ms.
 constexpr const char* kLatency = "128/48000";
+constexpr int kBuffers = 32;
 
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
@@ -272,9 +273,13 @@ struct PipeWireCapture::Impl {
         format.position[0] = SPA_AUDIO_CHANNEL_FL;
         format.position[1] = SPA_AUDIO_CHANNEL_FR; // no rate: the graph's own
         const spa_pod* params[] = {
-            spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
+            spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format),
+            // Room for kBuffers quanta (86 ms at 128 frames) should this thread be late.
+            static_cast<const spa_pod*>(spa_pod_builder_add_object(
+                &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers,
+                SPA_PARAM_BUFFERS_buffers, SPA_POD_CHOICE_RANGE_Int(kBuffers, 2, kBuffers)))};
         const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_MAP_BUFFERS);
-        if (pw_stream_connect(stream, PW_DIRECTION_INPUT, PW_ID_ANY, flags, params, 1) < 0)
+        if (pw_stream_connect(stream, PW_DIRECTION_INPUT, PW_ID_ANY, flags, params, 2) < 0)
             fail("cannot record: the PipeWire stream was refused");
     }
 
