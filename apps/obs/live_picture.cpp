@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
-
-extern "C" {
-#include <libswresample/swresample.h>
-}
+#include <stdexcept>
 
 namespace lumacore::obs {
 
@@ -38,23 +35,15 @@ void LivePicture::hear(const float* frames, std::int64_t count, double endSecond
 
 std::int64_t LivePicture::resample(const float* frames, std::int64_t count) {
     if (!resampler_) {
-        SwrContext* context = nullptr;
-        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-        if (swr_alloc_set_opts2(&context, &stereo, AV_SAMPLE_FMT_FLT, kAnalysisRate, &stereo,
-                                AV_SAMPLE_FMT_FLT, inRate_, 0, nullptr) < 0 ||
-            swr_init(context) < 0) {
-            swr_free(&context);
+        try {
+            resampler_ = std::make_unique<StereoResampler>(inRate_, kAnalysisRate);
+        } catch (const std::runtime_error&) {
             return 0; // no sound rather than sound at the wrong pitch
         }
-        resampler_.reset(context);
     }
-    const int room = swr_get_out_samples(resampler_.get(), static_cast<int>(count));
-    if (room <= 0) return 0;
-    resampled_.resize(2 * static_cast<std::size_t>(room));
-    auto* out = reinterpret_cast<std::uint8_t*>(resampled_.data());
-    const auto* in = reinterpret_cast<const std::uint8_t*>(frames);
-    const int made = swr_convert(resampler_.get(), &out, room, &in, static_cast<int>(count));
-    return std::max(made, 0);
+    resampled_.clear();
+    return static_cast<std::int64_t>(
+        resampler_->convert(frames, static_cast<std::size_t>(count), resampled_));
 }
 
 bool LivePicture::advance(double now) {

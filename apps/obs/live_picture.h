@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "ffmpeg/ffmpeg_owners.h"
+#include "audio/stereo_resampler.h"
 #include "pipeline/live_analysis.h"
 #include "pipeline/module_runner.h"
 #include "source_settings.h"
@@ -56,7 +56,7 @@ class LivePicture {
     std::int64_t resample(const float* frames, std::int64_t count);
 
     int inRate_;
-    cli::ResamplerPtr resampler_; // none when OBS runs at the analysis's rate
+    std::unique_ptr<StereoResampler> resampler_; // the shared one; none at the analysis's rate
     std::vector<float> resampled_;
     double callsPerSecond_;
     cli::LiveAnalysis analysis_;
