@@ -313,7 +313,7 @@ TEST_P(ListenPicture, TheSourceListenedToIsTheOneWhoseToneIsDrawn) {
 // pictures again at once.
 TEST_P(ListenPicture, ThePicturesStopForSilenceAndStartWithTheNextSound) {
     const char* modes[] = {"2d", "3d"};
-    SoundServer server(kFirstSink, GetParam());
+    SoundServer server(kFirstSink, GetParam().kind);
     ASSERT_EQ(server.problem(), "");
     const std::string tone = file("short.wav");
     writeSineWav(tone, binFrequency(kFirstToneBin), kToneAmplitude, 2);
@@ -330,8 +330,8 @@ TEST_P(ListenPicture, ThePicturesStopForSilenceAndStartWithTheNextSound) {
         SCOPED_TRACE(mode);
         fs::remove(file("timing.log"));
         // 160 columns: the history scrolls out in 161 calls.
-        ChildProcess listen({LUMACORE_PROGRAM, "listen", "--mode", mode, "--size", "160x120",
-                             "--rate", "60", "--duration", "60"},
+        ChildProcess listen(with({LUMACORE_PROGRAM, "listen", "--mode", mode, "--size", "160x120",
+                                  "--rate", "60", "--duration", "60"}),
                             environment(), folder(), "/dev/null", file("errors.txt"));
         ASSERT_TRUE(pollUntil([&] { return stoppedAfter(0); }, kRunSeconds / 2))
             << presented().size() << " pictures, never stopping: " << fileBytes(file("errors.txt"));

@@ -429,6 +429,10 @@ void PipeWireCapture::waitForSound(double seconds) {
     impl_->arrival.wait(seconds);
 }
 
+SoundArrival& PipeWireCapture::arrival() {
+    return impl_->arrival;
+}
+
 CapturedFrames PipeWireCapture::take(std::vector<float>& frames) {
     Impl& impl = *impl_;
     impl.arrival.clear();

@@ -43,6 +43,7 @@ class PipeWireCapture final : public SoundCapture {
     std::string takeNotice() override { return {}; } // PipeWire records any stream alone
     CapturedFrames take(std::vector<float>& frames) override;
     void waitForSound(double seconds) override;
+    SoundArrival& arrival() override;
     Link link() override;
     void reconnect() override;
     std::string description() const override;
