@@ -40,14 +40,16 @@ done
 
 make_minute "$work/minute.wav"
 ffmpeg -v error -i "$work/minute.wav" -t "$music" -f f32le -ar 44100 -ac 2 "$work/music.raw"
+# The FIFO gets MPD's usual format, listen's default: 44100:16:2.
+ffmpeg -v error -i "$work/minute.wav" -t "$music" -f s16le -ar 44100 -ac 2 "$work/music16.raw"
 
 # Plays MUSIC seconds of music into the sink, or into the FIFO (then silence until stopped).
 start_music() {
     if [ -n "$fifo" ]; then
-        python3 - "$fifo" "$work/music.raw" <<'PY' &
+        python3 - "$fifo" "$work/music16.raw" <<'PY' &
 import sys, time
 fifo, music = sys.argv[1], open(sys.argv[2], "rb").read()
-block = 4 * 2 * 441  # 10 ms of stereo float frames
+block = 2 * 2 * 441  # 10 ms of 16-bit stereo frames
 start = time.monotonic()
 with open(fifo, "wb", buffering=0) as out:
     n = 0
