@@ -63,8 +63,7 @@ struct FifoCapture::Reader {
     std::vector<unsigned char> carried; // the start of a frame the last read cut
     std::vector<float> converted;
     std::mutex mutex; // guards what the program's thread takes:
-    std::vector<float> pending;
-    std::int64_t lost = 0;
+    FrameQueue pending;
     std::string notice;
     SoundArrival arrival;
     std::thread thread;
@@ -74,13 +73,15 @@ struct FifoCapture::Reader {
           converter(format.rate, SoundCapture::kSampleRate, format.channels, format.sample) {
         struct stat status {};
         if (::stat(path.c_str(), &status) != 0)
-            throw CaptureError("--fifo: cannot read " + inQuotes(path) + ": " + std::strerror(errno));
+            throw CaptureError("--fifo: cannot read " + inQuotes(path) + ": " +
+                               std::strerror(errno));
         pipe = S_ISFIFO(status.st_mode);
         if (!pipe && !S_ISREG(status.st_mode))
             throw CaptureError("--fifo: " + inQuotes(path) +
                                " is neither a named pipe (FIFO) nor a regular file");
         if (!open())
-            throw CaptureError("--fifo: cannot read " + inQuotes(path) + ": " + std::strerror(errno));
+            throw CaptureError("--fifo: cannot read " + inQuotes(path) + ": " +
+                               std::strerror(errno));
         if (!pipe) {
             watch = Descriptor(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
             if (!watch || ::inotify_add_watch(watch.get(), path.c_str(), IN_MODIFY) < 0)
@@ -173,13 +174,8 @@ struct FifoCapture::Reader {
                       carried.begin() + static_cast<std::ptrdiff_t>(frames * frameBytes));
         {
             const std::lock_guard lock(mutex);
-            pending.insert(pending.end(), converted.begin(), converted.end());
-            if (pending.size() > 2 * kMaxQueued) {
-                const std::size_t excess = pending.size() / 2 - kMaxQueued;
-                pending.erase(pending.begin(),
-                              pending.begin() + static_cast<std::ptrdiff_t>(2 * excess));
-                lost += static_cast<std::int64_t>(excess);
-            }
+            pending.samples.insert(pending.samples.end(), converted.begin(), converted.end());
+            pending.bound(kMaxQueued);
         }
         arrival.heard(converted.data(), converted.size());
     }
@@ -219,10 +215,7 @@ CapturedFrames FifoCapture::take(std::vector<float>& frames) {
     reader_->arrival.clear();
     const std::lock_guard lock(reader_->mutex);
     CapturedFrames taken;
-    taken.frames = reader_->pending.size() / 2;
-    frames.insert(frames.end(), reader_->pending.begin(), reader_->pending.end());
-    reader_->pending.clear();
-    taken.lost = std::exchange(reader_->lost, 0);
+    reader_->pending.takeInto(frames, taken);
     return taken;
 }
 

@@ -107,9 +107,8 @@ struct PipeWireCapture::Impl {
     bool graphKnown = false;           // the registry's first listing and the nodes' properties
     Recorded recorded;                 // what the links bring in now
     std::unique_ptr<StereoResampler> resampler; // to 44.1 kHz, once the graph's rate is known
-    std::vector<float> pending;
-    std::int64_t lost = 0; // frames dropped from the front of `pending`
-    pw_time timing{};      // the stream's, at its last buffer
+    FrameQueue pending;
+    pw_time timing{}; // the stream's, at its last buffer
     int streamRate = 0;
     SoundArrival arrival;      // sound come in since the last take
     bool quietLatency = false; // the stream asks for the longer quanta
@@ -182,7 +181,6 @@ struct PipeWireCapture::Impl {
         phase = Phase::Connecting;
         failure.clear();
         pending.clear(); // what came before the server went away is not drawn late
-        lost = 0;
         attempted = SteadyClock::now();
         core = pw_context_connect(context, nullptr, 0);
         if (core == nullptr)
@@ -341,7 +339,8 @@ struct PipeWireCapture::Impl {
     // On PipeWire's thread: every buffer waiting (one wake-up may stand for several), at 44.1 kHz
     // into `pending`; the oldest are let go beyond kMaxQueued.
     void read() {
-        const std::size_t before = pending.size();
+        std::vector<float>& out = pending.samples;
+        const std::size_t before = out.size();
         while (pw_buffer* buffer = pw_stream_dequeue_buffer(stream)) {
             const spa_data& data = buffer->buffer->datas[0];
             if (data.data != nullptr && data.chunk != nullptr) {
@@ -350,20 +349,15 @@ struct PipeWireCapture::Impl {
                 const auto* samples = reinterpret_cast<const float*>(
                     static_cast<const std::uint8_t*>(data.data) + offset);
                 const std::size_t frames = bytes / (2 * sizeof(float));
-                if (resampler) resampler->convert(samples, frames, pending);
+                if (resampler) resampler->convert(samples, frames, out);
             }
             pw_stream_queue_buffer(stream, buffer);
         }
         pw_stream_get_time_n(stream, &timing, sizeof timing);
-        if (pending.size() == before) return;
-        arrival.heard(pending.data() + before, pending.size() - before);
+        if (out.size() == before) return;
+        arrival.heard(out.data() + before, out.size() - before);
         fitLatency();
-        if (pending.size() > 2 * kMaxQueued) {
-            const std::size_t excess = pending.size() / 2 - kMaxQueued;
-            pending.erase(pending.begin(),
-                          pending.begin() + static_cast<std::ptrdiff_t>(2 * excess));
-            lost += static_cast<std::int64_t>(excess);
-        }
+        pending.bound(kMaxQueued);
     }
 
     // Longer quanta while the picture rests, short ones again once sound comes.
@@ -432,7 +426,6 @@ void PipeWireCapture::retarget(const CaptureTarget& target) {
     if (target == impl.target) return;
     impl.target = target;
     impl.pending.clear();
-    impl.lost = 0;
     impl.freshResampler();
     impl.relink(); // or at the next connection
 }
@@ -455,11 +448,7 @@ CapturedFrames PipeWireCapture::take(std::vector<float>& frames) {
     impl.arrival.clear();
     const Locked lock(impl.loop);
     CapturedFrames taken;
-    taken.frames = impl.pending.size() / 2;
-    frames.insert(frames.end(), impl.pending.begin(),
-                  impl.pending.begin() + static_cast<std::ptrdiff_t>(2 * taken.frames));
-    impl.pending.clear();
-    taken.lost = std::exchange(impl.lost, 0);
+    impl.pending.takeInto(frames, taken);
     taken.latency = impl.latency();
     return taken;
 }

@@ -62,8 +62,7 @@ struct PulseCapture::Impl {
     SteadyClock::time_point attempted; // when the last attempt began
     std::string recording;             // the source's name
     std::string description;           // and its description
-    std::vector<float> pending;
-    std::int64_t lost = 0;              // frames dropped from the front of `pending`
+    FrameQueue pending;
     SoundSources listing;               // filled by the callbacks of a question
     bool listed = false;                // the listing is complete
     bool timedOut = false;              // a wait's deadline passed
@@ -152,7 +151,6 @@ struct PulseCapture::Impl {
         phase = Phase::Connecting;
         failure.clear();
         pending.clear(); // what came before the server went away is not drawn late
-        lost = 0;
         attempted = SteadyClock::now();
         context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Lumacore");
         if (context == nullptr) return fail("no sound server: cannot make a client");
@@ -282,28 +280,24 @@ struct PulseCapture::Impl {
     // On the library's thread: every fragment waiting, into `pending` (a hole as silence); the
     // oldest are let go beyond kMaxQueued.
     void read(pa_stream* s) {
-        const std::size_t before = pending.size();
+        std::vector<float>& samples = pending.samples;
+        const std::size_t before = samples.size();
         while (pa_stream_readable_size(s) > 0) {
             const void* data = nullptr;
             std::size_t bytes = 0;
             if (pa_stream_peek(s, &data, &bytes) < 0 || bytes == 0) return;
             const std::size_t floats = bytes / sizeof(float);
             if (data != nullptr) {
-                const auto* samples = static_cast<const float*>(data);
-                pending.insert(pending.end(), samples, samples + floats);
+                const auto* from = static_cast<const float*>(data);
+                samples.insert(samples.end(), from, from + floats);
             } else {
-                pending.insert(pending.end(), floats, 0.0f);
+                samples.insert(samples.end(), floats, 0.0f);
             }
             pa_stream_drop(s);
         }
-        arrival.heard(pending.data() + before, pending.size() - before);
+        arrival.heard(samples.data() + before, samples.size() - before);
         fitFragments(s);
-        if (pending.size() > 2 * kMaxQueued) {
-            const std::size_t excess = pending.size() / 2 - kMaxQueued;
-            pending.erase(pending.begin(),
-                          pending.begin() + static_cast<std::ptrdiff_t>(2 * excess));
-            lost += static_cast<std::int64_t>(excess);
-        }
+        pending.bound(kMaxQueued);
     }
 
     // Longer fragments while the picture rests, short ones again once sound comes.
@@ -460,7 +454,6 @@ void PulseCapture::retarget(const CaptureTarget& target) {
     impl.apps.reset();
     impl.dropStream();
     impl.pending.clear();
-    impl.lost = 0;
     if (impl.phase != Impl::Phase::Recording || !impl.contextGood()) return; // at the next try
     impl.phase = Impl::Phase::Connecting;
     impl.attempted = SteadyClock::now();
@@ -494,13 +487,7 @@ CapturedFrames PulseCapture::take(std::vector<float>& frames) {
         impl.apps->take(frames, secondsNow(), taken);
         return taken;
     }
-    taken.frames = impl.pending.size() / 2;
-    frames.insert(frames.end(), impl.pending.begin(),
-                  impl.pending.begin() + static_cast<std::ptrdiff_t>(2 * taken.frames));
-    impl.pending.erase(impl.pending.begin(),
-                       impl.pending.begin() + static_cast<std::ptrdiff_t>(2 * taken.frames));
-    taken.lost = impl.lost;
-    impl.lost = 0;
+    impl.pending.takeInto(frames, taken);
     taken.latency = captureLatency(impl.stream);
     return taken;
 }

@@ -1,6 +1,7 @@
 #include "listen/sound_capture.h"
 
 #include <chrono>
+#include <utility>
 
 #include "analysis/analyser.h"
 
@@ -54,6 +55,26 @@ bool SoundArrival::endRest() {
 bool SoundArrival::quiet() {
     const std::lock_guard lock(mutex_);
     return quiet_;
+}
+
+void FrameQueue::bound(std::size_t maxFrames) {
+    if (samples.size() <= 2 * maxFrames) return;
+    const std::size_t excess = samples.size() / 2 - maxFrames;
+    samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(2 * excess));
+    lost_ += static_cast<std::int64_t>(excess);
+}
+
+void FrameQueue::takeInto(std::vector<float>& out, CapturedFrames& taken) {
+    taken.frames = samples.size() / 2;
+    out.insert(out.end(), samples.begin(),
+               samples.begin() + static_cast<std::ptrdiff_t>(2 * taken.frames));
+    samples.clear();
+    taken.lost = std::exchange(lost_, 0);
+}
+
+void FrameQueue::clear() {
+    samples.clear();
+    lost_ = 0;
 }
 
 } // namespace lumacore::cli

@@ -88,6 +88,22 @@ class SoundArrival {
     std::function<void()> waker_;
 };
 
+// The frames a capture has received and the program's thread not yet taken, interleaved stereo:
+// at most `maxFrames`, the oldest let go beyond and counted.
+struct FrameQueue {
+    std::vector<float> samples; // appended to by the capture
+
+    // Lets go of the oldest beyond `maxFrames`, after an append.
+    void bound(std::size_t maxFrames);
+    // Appends every frame to `out`, saying how many and how many were let go since the last take.
+    void takeInto(std::vector<float>& out, CapturedFrames& taken);
+    // Forgets everything (what came before the server went away is not drawn late).
+    void clear();
+
+  private:
+    std::int64_t lost_ = 0;
+};
+
 class SoundCapture {
   public:
     static constexpr int kSampleRate = 44100;
