@@ -4,7 +4,7 @@
 # prints each sample, then the first, the last and the largest. Flat is the aim: nothing the live
 # path keeps may grow with the time it has run.
 #   usage: bench/listen_memory.sh [SECONDS, default 1200] [path/to/lumacore]
-# FIGURES_SOUND_SERVER=pipewire runs it on PipeWire (through its pulse server).
+# FIGURES_SOUND_SERVER=pipewire runs it on PipeWire (through its own API, as listen chooses there).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-1200}
