@@ -421,12 +421,19 @@ class LiveSoundWhileHidden(ListeningTestCase):
         self.page.show()
         poll(lambda: self.page.field("time") > left + 0.5, 30,
              lambda: f"the live clock goes on from {left} (it is {self.page.field('time')})")
+        # The noise would light every row; the microphone's beeps light a few. The noise's last
+        # moment was heard last, so a loaded machine may still show it a little after the page
+        # is shown; drawing the minute heard away would show it for a minute.
+        rows = banner_top(self.page.field("picture")["height"])
+        lit = []  # rows lit by the newest columns, each time looked at
+
+        def beeps_again():
+            lit.append(len(lit_rows(self.page.picture())[0]))
+            return lit[-1] < rows // 2
+
+        poll(beeps_again, 10, lambda: f"rows lit by the newest columns: {lit[-1]} of {rows}")
         self.assertLess(self.page.field("time"), left + 30,
                         "the live clock has not run through the minute heard away")
-        # The noise would light every row; the microphone's beeps light a few.
-        lit, _ = lit_rows(self.page.picture())
-        rows = banner_top(self.page.field("picture")["height"])
-        self.assertLess(len(lit), rows // 2, "rows lit by the newest columns")
 
 
 class BadParametersLeavePageUsable(WebTestCase):
