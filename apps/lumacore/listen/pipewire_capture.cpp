@@ -360,6 +360,16 @@ struct PipeWireCapture::Impl {
         pending.bound(kMaxQueued);
     }
 
+    // Under the lock: the graph once the server has told all it holds now (a round trip), for
+    // listing its `what`. Throws CaptureError when it has gone away or does not answer.
+    const Graph& listedGraph(const char* what) {
+        if (!connected()) throw CaptureError("the sound server has gone away");
+        askRoundTrip();
+        if (!waitFor([&] { return syncSeq < 0 || !connected(); }) || !connected())
+            throw CaptureError(std::string("the sound server did not list its ") + what);
+        return registry->graph();
+    }
+
     // Longer quanta while the picture rests, short ones again once sound comes.
     void fitLatency() {
         const bool quiet = arrival.quiet();
@@ -401,23 +411,13 @@ PipeWireCapture::PipeWireCapture(const CaptureTarget& target) : impl_(std::make_
 PipeWireCapture::~PipeWireCapture() = default;
 
 SoundSources PipeWireCapture::sources() {
-    Impl& impl = *impl_;
-    const Locked lock(impl.loop);
-    if (!impl.connected()) throw CaptureError("the sound server has gone away");
-    impl.askRoundTrip();
-    if (!impl.waitFor([&] { return impl.syncSeq < 0 || !impl.connected(); }) || !impl.connected())
-        throw CaptureError("the sound server did not list its sources");
-    return sourceList(impl.registry->graph());
+    const Locked lock(impl_->loop);
+    return sourceList(impl_->listedGraph("sources"));
 }
 
 std::vector<PlayingStream> PipeWireCapture::streams() {
-    Impl& impl = *impl_;
-    const Locked lock(impl.loop);
-    if (!impl.connected()) throw CaptureError("the sound server has gone away");
-    impl.askRoundTrip();
-    if (!impl.waitFor([&] { return impl.syncSeq < 0 || !impl.connected(); }) || !impl.connected())
-        throw CaptureError("the sound server did not list its streams");
-    return playingStreams(impl.registry->graph());
+    const Locked lock(impl_->loop);
+    return playingStreams(impl_->listedGraph("streams"));
 }
 
 void PipeWireCapture::retarget(const CaptureTarget& target) {
