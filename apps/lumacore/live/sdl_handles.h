@@ -7,13 +7,9 @@
 #include <stdexcept>
 #include <string>
 
-namespace lumacore::cli {
+#include "live/play_error.h"
 
-// A problem of the window or the sound device, in one line.
-class PlayError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+namespace lumacore::cli {
 
 // SDL's reason for its last failure as " (reason)"; nothing when it gave none. Clear SDL's error
 // before the call that may fail, so that no older reason is taken for it.
