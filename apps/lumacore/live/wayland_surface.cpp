@@ -1,0 +1,129 @@
+// Frame pacing and buffer reuse.
+#include "live/wayland_surface.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace lumacore::cli {
+namespace {
+
+constexpr std::size_t kMostBuffers = 3;
+
+} // namespace
+
+const wl_callback_listener PacedSurface::kFrameListener = {
+    .done = [](void* data, wl_callback*,
+               std::uint32_t) { static_cast<PacedSurface*>(data)->frameDone(); },
+};
+
+PacedSurface::PacedSurface(WaylandClient& client)
+    : client_(client), surface_(wl_compositor_create_surface(client.compositor())) {}
+
+PacedSurface::~PacedSurface() {
+    frame_.reset();
+    surface_.reset(); // before the buffers it may hold
+}
+
+void PacedSurface::configure(int width, int height) {
+    if (width > 0 && height > 0 && (width != width_ || height != height_)) {
+        width_ = width;
+        height_ = height;
+        // A picture drawn at the old size is not worth showing: the display draws one at the
+        // new size. The current buffer stays for readBack().
+        waiting_ = nullptr;
+        std::erase_if(buffers_, [&](const auto& buffer) { return buffer.get() != current_; });
+    }
+    const bool first = !configured_;
+    configured_ = true;
+    if (first && waitingPicture_) {
+        const Bitmap picture = std::move(*waitingPicture_);
+        waitingPicture_.reset();
+        show(picture, waitingFit_);
+    }
+}
+
+ShmBuffer* PacedSurface::freeBuffer() {
+    std::size_t ofSize = 0;
+    for (const auto& buffer : buffers_) {
+        if (buffer->width() != width_ || buffer->height() != height_) continue;
+        ++ofSize;
+        if (!buffer->busy() && buffer.get() != current_ && buffer.get() != waiting_)
+            return buffer.get();
+    }
+    if (ofSize >= kMostBuffers) return nullptr;
+    // Buffers of an old size go once the compositor is done with them.
+    std::erase_if(buffers_, [&](const auto& buffer) {
+        return buffer.get() != current_ && !buffer->busy() &&
+               (buffer->width() != width_ || buffer->height() != height_);
+    });
+    buffers_.push_back(std::make_unique<ShmBuffer>(client_.shm(), width_, height_));
+    return buffers_.back().get();
+}
+
+void PacedSurface::show(const Bitmap& picture, PictureFit fit) {
+    if (client_.lost()) return;
+    if (!configured_ || width_ <= 0) {
+        waitingPicture_ = picture;
+        waitingFit_ = fit;
+        return;
+    }
+    ShmBuffer* target = waiting_ ? waiting_ : freeBuffer();
+    if (!target) {
+        waitingPicture_ = picture;
+        waitingFit_ = fit;
+        return;
+    }
+    drawPicture(picture, fit, target->pixels());
+    waitingPicture_.reset();
+    if (frame_) {
+        waiting_ = target;
+        return;
+    }
+    waiting_ = nullptr;
+    commit(*target);
+}
+
+void PacedSurface::commit(ShmBuffer& buffer) {
+    wl_surface* surface = surface_.get();
+    frame_.reset(wl_surface_frame(surface));
+    wl_callback_add_listener(frame_.get(), &kFrameListener, this);
+    wl_surface_attach(surface, buffer.buffer(), 0, 0);
+    if (client_.compositorVersion() >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION)
+        wl_surface_damage_buffer(surface, 0, 0, buffer.width(), buffer.height());
+    else
+        wl_surface_damage(surface, 0, 0, buffer.width(), buffer.height());
+    wl_surface_commit(surface);
+    buffer.markBusy();
+    current_ = &buffer;
+    lastCommit_ = std::chrono::steady_clock::now();
+    wl_display_flush(client_.display());
+}
+
+void PacedSurface::frameDone() {
+    frame_.reset();
+    if (waiting_) {
+        ShmBuffer* next = waiting_;
+        waiting_ = nullptr;
+        commit(*next);
+    } else if (waitingPicture_) {
+        const Bitmap picture = std::move(*waitingPicture_);
+        waitingPicture_.reset();
+        show(picture, waitingFit_);
+    }
+}
+
+double PacedSurface::sinceCommit() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - lastCommit_).count();
+}
+
+Bitmap PacedSurface::readBack() const {
+    if (!current_) return {};
+    Bitmap copy(current_->width(), current_->height());
+    const PixelTarget pixels = current_->pixels();
+    for (int y = 0; y < copy.height(); ++y)
+        std::memcpy(copy.row(y), pixels.pixels + static_cast<std::ptrdiff_t>(y) * pixels.stride,
+                    static_cast<std::size_t>(copy.width()) * 4);
+    return copy;
+}
+
+} // namespace lumacore::cli
