@@ -79,6 +79,10 @@ WaylandClient::WaylandClient() {
         throw PlayError("no display: WAYLAND_DISPLAY is not set, so there is no Wayland "
                         "compositor to connect to");
     socket_ = socket;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (socket_.front() != '/' && (!runtime || !*runtime))
+        throw PlayError("no display: XDG_RUNTIME_DIR is not set, so the Wayland compositor \"" +
+                        socket_ + "\" cannot be found");
     display_.reset(wl_display_connect(nullptr));
     if (!display_)
         throw PlayError("no display: cannot connect to the Wayland compositor \"" + socket_ +
