@@ -194,6 +194,19 @@ bool Compositor::type(const std::string& text) {
     return commandOutput({"wtype", text}).has_value();
 }
 
+std::unique_ptr<ChildProcess> Compositor::holdKey(const std::string& key) {
+    try {
+        return std::make_unique<ChildProcess>(
+            std::vector<std::string>{"wtype", "-P", key, "-s", "86400000"});
+    } catch (const std::runtime_error&) {
+        return nullptr;
+    }
+}
+
+void Compositor::stop() {
+    if (server_) server_->stop();
+}
+
 std::unique_ptr<ChildProcess> Compositor::startTerminal() {
     try {
         return std::make_unique<ChildProcess>(

@@ -41,6 +41,10 @@ class Compositor {
     std::optional<lumacore::test::DecodedPng> screenshot(const std::string& output);
     // Types `text` into the focused window.
     bool type(const std::string& text);
+    // Presses `key` (an XKB key name) and holds it down while the child returned lives.
+    std::unique_ptr<ChildProcess> holdKey(const std::string& key);
+    // Ends sway, as a compositor that crashes or is quit under its clients.
+    void stop();
     // A foot terminal; nullptr when it did not start.
     std::unique_ptr<ChildProcess> startTerminal();
 
