@@ -20,20 +20,38 @@ std::unique_ptr<DisplayConnection> connectWaylandHere() {
 
 } // namespace
 
-std::unique_ptr<DisplayConnection> openDisplay(VideoChoice video, bool wallpaper) {
+DisplayServer chosenDisplayServer(VideoChoice video, bool wallpaper, bool x11Set, bool waylandSet) {
     switch (video) {
     case VideoChoice::X11:
-        return connectSdl();
+        return x11Set ? DisplayServer::X11 : DisplayServer::None;
     case VideoChoice::Wayland:
-        if (!isSet("WAYLAND_DISPLAY")) throw PlayError("no display: WAYLAND_DISPLAY is not set");
-        return connectWaylandHere();
+        return waylandSet ? DisplayServer::Wayland : DisplayServer::None;
     case VideoChoice::Auto:
         break;
     }
+    if (waylandSet && (wallpaper || !x11Set)) return DisplayServer::Wayland;
+    return x11Set ? DisplayServer::X11 : DisplayServer::None;
+}
+
+std::unique_ptr<DisplayConnection> openDisplay(VideoChoice video, bool wallpaper) {
     const bool x11 = isSet("DISPLAY"), wayland = isSet("WAYLAND_DISPLAY");
-    if (!x11 && !wayland) throw PlayError("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
-    if (wayland && (wallpaper || !x11)) return connectWaylandHere();
-    return connectSdl();
+    switch (chosenDisplayServer(video, wallpaper, x11, wayland)) {
+    case DisplayServer::X11:
+        return connectSdl();
+    case DisplayServer::Wayland:
+        return connectWaylandHere();
+    case DisplayServer::None:
+        break;
+    }
+    switch (video) {
+    case VideoChoice::X11:
+        throw PlayError("no display: DISPLAY is not set");
+    case VideoChoice::Wayland:
+        throw PlayError("no display: WAYLAND_DISPLAY is not set");
+    case VideoChoice::Auto:
+        break;
+    }
+    throw PlayError("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
 }
 
 } // namespace lumacore::cli
