@@ -61,6 +61,42 @@ start_display() {
     unset WAYLAND_DISPLAY
 }
 
+# A Wayland compositor with no X11 (headless sway: it refuses to run as root, so it runs as
+# nobody in a runtime folder of its own) and OUTPUTS outputs of 1920x1080. Clients reach it
+# through WAYLAND_DISPLAY, a full path, so XDG_RUNTIME_DIR stays the sound server's. Sets
+# SWAYSOCK and WAYLAND_DISPLAY, unsets DISPLAY. CONFIG_LINES are added to sway's configuration.
+start_compositor() {
+    local outputs=$1 config_lines=${2:-}
+    require_tools sway swaymsg runuser
+    local folder="$work/sway"
+    mkdir -m 700 "$folder"
+    chown nobody "$folder"
+    chmod 755 "$work"
+    {
+        for ((i = 1; i <= outputs; i++)); do
+            echo "output HEADLESS-$i resolution 1920x1080 position $(((i - 1) * 1920)),0"
+        done
+        echo "default_border none"
+        echo "$config_lines"
+    } >"$work/sway.config"
+    chmod 644 "$work/sway.config"
+    runuser -u nobody -- env -i PATH="$PATH" HOME="$folder" XDG_RUNTIME_DIR="$folder" \
+        WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+        sway -c "$work/sway.config" 2>"$work/sway.log" &
+    children+=($!)
+    wait_for 15 "sway did not start" test -S "$folder/wayland-1"
+    export WAYLAND_DISPLAY="$folder/wayland-1"
+    SWAYSOCK=$(echo "$folder"/sway-ipc.*.sock)
+    export SWAYSOCK
+    for ((i = 2; i <= outputs; i++)); do
+        swaymsg create_output >/dev/null
+    done
+    wait_for 15 "sway did not make $outputs outputs" outputs_are "$outputs"
+    unset DISPLAY
+}
+
+outputs_are() { [ "$(swaymsg -t get_outputs | grep -c '"name": "HEADLESS-')" -eq "$1" ]; }
+
 # The sound server with the null sink SINK as its default, in a private runtime folder; clients
 # never start one of their own. FIGURES_SOUND_SERVER=pipewire makes it PipeWire (with WirePlumber
 # and pipewire-pulse on a session bus of their own) instead of PulseAudio.

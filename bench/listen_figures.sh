@@ -15,6 +15,8 @@
 #   usage: bench/listen_figures.sh [--app] [path/to/lumacore] [path/to/play_click_recorder]
 # With --app every sound is played by an application of its own name and listen records it
 # alone (`listen --app`) instead of the sink's monitor.
+# FIGURES_DESKTOP=wayland-wallpaper draws listen as the wallpaper of a 1920x1080 output of a
+# Wayland compositor (headless sway, no X11) instead of in a window on Xvfb.
 # FIGURES_SOUND_SERVER=pipewire runs PipeWire (with its pulse server) instead of PulseAudio, and
 # FIGURES_SOUND_API (auto, pulse or pipewire) is listen's --sound-api: on PipeWire the automatic
 # choice is PipeWire's own API, `pulse` its pulse server.
@@ -45,7 +47,13 @@ figures_name=listen_figures
 source "$root/bench/figures_common.sh"
 require_tools Xvfb pactl paplay pacat ffmpeg
 require_built "$lumacore" "$recorder"
-start_display
+display_args=(--size 1920x1080)
+if [ "${FIGURES_DESKTOP:-x11}" = wayland-wallpaper ]; then
+    start_compositor 1
+    display_args=(--wallpaper)
+else
+    start_display
+fi
 start_sound_server lumacore_bench
 
 load=$(cut -d ' ' -f 1-3 /proc/loadavg)
@@ -74,7 +82,7 @@ children+=("$recorder_pid")
 wait_for 15 "the click recorder heard nothing" test -e "$work/heard"
 # Quiet enough that no click reaches the display's cap, so that the columns differ in brightness.
 LUMACORE_TIMING_LOG="$work/clicks.timing" "$lumacore" listen "${listen_from[@]}" --mode 2d --brightness 0.2 \
-    --size "${width}x$height" --rate "$rate" --duration 15 --dump "$work/clicks.png" \
+    "${display_args[@]}" --rate "$rate" --duration 15 --dump "$work/clicks.png" \
     >/dev/null 2>>"$work/errors.log" &
 listen_pid=$!
 children+=("$listen_pid")
@@ -163,7 +171,7 @@ for streams in "${streams_runs[@]}"; do
     done
     xvfb_before=$(cpu_of "$xvfb_pid")
     LUMACORE_TIMING_LOG="$work/minute$streams.timing" cpu_and_wall "$lumacore" listen \
-        "${listen_from[@]}" --size 1920x1080 --rate 60 --duration 60 >"$work/listen.cpu"
+        "${listen_from[@]}" "${display_args[@]}" --rate 60 --duration 60 >"$work/listen.cpu"
     xvfb_cpu=$(awk -v a="$xvfb_before" -v b="$(cpu_of "$xvfb_pid")" 'BEGIN { printf "%.3f", b - a }')
     read -r listen_cpu listen_wall <"$work/listen.cpu"
     what="lumacore listen"

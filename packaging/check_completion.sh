@@ -114,6 +114,9 @@ lumacore listen --app=m | mpv
 lumacore listen --sound-api p | pipewire pulse
 lumacore listen --fifo mus | music
 lumacore listen --fifo-format  |
+lumacore listen --video  | auto wayland x11
+lumacore play --layer b | background bottom
+lumacore play --monitor  |
 lumacore render --no | 
 lumacore play --no | --no-sound
 TABLE

@@ -28,7 +28,9 @@ using lumacore::cli::LiveOptions;
 using lumacore::cli::ModuleKind;
 using lumacore::cli::PlayOptions;
 using lumacore::cli::RenderOptions;
+using lumacore::cli::VideoChoice;
 using lumacore::cli::VideoQuality;
+using lumacore::cli::WallpaperLayer;
 
 // "WxH" into width and height; false when it is not that.
 bool parseSize(const std::string& text, int& width, int& height) {
@@ -61,6 +63,8 @@ struct DisplayArguments {
     double brightness = 1.0;
     std::string title;
     double duration = 0;
+    std::string video = "auto";
+    std::string layer = "background";
     CLI::App* command = nullptr;
 
     // `fromInput`: the options that pick where in an input to begin (--frames, --start), which a
@@ -86,9 +90,34 @@ struct DisplayArguments {
         app->add_option("--duration", duration, "stop after this many seconds");
         app->add_flag("--fullscreen", options.fullscreen, "start full screen");
         app->add_option("--dump", options.dump, "write the last picture shown to this PNG");
+        app->add_option("--video", video, "auto, x11 or wayland: the display server to draw on")
+            ->check(CLI::IsMember({"auto", "x11", "wayland"}));
+        app->add_flag("--wallpaper", options.wallpaper,
+                      "draw as the desktop's background, behind every window, on every monitor");
+        app->add_option("--monitor", options.wallpaperOptions.monitor,
+                        "with --wallpaper: only this monitor (its name, as the desktop gives it)");
+        app->add_option("--layer", layer,
+                        "with --wallpaper on Wayland: background or bottom (for desktops such as "
+                        "KDE Plasma whose own background covers the background layer)")
+            ->check(CLI::IsMember({"background", "bottom"}));
     }
     void applyLive(LiveOptions& options) const {
         apply(options);
+        options.video = video == "x11"       ? VideoChoice::X11
+                        : video == "wayland" ? VideoChoice::Wayland
+                                             : VideoChoice::Auto;
+        options.wallpaperOptions.layer =
+            layer == "bottom" ? WallpaperLayer::Bottom : WallpaperLayer::Background;
+        if (!options.wallpaper) {
+            for (const char* name : {"--monitor", "--layer"})
+                if (given(name))
+                    throw std::invalid_argument(std::string(name) + " is for --wallpaper");
+        } else {
+            for (const char* name : {"--fullscreen", "--size"})
+                if (given(name))
+                    throw std::invalid_argument(
+                        std::string(name) + " is for a window: the wallpaper fills its monitors");
+        }
         options.moduleGiven = given("--module");
         options.modeGiven = given("--mode");
         options.brightnessGiven = given("--brightness");

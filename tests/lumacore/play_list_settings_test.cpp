@@ -1,5 +1,5 @@
-// `lumacore play`'s list and settings on their own: which files a set of inputs becomes, and
-// which values the window starts with and writes back.
+// `lumacore play`'s list and settings on their own: which files a set of inputs becomes, which
+// values the window starts with and writes back, and which display server it draws on.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "live/display_choice.h"
 #include "live/dropped_files.h"
 #include "live/live_settings.h"
 #include "play/playlist.h"
@@ -232,6 +233,32 @@ TEST(PlaySettings, TheCommandLineWinsAndOnlyWindowChangesAreWritten) {
     }
     for (const Case& c : cases)
         EXPECT_EQ(settingsToSave(file, c.changes, c.shown), c.expected) << c.what;
+}
+
+// A window stays on X11 wherever there is one (a Wayland desktop's X server included); the
+// wallpaper goes to Wayland wherever there is that; a choice by name needs its own server.
+TEST(DisplayChoice, WindowsPreferX11AndTheWallpaperWayland) {
+    using enum DisplayServer;
+    struct Case {
+        VideoChoice video;
+        bool wallpaper, x11Set, waylandSet;
+        DisplayServer expected;
+    };
+    const Case cases[] = {
+        {VideoChoice::Auto, false, true, false, X11},
+        {VideoChoice::Auto, false, false, true, Wayland},
+        {VideoChoice::Auto, false, true, true, X11},
+        {VideoChoice::Auto, true, true, true, Wayland},
+        {VideoChoice::Auto, true, true, false, X11},
+        {VideoChoice::Auto, false, false, false, None},
+        {VideoChoice::X11, true, true, true, X11},
+        {VideoChoice::X11, false, false, true, None},
+        {VideoChoice::Wayland, false, true, true, Wayland},
+        {VideoChoice::Wayland, false, true, false, None},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(chosenDisplayServer(c.video, c.wallpaper, c.x11Set, c.waylandSet), c.expected)
+            << static_cast<int>(c.video) << c.wallpaper << c.x11Set << c.waylandSet;
 }
 
 } // namespace

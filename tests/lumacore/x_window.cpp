@@ -72,7 +72,7 @@ std::optional<ScreenRect> screenRect() {
 }
 
 bool typeKey(const std::string& window, const std::string& key) {
-    return commandOutput({"xdotool", "key", "--window", window, key}).has_value();
+    return commandOutput({"xdotool", "windowfocus", "--sync", window, "key", key}).has_value();
 }
 
 std::optional<ScreenRect> waitForRect(const std::string& window, const ScreenRect& wanted,

@@ -28,9 +28,7 @@ std::optional<std::string> windowName(const std::string& window);
 
 std::optional<ScreenRect> screenRect();
 
-// Types `key` (an X key name: "Tab", "Return", "q") into the window. The key is sent to the
-// window itself rather than through the keyboard focus: under load, focusing a window and
-// waiting for the focus to arrive sometimes never succeeded.
+// Gives the window the keyboard focus and types `key` (an X key name: "Tab", "Return", "q").
 bool typeKey(const std::string& window, const std::string& key);
 
 // Waits up to `seconds` until the window's rectangle is `wanted`; the last one seen otherwise.

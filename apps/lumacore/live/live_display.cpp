@@ -11,6 +11,7 @@
 #include "host/file_error.h"
 #include "host/posix/temporary_files.h"
 #include "host/xdg_settings_path.h"
+#include "live/display_choice.h"
 #include "live/help_overlay.h"
 #include "output/sinks.h"
 
@@ -38,7 +39,7 @@ void checkLiveOptions(const LiveOptions& options) {
 }
 
 LiveDisplay::LiveDisplay(const LiveOptions& options, CallSource& calls)
-    : options_(options), display_(openDisplay()) {
+    : options_(options), display_(openDisplay(options.video, options.wallpaper)) {
     // The settings: the file's, with the command line winning.
     bool stored = false;
     try {
@@ -50,98 +51,100 @@ LiveDisplay::LiveDisplay(const LiveOptions& options, CallSource& calls)
     }
     if (!settingsPath_.empty()) {
         SettingsLoad load =
-            loadDisplaySettings(settingsPath_, screenGeometryOf(VideoWindow::displays()));
+            loadDisplaySettings(settingsPath_, screenGeometryOf(display_->displays()));
         if (!load.problem.empty()) say(load.problem);
         loaded_ = load.settings;
     }
     StartDisplay start = startDisplay(options_, loaded_, stored);
 
-    window_ = std::make_unique<VideoWindow>("Lumacore", start.window, start.positioned,
-                                            options_.fullscreen);
-    rate_ = options_.rate != 0 ? options_.rate : window_->refreshRate();
+    if (options_.wallpaper) {
+        screen_ = display_->openWallpaper(options_.wallpaperOptions);
+        terminalKeys_ = std::make_unique<TerminalKeys>(screen_->waker());
+    } else {
+        screen_ =
+            display_->openWindow("Lumacore", start.window, start.positioned, options_.fullscreen);
+    }
+    rate_ = options_.rate != 0 ? options_.rate : screen_->refreshRate();
     if (start.display.module == ModuleKind::History) {
-        window_->clientSize(start.display.width, start.display.height);
+        screen_->clientSize(start.display.width, start.display.height);
+        start.display.width = std::max(start.display.width, 1);
+        start.display.height = std::max(start.display.height, 1);
     } else {
         start.display.width = kScopeWidth;
         start.display.height = kScopeHeight;
     }
     runner_ = std::make_unique<ModuleRunner>(start.display, "", calls, text_);
-    wakeEvent_ = SDL_RegisterEvents(1);
     runner_->boundCatchUp(true); // a window that fell behind shows the present at once
     if (const char* log = std::getenv("LUMACORE_TIMING_LOG"); log != nullptr && *log != '\0')
         timingLog_.reset(std::fopen(log, "a"));
     if (timingLog_) std::setvbuf(timingLog_.get(), nullptr, _IOLBF, 0); // whole lines for readers
 }
 
-LiveDisplay::~LiveDisplay() = default;
+LiveDisplay::~LiveDisplay() {
+    terminalKeys_.reset(); // its thread wakes the screen
+}
 
 void LiveDisplay::setTitle(const std::string& title) {
     runner_->setTitle(title);
-    window_->setTitle("Lumacore - " + title);
+    screen_->setTitle("Lumacore - " + title);
 }
 
 std::vector<KeyAction> LiveDisplay::takeEvents(std::vector<std::string>& dropped, bool& quit) {
     // A signal asks to stop as Q does, once the events that came before it have been taken.
     const bool interrupted = interruptRequested() != 0;
     std::vector<KeyAction> others;
-    SDL_Event event;
-    const auto next = [&] {
-        if (!held_) return SDL_PollEvent(&event) == 1;
-        event = *held_;
-        held_.reset();
-        return true;
-    };
-    while (next()) {
-        // A key or anything the window went through (exposed, resized, shown) may need the
-        // picture shown again; the wake-up, the mouse and released keys do not.
-        if (event.type == SDL_KEYDOWN || event.type == SDL_WINDOWEVENT) stale_ = true;
-        switch (event.type) {
-        case SDL_QUIT:
+    while (const auto event = screen_->nextEvent()) {
+        switch (event->kind) {
+        case ScreenEvent::Kind::Closed:
             quit = true;
             break;
-        case SDL_KEYDOWN: {
-            const KeyAction action = actionForKey(event.key.keysym.sym);
-            if (help_ && action != KeyAction::Help) help_ = false; // until the next key
-            const bool repeats = action == KeyAction::SeekBack ||
-                                 action == KeyAction::SeekForward ||
-                                 action == KeyAction::Brighter || action == KeyAction::Darker;
-            if (event.key.repeat && !repeats) break;
-            switch (action) {
-            case KeyAction::Quit:
-                quit = true;
-                break;
-            case KeyAction::Pause:
-            case KeyAction::SeekBack:
-            case KeyAction::SeekForward:
-            case KeyAction::NextEntry:
-            case KeyAction::PreviousEntry:
-                others.push_back(action);
-                break;
-            default:
-                onKey(action);
-                break;
-            }
+        case ScreenEvent::Kind::Key:
+            stale_ = true;
+            onKey(event->action, event->repeat, others, quit);
+            break;
+        case ScreenEvent::Kind::Resized:
+            stale_ = true;
+            onResize();
+            break;
+        case ScreenEvent::Kind::Exposed:
+            stale_ = true;
+            break;
+        case ScreenEvent::Kind::Dropped:
+            dropped.insert(dropped.end(), event->files.begin(), event->files.end());
             break;
         }
-        case SDL_WINDOWEVENT:
-            if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) onResize();
-            break;
-        default:
-            drops_.take(event, dropped);
-            break;
+    }
+    if (terminalKeys_) {
+        for (const KeyAction action : terminalKeys_->take()) {
+            stale_ = true;
+            onKey(action, false, others, quit);
         }
     }
     if (interrupted) quit = true;
     return others;
 }
 
-void LiveDisplay::onKey(KeyAction action) {
+void LiveDisplay::onKey(KeyAction action, bool repeat, std::vector<KeyAction>& others, bool& quit) {
+    if (help_ && action != KeyAction::Help) help_ = false; // until the next key
+    const bool repeats = action == KeyAction::SeekBack || action == KeyAction::SeekForward ||
+                         action == KeyAction::Brighter || action == KeyAction::Darker;
+    if (repeat && !repeats) return;
     switch (action) {
+    case KeyAction::Quit:
+        quit = true;
+        break;
+    case KeyAction::Pause:
+    case KeyAction::SeekBack:
+    case KeyAction::SeekForward:
+    case KeyAction::NextEntry:
+    case KeyAction::PreviousEntry:
+        others.push_back(action);
+        break;
     case KeyAction::ToggleFullscreen:
-        window_->setFullscreen(!window_->fullscreen());
+        screen_->setFullscreen(!screen_->fullscreen());
         break;
     case KeyAction::LeaveFullscreen:
-        window_->setFullscreen(false);
+        screen_->setFullscreen(false);
         break;
     case KeyAction::NextModule:
         nextModule();
@@ -171,7 +174,7 @@ void LiveDisplay::onKey(KeyAction action) {
 void LiveDisplay::onResize() {
     if (runner_->display().module != ModuleKind::History) return;
     int width = 0, height = 0;
-    window_->clientSize(width, height);
+    screen_->clientSize(width, height);
     const Display& now = runner_->display();
     if (width > 0 && height > 0 && (width != now.width || height != now.height))
         runner_->setClientSize(width, height);
@@ -183,7 +186,7 @@ void LiveDisplay::nextModule() {
     const ModuleKind next = at + 1 == std::end(order) ? order[0] : *(at + 1);
     if (next == ModuleKind::History) {
         int width = 0, height = 0;
-        window_->clientSize(width, height);
+        screen_->clientSize(width, height);
         runner_->setModule(next, std::max(width, 1), std::max(height, 1));
     } else {
         runner_->setModule(next, kScopeWidth, kScopeHeight);
@@ -196,18 +199,11 @@ bool LiveDisplay::current() const {
 }
 
 void LiveDisplay::waitForEvents(double seconds) {
-    if (held_) return;
-    const double milliseconds = std::clamp(std::ceil(seconds * 1000), 0.0, 1e6);
-    SDL_Event event;
-    if (SDL_WaitEventTimeout(&event, static_cast<int>(milliseconds)) == 1) held_ = event;
+    screen_->waitForEvents(seconds);
 }
 
 std::function<void()> LiveDisplay::waker() const {
-    return [type = wakeEvent_] {
-        SDL_Event event{};
-        event.type = type;
-        SDL_PushEvent(&event);
-    };
+    return screen_->waker();
 }
 
 void LiveDisplay::show(const Bitmap& picture, double time) {
@@ -218,9 +214,9 @@ void LiveDisplay::show(const Bitmap& picture, double time) {
     if (help_) {
         helpPicture_ = picture;
         drawKeyHelp(helpPicture_, text_);
-        window_->show(helpPicture_, scaled);
+        screen_->show(helpPicture_, scaled);
     } else {
-        window_->show(picture, scaled);
+        screen_->show(picture, scaled);
     }
     if (timingLog_) {
         const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -237,15 +233,15 @@ bool LiveDisplay::finish(bool dump) {
 
 void LiveDisplay::saveSettings() {
     if (settingsPath_.empty()) return;
-    // The window's place is always kept, as the display window keeps it; a size that --size
-    // gave is written only when the window was resized away from it.
-    WindowRect now = window_->windowedRect();
+    // The window's place is always kept, as the display window keeps it (a wallpaper has
+    // none); a size that --size gave is written only when the window was resized away from it.
+    WindowRect now = screen_->windowedRect();
     if (options_.sizeGiven && now.width == options_.width && now.height == options_.height) {
         const Rect& stored = loaded_.history.window;
         now.width = stored.right - stored.left;
         now.height = stored.bottom - stored.top;
     }
-    changes_.window = now;
+    if (now.width > 0) changes_.window = now;
     const DisplaySettings out = settingsToSave(loaded_, changes_, runner_->display().module);
     if (out == loaded_) return;
     if (const std::string problem = saveDisplaySettings(settingsPath_, out, &loaded_);
@@ -259,7 +255,7 @@ bool LiveDisplay::writeDump() {
         // The picture as the window shows it now, keys handled last (a module changed just
         // before quitting) included.
         show(runner_->picture(), lastTime_);
-        const Bitmap shown = window_->readBack();
+        const Bitmap shown = screen_->readBack();
         SinkOptions picture;
         picture.width = shown.width();
         picture.height = shown.height();

@@ -15,11 +15,11 @@
 
 #include "host/display_settings.h"
 #include "host/raster/freetype/freetype_text_renderer.h"
-#include "live/dropped_files.h"
 #include "live/key_actions.h"
 #include "live/live_options.h"
+#include "live/live_screen.h"
 #include "live/live_settings.h"
-#include "live/video_window.h"
+#include "live/terminal_keys.h"
 #include "pipeline/module_runner.h"
 
 namespace lumacore::cli {
@@ -34,7 +34,8 @@ void checkLiveOptions(const LiveOptions& options);
 class LiveDisplay {
   public:
     // Opens the display (throws PlayError "no display ..." first of all), reads the settings,
-    // opens the window and starts the runner on `calls`, which must outlive the display.
+    // opens the window (or the wallpaper) and starts the runner on `calls`, which must outlive
+    // the display.
     LiveDisplay(const LiveOptions& options, CallSource& calls);
     ~LiveDisplay();
 
@@ -42,7 +43,7 @@ class LiveDisplay {
     // Render calls per second: the option, else the display's refresh rate.
     double rate() const { return rate_; }
     // Seconds between the display's refreshes.
-    double refreshPeriod() const { return 1.0 / window_->refreshRate(); }
+    double refreshPeriod() const { return 1.0 / screen_->refreshRate(); }
     void setTitle(const std::string& title);
 
     // Takes the window's events. The display's own keys act here; the command's keys (pause,
@@ -64,17 +65,17 @@ class LiveDisplay {
     // call while this display lives.
     std::function<void()> waker() const;
     // Seconds until the next picture reaches the screen.
-    double untilNextPresent() const { return window_->untilNextPresent(); }
+    double untilNextPresent() const { return screen_->untilNextPresent(); }
     // For a caller that shows a picture only when it has a new one: presents go out at once
     // rather than held to the refresh rate (where the display itself does not wait).
-    void presentAtOnce() { window_->holdPresents(false); }
+    void presentAtOnce() { screen_->holdPresents(false); }
 
     // Saves what was changed in the window and, when `dump`, writes the dump (a run that
     // showed nothing writes none); false when the dump failed.
     bool finish(bool dump = true);
 
   private:
-    void onKey(KeyAction action);
+    void onKey(KeyAction action, bool repeat, std::vector<KeyAction>& others, bool& quit);
     void onResize();
     void nextModule();
     void saveSettings();
@@ -85,21 +86,19 @@ class LiveDisplay {
     };
 
     LiveOptions options_;
-    SdlSubsystem display_;
+    std::unique_ptr<DisplayConnection> display_;
     std::string settingsPath_;
     DisplaySettings loaded_;
     WindowChanges changes_;
-    std::unique_ptr<VideoWindow> window_;
-    FreetypeTextRenderer text_; // the banner's and the help's
+    std::unique_ptr<LiveScreen> screen_;
+    std::unique_ptr<TerminalKeys> terminalKeys_; // the wallpaper's keys
+    FreetypeTextRenderer text_;                  // the banner's and the help's
     std::unique_ptr<ModuleRunner> runner_;
     double rate_ = 60;
     std::unique_ptr<std::FILE, FileCloser> timingLog_;
     bool help_ = false;
     Bitmap helpPicture_;
     double lastTime_ = 0;
-    DroppedFiles drops_;
-    std::uint32_t wakeEvent_ = 0;    // the event waker() pushes
-    std::optional<SDL_Event> held_;  // taken by waitForEvents(), for takeEvents()
     std::int64_t shownChanges_ = -1; // the runner's picture changes when last shown
     bool stale_ = true;              // an event since then asks for the picture again
 };

@@ -8,7 +8,7 @@
 
 #include "host/display_settings.h"
 #include "live/live_options.h"
-#include "live/video_window.h"
+#include "live/live_screen.h"
 
 namespace lumacore::cli {
 
