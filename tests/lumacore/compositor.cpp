@@ -190,6 +190,11 @@ std::optional<lumacore::test::DecodedPng> Compositor::screenshot(const std::stri
     return lumacore::test::decodePng(fileBytes(file));
 }
 
+bool Compositor::showsWindow(const std::string& appId) {
+    const auto tree = commandOutput({"swaymsg", "-s", ipc_, "-t", "get_tree", "-r"});
+    return tree && tree->find("\"app_id\": \"" + appId + "\"") != std::string::npos;
+}
+
 bool Compositor::type(const std::string& text) {
     return commandOutput({"wtype", text}).has_value();
 }

@@ -39,6 +39,8 @@ class Compositor {
     bool switchOff(const std::string& output);
     // The output's picture as the compositor drew it last; nullopt when grim could not take it.
     std::optional<lumacore::test::DecodedPng> screenshot(const std::string& output);
+    // Whether a window of `appId` is on the desktop (mapped: it has shown a picture).
+    bool showsWindow(const std::string& appId);
     // Types `text` into the focused window.
     bool type(const std::string& text);
     // Presses `key` (an XKB key name) and holds it down while the child returned lives.

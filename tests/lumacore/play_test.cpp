@@ -17,6 +17,7 @@
 
 #include "audio_test_support.h"
 #include "child_process.h"
+#include "compositor.h"
 #include "play_support.h"
 #include "program_support.h"
 #include "sound_server.h"
@@ -248,6 +249,36 @@ TEST_F(PlayPicture, LastPictureShownIsTheLastOneRenderDraws) {
         ASSERT_TRUE(drawn && shown);
         EXPECT_EQ(difference(*shown, centredOnBlack(*drawn, c.width, c.height)), "");
     }
+}
+
+// `play` as a native Wayland window on a headless sway of its own (floating, so that sway keeps
+// the size asked for rather than tiling it): its last picture is the one render draws, and Q
+// ends it.
+TEST(PlayOnWayland, TheWindowDrawsTheDemoAndStopsOnQ) {
+    if (!Compositor::installed() || !onPath("wtype"))
+        GTEST_SKIP() << "sway, swaymsg, grim or wtype is not installed";
+    Compositor compositor(800, 600, "for_window [app_id=\"lumacore\"] floating enable\n");
+    ASSERT_EQ(compositor.problem(), "");
+    ScratchDir scratch;
+    const std::string frames = demoFrames(scratch, "60");
+    const ProgramRun run = runPlay({"play", "--video", "wayland", "--frames", frames, "--no-sound",
+                                    "--rate", "60", "--duration", kPictureSeconds, "--mode", "2d",
+                                    "--size", "480x270", "--dump", "shown.png"},
+                                   folderOf(scratch), scratchSettings(scratch));
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    const auto drawn =
+        renderedLast(scratch, {"--frames", frames, "--rate", "60", "--duration", kPictureSeconds,
+                               "--mode", "2d", "--size", "480x270"});
+    const auto shown = readPng(scratch.file("shown.png"));
+    ASSERT_TRUE(drawn && shown);
+    EXPECT_EQ(difference(*shown, *drawn), "");
+
+    ChildProcess play({LUMACORE_PROGRAM, "play", "--video", "wayland", "--no-sound"},
+                      scratchSettings(scratch), folderOf(scratch));
+    ASSERT_TRUE(pollUntil([&] { return compositor.showsWindow("lumacore"); }, kWindowSeconds))
+        << "no window appeared";
+    ASSERT_TRUE(compositor.type("q"));
+    EXPECT_EQ(play.waitExit(kWindowSeconds), 0);
 }
 
 TEST_F(PlayWindow, FullScreenKeysCoverTheScreenAndGiveTheEarlierRectangleBack) {

@@ -5,6 +5,7 @@
 
 #include "live/play_error.h"
 #include "live/sdl_display.h"
+#include "live/wayland_display.h"
 
 namespace lumacore::cli {
 namespace {
@@ -12,10 +13,6 @@ namespace {
 bool isSet(const char* variable) {
     const char* value = std::getenv(variable);
     return value != nullptr && *value != '\0';
-}
-
-std::unique_ptr<DisplayConnection> connectWaylandHere() {
-    throw PlayError("no display: Wayland is not built in yet");
 }
 
 } // namespace
@@ -39,7 +36,7 @@ std::unique_ptr<DisplayConnection> openDisplay(VideoChoice video, bool wallpaper
     case DisplayServer::X11:
         return connectSdl();
     case DisplayServer::Wayland:
-        return connectWaylandHere();
+        return connectWayland();
     case DisplayServer::None:
         break;
     }

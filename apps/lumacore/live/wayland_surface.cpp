@@ -9,6 +9,14 @@ namespace {
 
 constexpr std::size_t kMostBuffers = 3;
 
+// XRGB8888: the compositor ignores the top byte, which may hold the rasteriser's alpha.
+Bitmap withoutAlpha(Bitmap picture) {
+    for (int y = 0; y < picture.height(); ++y)
+        for (std::uint32_t* p = picture.row(y); p != picture.row(y) + picture.width(); ++p)
+            *p &= 0xFFFFFF;
+    return picture;
+}
+
 } // namespace
 
 const wl_callback_listener PacedSurface::kFrameListener = {
@@ -117,13 +125,20 @@ double PacedSurface::sinceCommit() const {
 }
 
 Bitmap PacedSurface::readBack() const {
-    if (!current_) return {};
-    Bitmap copy(current_->width(), current_->height());
-    const PixelTarget pixels = current_->pixels();
+    // The newest picture: the one waiting for the next frame, else the one committed last.
+    if (waitingPicture_ && width_ > 0) {
+        Bitmap drawn(width_, height_);
+        drawPicture(*waitingPicture_, waitingFit_, {drawn.row(0), width_, height_, drawn.stride()});
+        return withoutAlpha(std::move(drawn));
+    }
+    const ShmBuffer* newest = waiting_ ? waiting_ : current_;
+    if (!newest) return {};
+    Bitmap copy(newest->width(), newest->height());
+    const PixelTarget pixels = newest->pixels();
     for (int y = 0; y < copy.height(); ++y)
         std::memcpy(copy.row(y), pixels.pixels + static_cast<std::ptrdiff_t>(y) * pixels.stride,
                     static_cast<std::size_t>(copy.width()) * 4);
-    return copy;
+    return withoutAlpha(std::move(copy));
 }
 
 } // namespace lumacore::cli

@@ -37,7 +37,7 @@ class PacedSurface {
     bool canPresent() const { return configured_ && !frame_; }
     // Seconds since the last commit.
     double sinceCommit() const;
-    // The pixels of the last picture committed, as the compositor was given them.
+    // The newest picture shown, as the compositor is (or will be at the next frame) given it.
     Bitmap readBack() const;
 
   private:
