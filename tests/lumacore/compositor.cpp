@@ -99,7 +99,9 @@ Compositor::Compositor(int width, int height, const std::string& config) {
         return;
     }
     ipc_ = ipc->string();
-    const EnvironmentChanges ours = {{"WAYLAND_DISPLAY", socket->filename().string()},
+    // The socket by its whole path, so that a sound server's XDG_RUNTIME_DIR beside it is no
+    // matter to clients.
+    const EnvironmentChanges ours = {{"WAYLAND_DISPLAY", socket->string()},
                                      {"XDG_RUNTIME_DIR", folder_.string()},
                                      {"DISPLAY", std::nullopt}};
     for (const auto& [variableName, value] : ours)

@@ -18,6 +18,7 @@
 
 #include "audio_test_support.h"
 #include "child_process.h"
+#include "compositor.h"
 #include "fake_mpris.h"
 #include "history/history_render.h"
 #include "history/history_state.h"
@@ -214,6 +215,48 @@ std::string showsToneAlone(const Picture& picture, int shownBin, int silentBin) 
 }
 
 // ---------------------------------------------------------------------------------------------
+
+// `listen --wallpaper` on a headless sway with two outputs of the window's size: the tone's row
+// is lit on each output's picture, as the compositor draws it.
+class ListenWallpaper : public ListenTest {
+  protected:
+    void SetUp() override {
+        if (!Compositor::installed()) GTEST_SKIP() << "sway, swaymsg or grim is not installed";
+        if (!SoundServer::installed(SoundServer::Kind::PulseAudio) || !Playback::installed())
+            GTEST_SKIP() << "pulseaudio or paplay is not installed";
+    }
+};
+
+TEST_F(ListenWallpaper, TheTonesRowIsLitOnEveryOutput) {
+    Compositor compositor(kWidth, kHeight);
+    ASSERT_EQ(compositor.problem(), "");
+    const std::string second = compositor.addOutput(kWidth, kHeight);
+    ASSERT_NE(second, "");
+    SoundServer server(kFirstSink, SoundServer::Kind::PulseAudio);
+    ASSERT_EQ(server.problem(), "");
+    Playback tone(server, toneFile(kFirstToneBin), kFirstSink);
+    ASSERT_EQ(tone.problem(), "");
+    ChildProcess listen(
+        {LUMACORE_PROGRAM, "listen", "--wallpaper", "--mode", "2d", "--duration", "60"},
+        environment(), folder(), "/dev/null", file("errors.txt"));
+    ASSERT_TRUE(pollUntil([&] { return newestCall().value_or(0) > 1; }, kStepSeconds))
+        << "listen drew nothing: " << fileBytes(file("errors.txt"));
+    for (const std::string& output : {std::string("HEADLESS-1"), second}) {
+        SCOPED_TRACE(output);
+        std::string shows = "no screenshot";
+        EXPECT_TRUE(pollUntil(
+            [&] {
+                const auto shot = compositor.screenshot(output);
+                if (!shot) return false;
+                shows = showsToneAlone({shot->width, shot->height, shot->rgb}, kFirstToneBin,
+                                       kSecondToneBin);
+                return shows.empty();
+            },
+            kStepSeconds))
+            << shows;
+    }
+    listen.stop();
+}
 
 using ListenPicture = ListenOnServer;
 INSTANTIATE_TEST_SUITE_P(, ListenPicture, ::testing::ValuesIn(kServerApis), nameOf);
