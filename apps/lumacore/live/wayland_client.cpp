@@ -200,8 +200,18 @@ void WaylandClient::lose() {
     if (lost_) return;
     lost_ = true;
     const int error = wl_display_get_error(display_.get());
-    std::fprintf(stderr, "lumacore: the Wayland compositor \"%s\" ended the connection (%s)\n",
-                 socket_.c_str(), std::strerror(error ? error : EPIPE));
+    const wl_interface* interface = nullptr;
+    std::uint32_t id = 0;
+    const std::uint32_t code =
+        error == EPROTO ? wl_display_get_protocol_error(display_.get(), &interface, &id) : 0;
+    if (error == EPROTO && interface)
+        std::fprintf(stderr,
+                     "lumacore: the Wayland compositor \"%s\" ended the connection for a protocol "
+                     "error (%s %u, error %u)\n",
+                     socket_.c_str(), interface->name, id, code);
+    else
+        std::fprintf(stderr, "lumacore: the Wayland compositor \"%s\" ended the connection (%s)\n",
+                     socket_.c_str(), std::strerror(error ? error : EPIPE));
     for (WaylandScreenHooks* hooks : std::vector(hooks_))
         hooks->connectionLost();
 }
@@ -209,7 +219,8 @@ void WaylandClient::lose() {
 void WaylandClient::dispatch(double seconds) {
     if (lost_) return;
     wl_display* display = display_.get();
-    auto timeout = std::chrono::duration<double>(std::max(seconds, 0.0));
+    // At most an hour at a time; a negative or NaN wait is none.
+    auto timeout = std::chrono::duration<double>(seconds > 0 ? std::min(seconds, 3600.0) : 0.0);
     const auto now = WaylandKeyboard::Clock::now();
     if (keyboard_)
         if (const auto repeat = keyboard_->untilRepeat(now))
