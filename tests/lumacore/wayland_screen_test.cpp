@@ -241,8 +241,39 @@ TEST_F(WaylandScreen, WallpaperOnEveryOutputUnderWindowsAndAfterOneGoes) {
         kDeadline));
 }
 
+// A wallpaper on the one output named (in the bottom layer) leaves the others alone, those that
+// come later too.
+TEST_F(WaylandScreen, WallpaperOnTheNamedOutputOnly) {
+    Compositor compositor(640, 360);
+    ASSERT_EQ(compositor.problem(), "");
+    const std::string second = compositor.addOutput(640, 360);
+    ASSERT_NE(second, "");
+    const auto connection = connectWayland();
+    const auto screen =
+        connection->openWallpaper({.monitor = second, .layer = WallpaperLayer::Bottom});
+    const Bitmap picture = cells(640, 360, 20, 0x70a0c0);
+    const auto expected = [](int x, int y) { return cellColour(x / 20, y / 20, 0x70a0c0); };
+    EXPECT_TRUE(showUntil(*screen, picture, false, [&] {
+        return matches(compositor, second, 640, 360, expected);
+    })) << firstDifference(compositor, second, expected);
+    // Once the named output shows a picture given after a third output came, neither other
+    // output shows it.
+    const std::string third = compositor.addOutput(640, 360);
+    ASSERT_NE(third, "");
+    const Bitmap next = cells(640, 360, 20, 0x20c0a0);
+    const auto expectedNext = [](int x, int y) { return cellColour(x / 20, y / 20, 0x20c0a0); };
+    EXPECT_TRUE(showUntil(*screen, next, false,
+                          [&] { return matches(compositor, second, 640, 360, expectedNext); }));
+    for (const std::string& other : {std::string("HEADLESS-1"), third}) {
+        const auto shot = compositor.screenshot(other);
+        ASSERT_TRUE(shot) << other;
+        EXPECT_EQ(differing(*shot, expectedNext, [](int, int) { return true; }), 640 * 360)
+            << other;
+    }
+}
+
 TEST_F(WaylandScreen, WindowShowsPicturesFullScreenTakesKeysAndCloses) {
-    Compositor compositor(1280, 720, "default_border none\n");
+    Compositor compositor(1280, 720, "default_border none\ngaps outer 20\n");
     ASSERT_EQ(compositor.problem(), "");
     const auto connection = connectWayland();
     const auto screen = connection->openWindow("Lumacore", {0, 0, 640, 480}, false, true);
@@ -287,6 +318,20 @@ TEST_F(WaylandScreen, WindowShowsPicturesFullScreenTakesKeysAndCloses) {
         EXPECT_TRUE(keyCame(KeyAction::SeekForward, true));
         held->stop();
     }
+
+    // Out of full screen sway tiles the window inside its gaps: the client size follows its
+    // configure, and is the windowed size kept.
+    screen->setFullscreen(false);
+    std::vector<ScreenEvent> events;
+    ASSERT_TRUE(showUntil(
+        *screen, picture, false,
+        [&] { return !screen->fullscreen() && sizeOf(*screen) == std::make_pair(1240, 680); },
+        &events))
+        << sizeOf(*screen).first << " x " << sizeOf(*screen).second;
+    EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const ScreenEvent& event) {
+        return event.kind == ScreenEvent::Kind::Resized;
+    }));
+    EXPECT_EQ(screen->windowedRect(), (WindowRect{0, 0, 1240, 680}));
 
     ASSERT_TRUE(compositor.command("kill"));
     bool closed = false;
