@@ -180,9 +180,11 @@ TEST_F(WaylandScreen, WallpaperOnEveryOutputUnderWindowsAndAfterOneGoes) {
     EXPECT_EQ(sizeOf(*screen), std::make_pair(1280, 720));
 
     // An output that comes later gets the wallpaper too; the larger one sets the size, and the
-    // smaller shows the picture stretched: its 60-pixel cells are 40 pixels there.
+    // smaller shows the picture stretched: its 60-pixel cells are 40 pixels there. The larger
+    // scales by 2 (960 x 540 logical): the wallpaper has its every pixel all the same.
     const std::string second = compositor.addOutput(1920, 1080);
     ASSERT_NE(second, "");
+    ASSERT_TRUE(compositor.command("output " + second + " scale 2"));
     std::vector<ScreenEvent> events;
     const Bitmap picture = cells(1920, 1080, 60, 0x204060);
     ASSERT_TRUE(showUntil(

@@ -24,8 +24,25 @@ const wl_callback_listener PacedSurface::kFrameListener = {
                std::uint32_t) { static_cast<PacedSurface*>(data)->frameDone(); },
 };
 
+const wl_surface_listener PacedSurface::kSurfaceListener = {
+    .enter =
+        [](void* data, wl_surface*, wl_output* output) {
+            auto* self = static_cast<PacedSurface*>(data);
+            self->entered_.push_back(output);
+            self->updateScale();
+        },
+    .leave =
+        [](void* data, wl_surface*, wl_output* output) {
+            auto* self = static_cast<PacedSurface*>(data);
+            std::erase(self->entered_, output);
+            self->updateScale();
+        },
+};
+
 PacedSurface::PacedSurface(WaylandClient& client)
-    : client_(client), surface_(wl_compositor_create_surface(client.compositor())) {}
+    : client_(client), surface_(wl_compositor_create_surface(client.compositor())) {
+    wl_surface_add_listener(surface_.get(), &kSurfaceListener, this);
+}
 
 PacedSurface::~PacedSurface() {
     frame_.reset();
@@ -33,13 +50,10 @@ PacedSurface::~PacedSurface() {
 }
 
 void PacedSurface::configure(int width, int height) {
-    if (width > 0 && height > 0 && (width != width_ || height != height_)) {
-        width_ = width;
-        height_ = height;
-        // A picture drawn at the old size is not worth showing: the display draws one at the
-        // new size. The current buffer stays for readBack().
-        waiting_ = nullptr;
-        std::erase_if(buffers_, [&](const auto& buffer) { return buffer.get() != current_; });
+    if (width > 0 && height > 0) {
+        logicalWidth_ = width;
+        logicalHeight_ = height;
+        resize();
     }
     const bool first = !configured_;
     configured_ = true;
@@ -48,6 +62,40 @@ void PacedSurface::configure(int width, int height) {
         waitingPicture_.reset();
         show(picture, waitingFit_);
     }
+}
+
+bool PacedSurface::resize() {
+    const int width = logicalWidth_ * scale_, height = logicalHeight_ * scale_;
+    if (width == width_ && height == height_) return false;
+    width_ = width;
+    height_ = height;
+    // A picture drawn at the old size is not worth showing: the display draws one at the new
+    // size. The current buffer stays for readBack().
+    waiting_ = nullptr;
+    std::erase_if(buffers_, [&](const auto& buffer) { return buffer.get() != current_; });
+    return true;
+}
+
+void PacedSurface::presetScale(int scale) {
+    if (entered_.empty()) setScale(scale);
+}
+
+void PacedSurface::updateScale() {
+    if (entered_.empty()) return; // off every output: as it was
+    int scale = 1;
+    for (const auto& output : client_.outputs())
+        if (std::find(entered_.begin(), entered_.end(), output->output.get()) != entered_.end())
+            scale = std::max(scale, output->scale);
+    setScale(scale);
+}
+
+void PacedSurface::setScale(int scale) {
+    // wl_surface 3 takes a buffer scale; a scale beyond 8 is no output's.
+    if (client_.compositorVersion() < WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) return;
+    scale = std::clamp(scale, 1, 8);
+    if (scale == scale_) return;
+    scale_ = scale;
+    if (resize() && configured_ && rescaled_) rescaled_();
 }
 
 ShmBuffer* PacedSurface::freeBuffer() {
@@ -95,6 +143,10 @@ void PacedSurface::commit(ShmBuffer& buffer) {
     wl_surface* surface = surface_.get();
     frame_.reset(wl_surface_frame(surface));
     wl_callback_add_listener(frame_.get(), &kFrameListener, this);
+    if (scaleSent_ != scale_ && buffer.width() == width_ && buffer.height() == height_) {
+        wl_surface_set_buffer_scale(surface, scale_);
+        scaleSent_ = scale_;
+    }
     wl_surface_attach(surface, buffer.buffer(), 0, 0);
     if (client_.compositorVersion() >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION)
         wl_surface_damage_buffer(surface, 0, 0, buffer.width(), buffer.height());

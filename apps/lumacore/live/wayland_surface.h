@@ -2,11 +2,13 @@
 // the frame callback of the one before has come; until then the newest picture waits in a buffer
 // of its own and goes at that callback, so a surface the compositor does not draw (hidden, its
 // output off) draws nothing. Buffers (at most three) are reused once released and remade when
-// the size changes.
+// the size changes. On outputs that scale (HiDPI) its buffers have the outputs' pixels: the
+// logical size the shell gives times the largest scale of the outputs it is on.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -26,12 +28,19 @@ class PacedSurface {
     PacedSurface& operator=(const PacedSurface&) = delete;
 
     wl_surface* surface() const { return surface_.get(); }
+    // The size in pixels (0 before the first configure).
     int width() const { return width_; }
     int height() const { return height_; }
 
-    // The size the shell gave. The first call maps the surface: a picture shown before it is
-    // committed then.
+    // The logical size the shell gave. The first call maps the surface: a picture shown before
+    // it is committed then.
     void configure(int width, int height);
+    // The scale before the surface is on any output (a layer surface knows its output).
+    void presetScale(int scale);
+    // The outputs' scales may have changed.
+    void updateScale();
+    // Called when the size in pixels changed through a change of scale.
+    void onRescale(std::function<void()> rescaled) { rescaled_ = std::move(rescaled); }
     void show(const Bitmap& picture, PictureFit fit);
     // Whether a picture shown now goes to the compositor at once.
     bool canPresent() const { return configured_ && !frame_; }
@@ -42,6 +51,10 @@ class PacedSurface {
 
   private:
     static const wl_callback_listener kFrameListener;
+    static const wl_surface_listener kSurfaceListener;
+    // Sizes the buffers for the logical size and the scale; whether the pixel size changed.
+    bool resize();
+    void setScale(int scale);
     ShmBuffer* freeBuffer();
     void commit(ShmBuffer& buffer);
     void frameDone();
@@ -54,7 +67,11 @@ class PacedSurface {
     ShmBuffer* waiting_ = nullptr;         // drawn, for the next frame callback
     std::optional<Bitmap> waitingPicture_; // when no buffer was free, or before the first size
     PictureFit waitingFit_ = PictureFit::Copy;
+    int logicalWidth_ = 0, logicalHeight_ = 0;
     int width_ = 0, height_ = 0;
+    int scale_ = 1, scaleSent_ = 1;
+    std::vector<wl_output*> entered_;
+    std::function<void()> rescaled_;
     bool configured_ = false;
     std::chrono::steady_clock::time_point lastCommit_;
 };

@@ -81,6 +81,8 @@ void WaylandWallpaper::add(WaylandOutput& output) {
     layer->owner = this;
     layer->output = &output;
     layer->surface = std::make_unique<PacedSurface>(*client_);
+    layer->surface->presetScale(output.scale);
+    layer->surface->onRescale([this] { updateSize(); });
     wl_surface* surface = layer->surface->surface();
     layer->layer.reset(zwlr_layer_shell_v1_get_layer_surface(
         client_->layerShell(), surface, output.output.get(),
@@ -173,8 +175,13 @@ void WaylandWallpaper::outputAdded(WaylandOutput& output) {
 
 void WaylandWallpaper::outputChanged(WaylandOutput& output) {
     // An output switched on again keeps its global but lost its surface when it went off.
-    const bool has = std::any_of(layers_.begin(), layers_.end(),
-                                 [&](const auto& layer) { return layer->output == &output; });
+    bool has = false;
+    for (const auto& layer : layers_) {
+        if (layer->output != &output) continue;
+        has = true;
+        layer->surface->presetScale(output.scale);
+        layer->surface->updateScale();
+    }
     if (!has && wanted(output)) add(output);
 }
 

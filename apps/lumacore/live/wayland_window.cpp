@@ -43,6 +43,7 @@ WaylandWindow::WaylandWindow(std::shared_ptr<WaylandClient> client, const std::s
         throw PlayError("this Wayland compositor has no xdg_wm_base, so Lumacore cannot open a "
                         "window on it");
     surface_ = std::make_unique<PacedSurface>(*client_);
+    surface_->onRescale([this] { events_.push_back(screenEvent(ScreenEvent::Kind::Resized)); });
     xdgSurface_.reset(xdg_wm_base_get_xdg_surface(client_->wmBase(), surface_->surface()));
     xdg_surface_add_listener(xdgSurface_.get(), &kSurfaceListener, this);
     toplevel_.reset(xdg_surface_get_toplevel(xdgSurface_.get()));
@@ -100,9 +101,10 @@ double WaylandWindow::untilNextPresent() const {
     return std::clamp(period - surface_->sinceCommit(), 0.001, period);
 }
 
+// In pixels: the logical size times the scale of the outputs the window is on.
 void WaylandWindow::clientSize(int& width, int& height) const {
-    width = width_;
-    height = height_;
+    width = surface_->width() > 0 ? surface_->width() : width_;
+    height = surface_->height() > 0 ? surface_->height() : height_;
 }
 
 void WaylandWindow::setFullscreen(bool on) {

@@ -38,6 +38,7 @@ class WaylandWindow final : public LiveScreen, private WaylandScreenHooks {
     static const xdg_toplevel_listener kToplevelListener;
     void configured(std::uint32_t serial);
     void key(wl_surface* focus, const ScreenEvent& event) override;
+    void outputChanged(WaylandOutput&) override { surface_->updateScale(); }
     void connectionLost() override;
 
     std::shared_ptr<WaylandClient> client_;
@@ -46,7 +47,7 @@ class WaylandWindow final : public LiveScreen, private WaylandScreenHooks {
     WaylandPtr<xdg_toplevel> toplevel_;
     WaylandPtr<zxdg_toplevel_decoration_v1> decoration_;
     std::deque<ScreenEvent> events_;
-    int width_, height_;                       // the client area
+    int width_, height_;                       // the client area, logical
     WindowRect windowed_;                      // its size outside full screen
     bool fullscreen_ = false;                  // asked for, then as the compositor says
     int offeredWidth_ = 0, offeredHeight_ = 0; // from the toplevel's configure, 0: ours
