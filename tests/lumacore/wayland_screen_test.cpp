@@ -275,7 +275,9 @@ TEST_F(WaylandScreen, WallpaperOnTheNamedOutputOnly) {
 }
 
 TEST_F(WaylandScreen, WindowShowsPicturesFullScreenTakesKeysAndCloses) {
-    Compositor compositor(1280, 720, "default_border none\ngaps outer 20\n");
+    Compositor compositor(1280, 720,
+                          "default_border none\ngaps outer 20\n"
+                          "output HEADLESS-1 mode --custom 1280x720@30Hz\n");
     ASSERT_EQ(compositor.problem(), "");
     const auto connection = connectWayland();
     const auto screen = connection->openWindow("Lumacore", {0, 0, 640, 480}, false, true);
@@ -288,6 +290,7 @@ TEST_F(WaylandScreen, WindowShowsPicturesFullScreenTakesKeysAndCloses) {
         return matches(compositor, "HEADLESS-1", 1280, 720, whole);
     })) << firstDifference(compositor, "HEADLESS-1", whole);
     EXPECT_EQ(screen->readBack().packed(), picture.packed());
+    EXPECT_EQ(screen->refreshRate(), 30);
 
     // Scaled: 300 x 200 enlarged three times (900 x 600), centred on black.
     const Bitmap small = cells(300, 200, 10, 0x604020);

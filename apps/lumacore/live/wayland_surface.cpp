@@ -172,6 +172,14 @@ void PacedSurface::frameDone() {
     }
 }
 
+double PacedSurface::refreshRate() const {
+    for (const auto& output : client_.outputs())
+        if (output->refreshMilliHertz > 0 &&
+            std::find(entered_.begin(), entered_.end(), output->output.get()) != entered_.end())
+            return output->refreshMilliHertz / 1000.0;
+    return client_.refreshRate();
+}
+
 double PacedSurface::sinceCommit() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - lastCommit_).count();
 }

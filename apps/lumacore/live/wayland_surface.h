@@ -44,6 +44,8 @@ class PacedSurface {
     void show(const Bitmap& picture, PictureFit fit);
     // Whether a picture shown now goes to the compositor at once.
     bool canPresent() const { return configured_ && !frame_; }
+    // The refresh rate of an output the surface is on; the connection's when it says none.
+    double refreshRate() const;
     // Seconds since the last commit.
     double sinceCommit() const;
     // The newest picture shown, as the compositor is (or will be at the next frame) given it.

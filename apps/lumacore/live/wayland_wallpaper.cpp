@@ -113,6 +113,10 @@ void WaylandWallpaper::remove(const Layer* layer) {
 
 void WaylandWallpaper::layerConfigured(Layer& layer, std::uint32_t serial, int width, int height) {
     zwlr_layer_surface_v1_ack_configure(layer.layer.get(), serial);
+    // 0 leaves the size to us: the output's, in logical units.
+    const int scale = std::max(layer.output->scale, 1);
+    if (width <= 0) width = layer.output->width / scale;
+    if (height <= 0) height = layer.output->height / scale;
     const bool first = layer.surface->width() == 0;
     layer.surface->configure(width, height);
     if (first) events_.push_back(screenEvent(ScreenEvent::Kind::Exposed));

@@ -19,7 +19,7 @@ class WaylandWindow final : public LiveScreen, private WaylandScreenHooks {
                   const WindowRect& client_area, bool fullscreen);
     ~WaylandWindow() override;
 
-    double refreshRate() const override { return client_->refreshRate(); }
+    double refreshRate() const override { return surface_->refreshRate(); }
     void show(const Bitmap& picture, bool scaled) override;
     double untilNextPresent() const override;
     void holdPresents(bool) override {} // frame callbacks pace every present
