@@ -474,6 +474,9 @@ TEST_F(PlayErrors, EachProblemIsOneLineAndTheOutcomeIsSafe) {
                                              {"DISPLAY", ":9999"},
                                              {"WAYLAND_DISPLAY", std::nullopt},
                                              {"XDG_RUNTIME_DIR", folderOf(scratch).string()}};
+    // A Wayland socket nobody serves, and no X11 display to fall back on.
+    const EnvironmentChanges unservedWayland = {
+        {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", "/nonexistent/lumacore/wayland-0"}};
     const EnvironmentChanges noServer = {{"PULSE_SERVER", "unix:/nonexistent/lumacore/native"},
                                          {"SDL_AUDIODRIVER", std::nullopt}};
     const EnvironmentChanges timed = {{"LUMACORE_TIMING_LOG", "timing.log"}};
@@ -496,6 +499,10 @@ TEST_F(PlayErrors, EachProblemIsOneLineAndTheOutcomeIsSafe) {
          with({"good.wav", "--no-sound", "--duration", "1"}),
          1, 1, {"no display: SDL could not connect with the 'wayland' video driver"},
          {"()", "DISPLAY=:9999"}, false, 0},
+        {"a compositor nobody serves", unservedWayland,
+         with({"good.wav", "--no-sound", "--duration", "1"}),
+         1, 1, {"no display: cannot connect to the Wayland compositor",
+                "/nonexistent/lumacore/wayland-0"}, {}, false, 0},
         {"no sound server", noServer, with({"--duration", "1"}),
          0, 1, {"no sound"}, {}, true, 0},
         {"a damaged entry, then a good one", timed, with({"damaged.wav", "good.wav", "--no-sound"}),
