@@ -292,6 +292,19 @@ TEST_F(WaylandScreen, WindowShowsPicturesFullScreenTakesKeysAndCloses) {
     EXPECT_EQ(screen->readBack().packed(), picture.packed());
     EXPECT_EQ(screen->refreshRate(), 30);
 
+    // Paced by frame callbacks: a picture shown when a frame can go is committed at once, and
+    // the next waits for that one's frame, at most a refresh period away.
+    const auto frameCanGo = [&] {
+        while (screen->nextEvent()) {
+        }
+        return screen->untilNextPresent() == 0;
+    };
+    ASSERT_TRUE(pollUntil(frameCanGo, kDeadline));
+    screen->show(picture, false);
+    EXPECT_GT(screen->untilNextPresent(), 0);
+    EXPECT_LE(screen->untilNextPresent(), 1.0 / 30);
+    EXPECT_TRUE(pollUntil(frameCanGo, kDeadline));
+
     // Scaled: 300 x 200 enlarged three times (900 x 600), centred on black.
     const Bitmap small = cells(300, 200, 10, 0x604020);
     EXPECT_TRUE(showUntil(*screen, small, true, [&] {

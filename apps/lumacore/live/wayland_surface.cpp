@@ -180,8 +180,12 @@ double PacedSurface::refreshRate() const {
     return client_.refreshRate();
 }
 
-double PacedSurface::sinceCommit() const {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - lastCommit_).count();
+double PacedSurface::untilNextFrame() const {
+    if (canPresent()) return 0;
+    const double period = 1 / refreshRate();
+    const double since =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - lastCommit_).count();
+    return since < period ? period - since : period;
 }
 
 Bitmap PacedSurface::readBack() const {

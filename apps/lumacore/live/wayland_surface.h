@@ -46,8 +46,10 @@ class PacedSurface {
     bool canPresent() const { return configured_ && !frame_; }
     // The refresh rate of an output the surface is on; the connection's when it says none.
     double refreshRate() const;
-    // Seconds since the last commit.
-    double sinceCommit() const;
+    // Seconds until a picture can go: 0 now; while a frame is awaited the rest of the refresh
+    // period since the last commit, or a whole period once that has passed (a hidden surface's
+    // frame may never come).
+    double untilNextFrame() const;
     // The newest picture shown, as the compositor is (or will be at the next frame) given it.
     Bitmap readBack() const;
 

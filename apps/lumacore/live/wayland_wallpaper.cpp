@@ -143,12 +143,9 @@ void WaylandWallpaper::show(const Bitmap& picture, bool scaled) {
 }
 
 double WaylandWallpaper::untilNextPresent() const {
-    const double period = 1 / refreshRate();
-    double wait = period;
-    for (const auto& layer : layers_) {
-        if (layer->surface->canPresent()) return 0;
-        wait = std::min(wait, std::max(period - layer->surface->sinceCommit(), 0.001));
-    }
+    double wait = 1 / refreshRate(); // without an output, nothing is drawn sooner
+    for (const auto& layer : layers_)
+        wait = std::min(wait, layer->surface->untilNextFrame());
     return wait;
 }
 

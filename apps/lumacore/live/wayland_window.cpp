@@ -96,12 +96,9 @@ void WaylandWindow::show(const Bitmap& picture, bool scaled) {
 }
 
 double WaylandWindow::untilNextPresent() const {
-    if (surface_->canPresent()) return 0;
-    const double period = 1 / refreshRate();
-    return std::clamp(period - surface_->sinceCommit(), 0.001, period);
+    return surface_->untilNextFrame();
 }
 
-// In pixels: the logical size times the scale of the outputs the window is on.
 void WaylandWindow::clientSize(int& width, int& height) const {
     width = surface_->width() > 0 ? surface_->width() : width_;
     height = surface_->height() > 0 ? surface_->height() : height_;
