@@ -192,9 +192,17 @@ std::optional<lumacore::test::DecodedPng> Compositor::screenshot(const std::stri
     return lumacore::test::decodePng(fileBytes(file));
 }
 
-bool Compositor::showsWindow(const std::string& appId) {
+bool Compositor::treeHas(const std::string& key, const std::string& value) {
     const auto tree = commandOutput({"swaymsg", "-s", ipc_, "-t", "get_tree", "-r"});
-    return tree && tree->find("\"app_id\": \"" + appId + "\"") != std::string::npos;
+    return tree && tree->find("\"" + key + "\": \"" + value + "\"") != std::string::npos;
+}
+
+bool Compositor::showsWindow(const std::string& appId) {
+    return treeHas("app_id", appId);
+}
+
+bool Compositor::showsTitle(const std::string& title) {
+    return treeHas("name", title);
 }
 
 bool Compositor::type(const std::string& text) {

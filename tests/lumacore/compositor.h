@@ -41,6 +41,8 @@ class Compositor {
     std::optional<lumacore::test::DecodedPng> screenshot(const std::string& output);
     // Whether a window of `appId` is on the desktop (mapped: it has shown a picture).
     bool showsWindow(const std::string& appId);
+    // Whether a window on the desktop has the title `title`.
+    bool showsTitle(const std::string& title);
     // Types `text` into the focused window.
     bool type(const std::string& text);
     // Presses `key` (an XKB key name) and holds it down while the child returned lives.
@@ -52,6 +54,8 @@ class Compositor {
 
   private:
     std::vector<std::string> outputNames();
+    // Whether sway's tree of containers has `key` with the text `value`.
+    bool treeHas(const std::string& key, const std::string& value);
 
     std::filesystem::path folder_; // the runtime folder, nobody's
     std::filesystem::path files_;  // ours: the configuration, the log, the pictures

@@ -291,6 +291,15 @@ TEST_F(WaylandScreen, WindowShowsPicturesFullScreenTakesKeysAndCloses) {
     })) << firstDifference(compositor, "HEADLESS-1", whole);
     EXPECT_EQ(screen->readBack().packed(), picture.packed());
     EXPECT_EQ(screen->refreshRate(), 30);
+    EXPECT_TRUE(compositor.showsTitle("Lumacore"));
+    screen->setTitle("Lumacore - a title later");
+    EXPECT_TRUE(pollUntil(
+        [&] {
+            while (screen->nextEvent()) {
+            }
+            return compositor.showsTitle("Lumacore - a title later");
+        },
+        kDeadline));
 
     // Paced by frame callbacks: a picture shown when a frame can go is committed at once, and
     // the next waits for that one's frame, at most a refresh period away.
