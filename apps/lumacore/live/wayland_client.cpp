@@ -252,6 +252,17 @@ void WaylandClient::dispatch(double seconds) {
     wl_display_flush(display);
 }
 
+void WaylandClient::dispatchUntil(const std::function<bool()>& ready, double seconds) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(std::max(seconds, 0.0));
+    while (!lost_ && !ready()) {
+        const double left =
+            std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) return;
+        dispatch(left);
+    }
+}
+
 void WaylandClient::roundtrip() {
     if (!lost_ && wl_display_roundtrip(display_.get()) < 0) lose();
 }

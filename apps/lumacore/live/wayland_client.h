@@ -77,6 +77,9 @@ class WaylandClient {
     // Reads and handles what the compositor sent, waiting up to `seconds` for it (0: not at
     // all), or until the waker is called.
     void dispatch(double seconds);
+    // Dispatches until `ready` holds or `seconds` have passed (as a display's vsync holds a
+    // present: the caller's next picture is not drawn before the compositor wants one).
+    void dispatchUntil(const std::function<bool()>& ready, double seconds);
     // Sends what is queued and handles everything the compositor answers to it.
     void roundtrip();
     // Whether the compositor has gone (or ended the connection for a protocol error).

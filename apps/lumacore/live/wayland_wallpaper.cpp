@@ -138,6 +138,13 @@ void WaylandWallpaper::updateSize() {
 }
 
 void WaylandWallpaper::show(const Bitmap& picture, bool scaled) {
+    if (hold_)
+        client_->dispatchUntil(
+            [this] {
+                return std::all_of(layers_.begin(), layers_.end(),
+                                   [](const auto& layer) { return layer->surface->canPresent(); });
+            },
+            untilNextPresent());
     for (const auto& layer : layers_)
         layer->surface->show(picture, scaled ? PictureFit::WholeFactor : PictureFit::Stretch);
 }

@@ -22,7 +22,9 @@ class WaylandWallpaper final : public LiveScreen, private WaylandScreenHooks {
     double refreshRate() const override { return client_->refreshRate(); }
     void show(const Bitmap& picture, bool scaled) override;
     double untilNextPresent() const override;
-    void holdPresents(bool) override {}
+    // Held, a present waits for the compositor's frame callback (at most a refresh period), so
+    // that a caller drawing as fast as presents go draws at the compositor's pace.
+    void holdPresents(bool hold) override { hold_ = hold; }
     Bitmap readBack() override;
     void clientSize(int& width, int& height) const override;
     WindowRect windowedRect() const override { return {}; }
@@ -57,6 +59,7 @@ class WaylandWallpaper final : public LiveScreen, private WaylandScreenHooks {
     WallpaperOptions options_;
     std::vector<std::unique_ptr<Layer>> layers_;
     std::deque<ScreenEvent> events_;
+    bool hold_ = true;
     int width_ = 0, height_ = 0;
 };
 

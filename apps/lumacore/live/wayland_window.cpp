@@ -92,6 +92,9 @@ void WaylandWindow::configured(std::uint32_t serial) {
 }
 
 void WaylandWindow::show(const Bitmap& picture, bool scaled) {
+    if (hold_)
+        client_->dispatchUntil([this] { return surface_->canPresent(); },
+                               surface_->untilNextFrame());
     surface_->show(picture, scaled ? PictureFit::WholeFactor : PictureFit::Copy);
 }
 

@@ -22,7 +22,9 @@ class WaylandWindow final : public LiveScreen, private WaylandScreenHooks {
     double refreshRate() const override { return surface_->refreshRate(); }
     void show(const Bitmap& picture, bool scaled) override;
     double untilNextPresent() const override;
-    void holdPresents(bool) override {} // frame callbacks pace every present
+    // Held, a present waits for the compositor's frame callback (at most a refresh period), so
+    // that a caller drawing as fast as presents go draws at the compositor's pace.
+    void holdPresents(bool hold) override { hold_ = hold; }
     Bitmap readBack() override { return surface_->readBack(); }
     void clientSize(int& width, int& height) const override;
     WindowRect windowedRect() const override { return windowed_; }
@@ -47,6 +49,7 @@ class WaylandWindow final : public LiveScreen, private WaylandScreenHooks {
     WaylandPtr<xdg_toplevel> toplevel_;
     WaylandPtr<zxdg_toplevel_decoration_v1> decoration_;
     std::deque<ScreenEvent> events_;
+    bool hold_ = true;
     int width_, height_;                       // the client area, logical
     WindowRect windowed_;                      // its size outside full screen
     bool fullscreen_ = false;                  // asked for, then as the compositor says
