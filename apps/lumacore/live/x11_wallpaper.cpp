@@ -8,48 +8,26 @@
 #include "live/x11_desktop_window.h"
 
 namespace lumacore::cli {
-namespace {
-
-// Whether SDL's event may mean that a monitor came, went or changed (the windows' own size and
-// place follow the monitors', so a change there is checked too).
-bool aboutMonitors(const SDL_Event& event) {
-    if (event.type == SDL_DISPLAYEVENT) return true;
-    return event.type == SDL_WINDOWEVENT && (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
-                                             event.window.event == SDL_WINDOWEVENT_MOVED);
-}
-
-} // namespace
 
 X11Wallpaper::X11Wallpaper(SdlEvents& events, const WallpaperOptions& options)
     : events_(events), wanted_(options.monitor) {
     if (monitorsShown().empty()) {
         if (wanted_.empty()) throw PlayError("no monitor to put the wallpaper on");
         std::string names;
-        const int count = SDL_GetNumVideoDisplays();
-        for (int i = 0; i < count; ++i) {
-            const char* name = SDL_GetDisplayName(i);
-            names += std::string(i == 0 ? "" : ", ") + (name != nullptr ? name : "?");
-        }
+        for (const MonitorArea& monitor : monitors_.list())
+            names += (names.empty() ? "" : ", ") + monitor.name;
         throw PlayError("no monitor named '" + wanted_ + "'; the monitors are: " + names);
     }
     followMonitors();
+    monitors_.watch(outputs_.front().window.get());
 }
 
 std::vector<X11Wallpaper::Monitor> X11Wallpaper::monitorsShown() const {
-    std::vector<Monitor> monitors;
-    const int count = SDL_GetNumVideoDisplays();
-    for (int i = 0; i < count; ++i) {
-        Monitor monitor;
-        monitor.index = i;
-        const char* name = SDL_GetDisplayName(i);
-        monitor.name = name != nullptr ? name : "";
-        if (!wanted_.empty() && monitor.name != wanted_) continue;
-        if (SDL_GetDisplayBounds(i, &monitor.bounds) != 0 || monitor.bounds.w <= 0 ||
-            monitor.bounds.h <= 0)
-            continue;
-        monitors.push_back(monitor);
-    }
-    return monitors;
+    std::vector<Monitor> shown;
+    for (const MonitorArea& area : monitors_.list())
+        if (wanted_.empty() || area.name == wanted_)
+            shown.push_back({area.name, {area.x, area.y, area.width, area.height}});
+    return shown;
 }
 
 SdlWindow X11Wallpaper::openOn(const Monitor& monitor) const {
@@ -111,9 +89,9 @@ bool X11Wallpaper::followMonitors() {
 
 double X11Wallpaper::refreshRate() const {
     SDL_DisplayMode mode;
-    if (!outputs_.empty() &&
-        SDL_GetCurrentDisplayMode(outputs_.front().monitor.index, &mode) == 0 &&
-        mode.refresh_rate > 0)
+    const int display =
+        outputs_.empty() ? -1 : SDL_GetWindowDisplayIndex(outputs_.front().window.get());
+    if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0)
         return mode.refresh_rate;
     return 60;
 }
@@ -173,8 +151,13 @@ std::optional<ScreenEvent> X11Wallpaper::nextEvent() {
             return event;
         }
         bool monitorsChanged = false;
-        std::optional<ScreenEvent> event =
-            events_.next([&](const SDL_Event& raw) { monitorsChanged |= aboutMonitors(raw); });
+        // The windows' own size and place follow the monitors', so a change there is checked too.
+        std::optional<ScreenEvent> event = events_.next([&](const SDL_Event& raw) {
+            monitorsChanged |=
+                monitors_.changedBy(raw) || raw.type == SDL_DISPLAYEVENT ||
+                (raw.type == SDL_WINDOWEVENT && (raw.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
+                                                 raw.window.event == SDL_WINDOWEVENT_MOVED));
+        });
         if (monitorsChanged && followMonitors()) {
             ScreenEvent resized;
             resized.kind = ScreenEvent::Kind::Resized;

@@ -15,6 +15,7 @@
 #include "live/present_pacer.h"
 #include "live/sdl_events.h"
 #include "live/sdl_handles.h"
+#include "live/x11_monitors.h"
 
 namespace lumacore::cli {
 
@@ -42,7 +43,6 @@ class X11Wallpaper : public LiveScreen {
     struct Monitor {
         std::string name;
         SDL_Rect bounds{};
-        int index = 0; // SDL's display index
     };
     struct Output {
         Monitor monitor;
@@ -56,6 +56,7 @@ class X11Wallpaper : public LiveScreen {
     bool followMonitors();
 
     SdlEvents& events_;
+    X11Monitors monitors_;
     std::string wanted_; // one monitor's name; empty: all
     std::string title_ = "Lumacore";
     std::vector<Output> outputs_;
