@@ -8,7 +8,8 @@
 #                                 [path/to/lumacore] [-- LISTEN ARGS]
 # With --base the base build is measured first, the same way, on the same display and server.
 # LISTEN ARGS replace the window's `--size 1920x1080`: `-- --wallpaper` measures the wallpaper
-# (on every monitor of the display: Xvfb has one).
+# (on every monitor of the display: Xvfb has one). FIGURES_MONITORS=N runs on a display of N
+# monitors of 1920x1080 instead (Xorg's dummy driver, as root).
 # FIGURES_SOUND_SERVER=pipewire runs it on PipeWire (through its own API, as listen chooses there).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -35,7 +36,11 @@ figures_name=listen_memory
 source "$root/bench/figures_common.sh"
 require_tools Xvfb pactl paplay ffmpeg
 require_built "$lumacore" ${base:+"$base"}
-start_display
+if [ -n "${FIGURES_MONITORS:-}" ]; then
+    start_monitors_display "$FIGURES_MONITORS"
+else
+    start_display
+fi
 start_sound_server lumacore_bench
 
 make_minute "$work/minute.wav"
@@ -70,7 +75,7 @@ measure() {
     largest=$(printf '%s\n' "${samples[@]}" | sort -n | tail -n 1)
     kill "$listen" 2>/dev/null || true
     wait "$listen" 2>/dev/null || true
-    echo "$label: listen ${listen_args[*]} RSS over ${seconds}s (${FIGURES_SOUND_SERVER:-pulseaudio}): first ${samples[0]} kB, last ${samples[-1]} kB, largest $largest kB, grew $((samples[-1] - samples[0])) kB; CPU $cpu (the X server $xvfb)"
+    echo "$label: listen ${listen_args[*]} RSS over ${seconds}s (${FIGURES_SOUND_SERVER:-pulseaudio}, ${FIGURES_MONITORS:-1} monitor(s)): first ${samples[0]} kB, last ${samples[-1]} kB, largest $largest kB, grew $((samples[-1] - samples[0])) kB; CPU $cpu (the X server $xvfb)"
 }
 
 [ -n "$base" ] && measure "$base" base

@@ -38,12 +38,14 @@ constexpr const char* kPictureSeconds = "1.49";
 
 // Each test has an X display of its own, so that no other test's windows share its screen or
 // take its keyboard focus; desktop full screen needs a window manager to grant it.
-template <VirtualDisplay::Manager kManager> class OnVirtualDisplay : public ::testing::Test {
+template <VirtualDisplay::Manager kManager, int kMonitors = 1>
+class OnVirtualDisplay : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!VirtualDisplay::installed(kManager))
-            GTEST_SKIP() << "Xvfb, xdotool or openbox is not installed";
-        display_.emplace(kManager);
+        if (!VirtualDisplay::installed(kManager, kMonitors))
+            GTEST_SKIP() << (kMonitors > 1 ? "Xorg's dummy driver, xrandr or root is not there"
+                                           : "Xvfb, xdotool or openbox is not installed");
+        display_.emplace(kManager, kMonitors);
         ASSERT_EQ(display_->problem(), "");
     }
     std::optional<VirtualDisplay> display_;
@@ -54,6 +56,7 @@ using PlayWindow = OnVirtualDisplay<VirtualDisplay::Manager::Openbox>;
 using PlaySettings = OnVirtualDisplay<VirtualDisplay::Manager::None>;
 using PlayErrors = OnVirtualDisplay<VirtualDisplay::Manager::None>;
 using LiveStop = OnVirtualDisplay<VirtualDisplay::Manager::None>;
+using PlayMonitors = OnVirtualDisplay<VirtualDisplay::Manager::Openbox, 2>;
 
 fs::path folderOf(const ScratchDir& scratch) {
     return fs::path(scratch.file(""));
@@ -291,6 +294,51 @@ TEST_F(PlayWindow, TheWallpaperIsTheDesktopBelowOtherWindowsAndTakesNoClicks) {
     EXPECT_TRUE(wallpaper.waitExit(kWindowSeconds));
     EXPECT_EQ(wallpaper.endSignal(), SIGTERM);
     EXPECT_EQ(fileBytes(scratch.file("errors.txt")), "");
+}
+
+// The wallpaper covers each monitor, and follows them as they are turned off, moved, given
+// another size and turned on again; its pictures are then drawn at the largest one's size.
+TEST_F(PlayMonitors, TheWallpaperFollowsTheMonitorsAsTheyChange) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> xrandr; // empty: as the display starts
+        std::vector<ScreenRect> windows;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"two monitors", {}, {{0, 0, 1920, 1080}, {1920, 0, 1920, 1080}}},
+        {"the second turned off", {"--output", "DUMMY1", "--off"}, {{0, 0, 1920, 1080}}},
+        {"back, smaller, on the left",
+         {"--output", "DUMMY1", "--mode", "1280x1024", "--left-of", "DUMMY0"},
+         {{0, 0, 1280, 1024}, {1280, 0, 1920, 1080}}},
+        {"the larger turned off", {"--output", "DUMMY0", "--off"}, {{0, 0, 1280, 1024}}},
+    };
+    // clang-format on
+    ScratchDir scratch;
+    ASSERT_TRUE(commandOutput({"xrandr", "--addmode", "DUMMY1", "1280x1024"}));
+    ChildProcess wallpaper(
+        {LUMACORE_PROGRAM, "play", "--no-sound", "--wallpaper", "--dump", "shown.png"},
+        scratchSettings(scratch), folderOf(scratch), "/dev/null", scratch.file("errors.txt"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.xrandr.empty()) {
+            std::vector<std::string> command = {"xrandr"};
+            command.insert(command.end(), c.xrandr.begin(), c.xrandr.end());
+            ASSERT_TRUE(commandOutput(command));
+        }
+        std::vector<ScreenRect> seen;
+        EXPECT_TRUE(pollUntil([&] { return (seen = windowRectsOf(wallpaper.pid())) == c.windows; },
+                              kWindowSeconds))
+            << testing::PrintToString(seen) << fileBytes(scratch.file("errors.txt"));
+    }
+    wallpaper.signal(SIGTERM);
+    ASSERT_TRUE(wallpaper.waitExit(kWindowSeconds));
+    EXPECT_EQ(wallpaper.endSignal(), SIGTERM);
+    EXPECT_EQ(fileBytes(scratch.file("errors.txt")), "");
+    const auto shown = readPng(scratch.file("shown.png"));
+    ASSERT_TRUE(shown) << "no last picture";
+    EXPECT_EQ(shown->width, 1280);
+    EXPECT_EQ(shown->height, 1024);
 }
 
 TEST_F(PlayWindow, FullScreenKeysCoverTheScreenAndGiveTheEarlierRectangleBack) {

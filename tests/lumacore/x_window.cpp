@@ -62,6 +62,17 @@ std::optional<ScreenRect> windowRect(const std::string& window) {
     return ScreenRect{values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
 }
 
+std::vector<ScreenRect> windowRectsOf(pid_t pid) {
+    std::vector<ScreenRect> rects;
+    const auto output =
+        commandOutput({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)});
+    std::istringstream ids(output.value_or(""));
+    for (std::string id; ids >> id;)
+        if (const auto rect = windowRect(id)) rects.push_back(*rect);
+    std::ranges::sort(rects, {}, [](const ScreenRect& r) { return std::pair(r.x, r.y); });
+    return rects;
+}
+
 std::optional<std::string> windowName(const std::string& window) {
     auto output = commandOutput({"xdotool", "getwindowname", window});
     if (output && !output->empty() && output->back() == '\n') output->pop_back();

@@ -20,6 +20,10 @@ std::ostream& operator<<(std::ostream& out, const ScreenRect& rect);
 // The visible window of process `pid`, waiting up to `seconds` for it to appear.
 std::optional<std::string> findWindow(pid_t pid, double seconds);
 
+// The rectangles of process `pid`'s visible windows (one per monitor for a wallpaper), from the
+// left; empty when it has none.
+std::vector<ScreenRect> windowRectsOf(pid_t pid);
+
 // The window's rectangle on the screen; nullopt when it is gone.
 std::optional<ScreenRect> windowRect(const std::string& window);
 
