@@ -97,6 +97,51 @@ start_compositor() {
 
 outputs_are() { [ "$(swaymsg -t get_outputs | grep -c '"name": "HEADLESS-')" -eq "$1" ]; }
 
+# A display of COUNT monitors of 1920x1080 side by side, which Xvfb cannot have (its one output
+# stays one monitor): Xorg with the dummy driver (xserver-xorg-video-dummy; as root), its outputs
+# lit with xrandr. Sets DISPLAY and xvfb_pid (the X server's) as start_display does.
+start_monitors_display() {
+    local count=$1
+    require_tools Xorg xrandr
+    cat >"$work/xorg.conf" <<EOF_CONF
+Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 256000
+EndSection
+Section "Monitor"
+    Identifier "monitor"
+    HorizSync 5.0-1000.0
+    VertRefresh 5.0-200.0
+    Modeline "1920x1080" 148.50 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    Monitor "monitor"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Virtual $((1920 * count)) 1080
+        Modes "1920x1080"
+    EndSubSection
+EndSection
+EOF_CONF
+    Xorg -displayfd 3 -noreset -nolisten tcp -config "$work/xorg.conf" -logfile "$work/xorg.log" \
+        3>"$work/display" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    children+=("$xvfb_pid")
+    wait_for 15 "Xorg with the dummy driver did not start" test -s "$work/display"
+    export DISPLAY=":$(head -n 1 "$work/display")"
+    unset WAYLAND_DISPLAY
+    for ((i = 1; i < count; ++i)); do
+        xrandr --addmode "DUMMY$i" 1920x1080
+        xrandr --output "DUMMY$i" --mode 1920x1080 --right-of "DUMMY$((i - 1))"
+    done
+    [ "$(xrandr --listactivemonitors | head -n 1)" = "Monitors: $count" ] ||
+        fail "the dummy display has not $count monitors: $(xrandr --listactivemonitors)"
+}
+
 # The sound server with the null sink SINK as its default, in a private runtime folder; clients
 # never start one of their own. FIGURES_SOUND_SERVER=pipewire makes it PipeWire (with WirePlumber
 # and pipewire-pulse on a session bus of their own) instead of PulseAudio.

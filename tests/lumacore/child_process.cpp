@@ -3,9 +3,12 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -55,10 +58,11 @@ int exitCodeOf(int status) {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const EnvironmentChanges& changes,
                            const std::filesystem::path& folder, const std::filesystem::path& output,
-                           const std::filesystem::path& errors) {
+                           const std::filesystem::path& errors,
+                           const std::filesystem::path& input) {
     if (argv.empty()) throw std::runtime_error("nothing to run");
     FileActions files;
-    posix_spawn_file_actions_addopen(&files.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files.actions, STDIN_FILENO, input.c_str(), O_RDWR, 0);
     posix_spawn_file_actions_addopen(&files.actions, STDOUT_FILENO, output.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&files.actions, STDERR_FILENO, errors.c_str(),
@@ -72,6 +76,37 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Environme
         pid_ = -1;
         throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(error));
     }
+}
+
+PseudoTerminal::PseudoTerminal() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    const char* slave = nullptr;
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
+        (slave = ::ptsname(master_)) == nullptr) {
+        const std::string reason = std::strerror(errno);
+        if (master_ >= 0) ::close(master_);
+        throw std::runtime_error("no pseudo-terminal: " + reason);
+    }
+    slave_ = slave;
+    slaveFd_ = ::open(slave, O_RDWR | O_NOCTTY | O_CLOEXEC);
+}
+
+PseudoTerminal::~PseudoTerminal() {
+    if (slaveFd_ >= 0) ::close(slaveFd_);
+    ::close(master_);
+}
+
+bool PseudoTerminal::keyByKey() const {
+    termios mode{};
+    return ::tcgetattr(master_, &mode) == 0 && (mode.c_lflag & ICANON) == 0;
+}
+
+int PseudoTerminal::unread() const {
+    int count = 0;
+    return slaveFd_ >= 0 && ::ioctl(slaveFd_, FIONREAD, &count) == 0 ? count : -1;
+}
+
+bool PseudoTerminal::type(const std::string& bytes) {
+    return ::write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
 }
 
 ChildProcess::~ChildProcess() {

@@ -21,11 +21,14 @@ using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
 class ChildProcess {
   public:
     // Starts `argv` (found on PATH) in `folder` (empty: here) with standard output and error
-    // going to the files named; throws std::runtime_error with one line when it cannot start.
+    // going to the files named and standard input read from `input` (a pseudo-terminal's
+    // slavePath(), for a program that reads keys there); throws std::runtime_error with one line
+    // when it cannot start.
     ChildProcess(const std::vector<std::string>& argv, const EnvironmentChanges& changes = {},
                  const std::filesystem::path& folder = {},
                  const std::filesystem::path& output = "/dev/null",
-                 const std::filesystem::path& errors = "/dev/null");
+                 const std::filesystem::path& errors = "/dev/null",
+                 const std::filesystem::path& input = "/dev/null");
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -45,6 +48,31 @@ class ChildProcess {
     pid_t pid_ = -1;
     std::optional<int> exitCode_;
     int endSignal_ = 0;
+};
+
+// A terminal for a child's standard input, typed into by the test as a user types.
+class PseudoTerminal {
+  public:
+    // Throws std::runtime_error with one line when the system gives none.
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    // The terminal's device, for the child to open.
+    const std::string& slavePath() const { return slave_; }
+    // Types `bytes` ("q", "\x1b[C" for Right); false when they could not be written.
+    bool type(const std::string& bytes);
+    // Whether the program has put the terminal in its key-by-key mode (no line editing), in
+    // which each key reaches it as typed.
+    bool keyByKey() const;
+    // How many typed bytes the program has not read yet.
+    int unread() const;
+
+  private:
+    int master_ = -1;
+    int slaveFd_ = -1; // held, so that what is typed waits there for the program
+    std::string slave_;
 };
 
 // Asks `condition` every 10 ms until it holds (true) or `seconds` have passed (false).

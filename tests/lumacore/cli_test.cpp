@@ -111,6 +111,10 @@ TEST_F(LumacoreProgram, BadCommandsFailWithOneLineNamingTheProblem) {
         {{"listen", "--fifo", "notes.txt", "--fifo-format", "44100:16:0"}, "channels"},
         {{"listen", "--fifo", "notes.txt", "--fifo-format", "stereo"}, "RATE:BITS:CHANNELS"},
         {{"listen", "--fifo", "notes.txt", "--source", "x.monitor"}, "--fifo is what to record"},
+        // The wallpaper fills its monitors; a monitor is chosen only for it.
+        {{"play", "--monitor", "HDMI-1"}, "--monitor is for --wallpaper"},
+        {{"listen", "--wallpaper", "--fullscreen"}, "--fullscreen is for a window"},
+        {{"play", "--wallpaper", "--size", "640x480"}, "--size is for a window"},
     };
     const std::vector<std::string> before = entries();
     for (const auto& c : cases) {

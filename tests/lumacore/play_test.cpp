@@ -39,12 +39,14 @@ constexpr const char* kPictureSeconds = "1.49";
 
 // Each test has an X display of its own, so that no other test's windows share its screen or
 // take its keyboard focus; desktop full screen needs a window manager to grant it.
-template <VirtualDisplay::Manager kManager> class OnVirtualDisplay : public ::testing::Test {
+template <VirtualDisplay::Manager kManager, int kMonitors = 1>
+class OnVirtualDisplay : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!VirtualDisplay::installed(kManager))
-            GTEST_SKIP() << "Xvfb, xdotool or openbox is not installed";
-        display_.emplace(kManager);
+        if (!VirtualDisplay::installed(kManager, kMonitors))
+            GTEST_SKIP() << (kMonitors > 1 ? "Xorg's dummy driver, xrandr or root is not there"
+                                           : "Xvfb, xdotool or openbox is not installed");
+        display_.emplace(kManager, kMonitors);
         ASSERT_EQ(display_->problem(), "");
     }
     std::optional<VirtualDisplay> display_;
@@ -55,6 +57,7 @@ using PlayWindow = OnVirtualDisplay<VirtualDisplay::Manager::Openbox>;
 using PlaySettings = OnVirtualDisplay<VirtualDisplay::Manager::None>;
 using PlayErrors = OnVirtualDisplay<VirtualDisplay::Manager::None>;
 using LiveStop = OnVirtualDisplay<VirtualDisplay::Manager::None>;
+using PlayMonitors = OnVirtualDisplay<VirtualDisplay::Manager::Openbox, 2>;
 
 fs::path folderOf(const ScratchDir& scratch) {
     return fs::path(scratch.file(""));
@@ -226,6 +229,9 @@ TEST_F(PlayPicture, LastPictureShownIsTheLastOneRenderDraws) {
          {"--module", "scope", "--scale", "2"}},
         {"vu meter twice its size, centred", "60", 700, 600, {"--module", "vu"},
          {"--module", "vu", "--scale", "2"}},
+        // The wallpaper: at its one monitor's size, the screen's.
+        {"history 2D as the wallpaper", "60", 1280, 1024, {"--mode", "2d", "--wallpaper"},
+         {"--mode", "2d", "--size", "1280x1024"}},
     };
     // clang-format on
     ScratchDir scratch;
@@ -235,7 +241,10 @@ TEST_F(PlayPicture, LastPictureShownIsTheLastOneRenderDraws) {
         const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
         std::vector<std::string> play = {"play",   "--frames", frames,       "--no-sound",
                                          "--rate", c.rate,     "--duration", kPictureSeconds,
-                                         "--size", size,       "--dump",     "shown.png"};
+                                         "--dump", "shown.png"};
+        // A wallpaper's size is its monitor's.
+        if (std::ranges::find(c.playArgs, "--wallpaper") == c.playArgs.end())
+            play.insert(play.end(), {"--size", size});
         play.insert(play.end(), c.playArgs.begin(), c.playArgs.end());
         fs::remove(scratch.file("shown.png"));
         const ProgramRun run = runPlay(play, folderOf(scratch), scratchSettings(scratch));
@@ -279,6 +288,88 @@ TEST(PlayOnWayland, TheWindowDrawsTheDemoAndStopsOnQ) {
         << "no window appeared";
     ASSERT_TRUE(compositor.type("q"));
     EXPECT_EQ(play.waitExit(kWindowSeconds), 0);
+}
+
+// The wallpaper as a window manager and a user meet it: the desktop itself, kept below a window
+// opened before it, over the whole screen, and letting the pointer's clicks through.
+TEST_F(PlayWindow, TheWallpaperIsTheDesktopBelowOtherWindowsAndTakesNoClicks) {
+    ScratchDir scratch;
+    ChildProcess window({LUMACORE_PROGRAM, "play", "--no-sound", "--size", "400x300"},
+                        scratchSettings(scratch), folderOf(scratch));
+    const auto normal = findWindow(window.pid(), kWindowSeconds);
+    ASSERT_TRUE(normal) << "no window appeared";
+    ChildProcess wallpaper({LUMACORE_PROGRAM, "play", "--no-sound", "--wallpaper"},
+                           scratchSettings(scratch), folderOf(scratch), "/dev/null",
+                           scratch.file("errors.txt"));
+    const auto desktop = findWindow(wallpaper.pid(), kWindowSeconds);
+    ASSERT_TRUE(desktop) << "no wallpaper appeared: " << fileBytes(scratch.file("errors.txt"));
+
+    EXPECT_EQ(windowProperty(*desktop, "_NET_WM_WINDOW_TYPE"), "_NET_WM_WINDOW_TYPE_DESKTOP");
+    EXPECT_EQ(windowRect(*desktop), screenRect());
+    EXPECT_EQ(inputRectangles(*desktop), 0);
+    // Both managed, the wallpaper lower.
+    std::vector<std::string> order;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            order = stackingOrder();
+            return std::ranges::count(order, *desktop) + std::ranges::count(order, *normal) == 2;
+        },
+        kWindowSeconds))
+        << testing::PrintToString(order);
+    const auto place = [&](const std::string& id) {
+        return std::ranges::find(order, id) - order.begin();
+    };
+    EXPECT_LT(place(*desktop), place(*normal)) << testing::PrintToString(order);
+    // It says nothing while it runs, and ends on SIGTERM as a window does.
+    wallpaper.signal(SIGTERM);
+    EXPECT_TRUE(wallpaper.waitExit(kWindowSeconds));
+    EXPECT_EQ(wallpaper.endSignal(), SIGTERM);
+    EXPECT_EQ(fileBytes(scratch.file("errors.txt")), "");
+}
+
+// The wallpaper covers each monitor, and follows them as they are turned off, moved, given
+// another size and turned on again; its pictures are then drawn at the largest one's size.
+TEST_F(PlayMonitors, TheWallpaperFollowsTheMonitorsAsTheyChange) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> xrandr; // empty: as the display starts
+        std::vector<ScreenRect> windows;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"two monitors", {}, {{0, 0, 1920, 1080}, {1920, 0, 1920, 1080}}},
+        {"the second turned off", {"--output", "DUMMY1", "--off"}, {{0, 0, 1920, 1080}}},
+        {"back, smaller, on the left",
+         {"--output", "DUMMY1", "--mode", "1280x1024", "--left-of", "DUMMY0"},
+         {{0, 0, 1280, 1024}, {1280, 0, 1920, 1080}}},
+        {"the larger turned off", {"--output", "DUMMY0", "--off"}, {{0, 0, 1280, 1024}}},
+    };
+    // clang-format on
+    ScratchDir scratch;
+    ASSERT_TRUE(commandOutput({"xrandr", "--addmode", "DUMMY1", "1280x1024"}));
+    ChildProcess wallpaper(
+        {LUMACORE_PROGRAM, "play", "--no-sound", "--wallpaper", "--dump", "shown.png"},
+        scratchSettings(scratch), folderOf(scratch), "/dev/null", scratch.file("errors.txt"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.xrandr.empty()) {
+            std::vector<std::string> command = {"xrandr"};
+            command.insert(command.end(), c.xrandr.begin(), c.xrandr.end());
+            ASSERT_TRUE(commandOutput(command));
+        }
+        std::vector<ScreenRect> seen;
+        EXPECT_TRUE(pollUntil([&] { return (seen = windowRectsOf(wallpaper.pid())) == c.windows; },
+                              kWindowSeconds))
+            << testing::PrintToString(seen) << fileBytes(scratch.file("errors.txt"));
+    }
+    wallpaper.signal(SIGTERM);
+    ASSERT_TRUE(wallpaper.waitExit(kWindowSeconds));
+    EXPECT_EQ(wallpaper.endSignal(), SIGTERM);
+    EXPECT_EQ(fileBytes(scratch.file("errors.txt")), "");
+    const auto shown = readPng(scratch.file("shown.png"));
+    ASSERT_TRUE(shown) << "no last picture";
+    EXPECT_EQ(shown->width, 1280);
+    EXPECT_EQ(shown->height, 1024);
 }
 
 TEST_F(PlayWindow, FullScreenKeysCoverTheScreenAndGiveTheEarlierRectangleBack) {
@@ -407,32 +498,52 @@ TEST_F(LiveStop, EverySignalEndsPlayAndListenAsQDoes) {
         const char* command;
         std::vector<std::string> args; // besides size and dump
         int signal;                    // 0: the Q key
+        bool wallpaper = false;        // the keys typed in the terminal it runs in
     };
     const std::vector<std::string> playArgs = {"--no-sound"};
     const Case cases[] = {
-        {"play", playArgs, SIGINT}, {"play", playArgs, SIGTERM}, {"play", playArgs, SIGHUP},
-        {"play", playArgs, 0},      {"listen", {}, SIGINT},      {"listen", {}, SIGTERM},
-        {"listen", {}, SIGHUP},     {"listen", {}, 0},
+        {"play", playArgs, SIGINT},    {"play", playArgs, SIGTERM}, {"play", playArgs, SIGHUP},
+        {"play", playArgs, 0},         {"listen", {}, SIGINT},      {"listen", {}, SIGTERM},
+        {"listen", {}, SIGHUP},        {"listen", {}, 0},           {"play", playArgs, 0, true},
+        {"listen", {}, SIGTERM, true},
     };
     SoundServer server;
     ASSERT_EQ(server.problem(), "");
     ScratchDir scratch;
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.command) + (c.signal ? " " + std::to_string(c.signal) : " Q"));
+        SCOPED_TRACE(std::string(c.command) + (c.signal ? " " + std::to_string(c.signal) : " Q") +
+                     (c.wallpaper ? " wallpaper" : ""));
         fs::remove_all(folderOf(scratch) / "config");
         fs::remove(scratch.file("stopped.png"));
-        std::vector<std::string> args = {LUMACORE_PROGRAM, c.command, "--size",
-                                         "320x200",        "--dump",  "stopped.png"};
+        std::vector<std::string> args = {LUMACORE_PROGRAM, c.command, "--dump", "stopped.png"};
+        const std::vector<std::string> place = c.wallpaper
+                                                   ? std::vector<std::string>{"--wallpaper"}
+                                                   : std::vector<std::string>{"--size", "320x200"};
+        args.insert(args.end(), place.begin(), place.end());
         args.insert(args.end(), c.args.begin(), c.args.end());
+        PseudoTerminal terminal;
         ChildProcess live(args, scratchSettings(scratch), folderOf(scratch), "/dev/null",
-                          scratch.file("errors.txt"));
+                          scratch.file("errors.txt"), terminal.slavePath());
         const auto window = findWindow(live.pid(), kWindowSeconds);
         ASSERT_TRUE(window) << "no window appeared: " << fileBytes(scratch.file("errors.txt"));
         // Brighter, and 2D: what the next start should find.
-        for (const char* key : {"plus", "d"})
-            ASSERT_TRUE(typeKey(*window, key)) << key;
+        if (c.wallpaper) {
+            // Typed once the program reads the terminal key by key, as a user sees it do.
+            ASSERT_TRUE(pollUntil([&] { return terminal.keyByKey(); }, kWindowSeconds))
+                << "the terminal was left in line mode";
+            ASSERT_TRUE(terminal.type("+d"));
+        } else {
+            for (const char* key : {"plus", "d"})
+                ASSERT_TRUE(typeKey(*window, key)) << key;
+        }
         if (c.signal != 0) {
+            // Keys read before the signal are taken before it.
+            if (c.wallpaper) {
+                ASSERT_TRUE(pollUntil([&] { return terminal.unread() == 0; }, kWindowSeconds));
+            }
             live.signal(c.signal);
+        } else if (c.wallpaper) {
+            ASSERT_TRUE(terminal.type("q"));
         } else {
             ASSERT_TRUE(typeKey(*window, "q"));
         }
@@ -446,8 +557,8 @@ TEST_F(LiveStop, EverySignalEndsPlayAndListenAsQDoes) {
         EXPECT_EQ(iniValue(settingsFile(scratch), "Lumacor 3D", "3D"), "0");
         const auto stopped = readPng(scratch.file("stopped.png"));
         ASSERT_TRUE(stopped) << "no last picture";
-        EXPECT_EQ(stopped->width, 320);
-        EXPECT_EQ(stopped->height, 200);
+        EXPECT_EQ(stopped->width, c.wallpaper ? 1280 : 320); // the screen's
+        EXPECT_EQ(stopped->height, c.wallpaper ? 1024 : 200);
     }
 }
 
@@ -503,6 +614,11 @@ TEST_F(PlayErrors, EachProblemIsOneLineAndTheOutcomeIsSafe) {
          with({"good.wav", "--no-sound", "--duration", "1"}),
          1, 1, {"no display: cannot connect to the Wayland compositor",
                 "/nonexistent/lumacore/wayland-0"}, {}, false, 0},
+        // The monitors there are named; Xvfb's one is "screen".
+        {"an unknown monitor", {},
+         {"play", "--wallpaper", "--monitor", "nope", "--no-sound", "--duration", "1", "--dump",
+          "shown.png"},
+         1, 1, {"no monitor named 'nope'; the monitors are: screen"}, {}, false, 0},
         {"no sound server", noServer, with({"--duration", "1"}),
          0, 1, {"no sound"}, {}, true, 0},
         {"a damaged entry, then a good one", timed, with({"damaged.wav", "good.wav", "--no-sound"}),

@@ -5,6 +5,8 @@
 // connects in that moment is turned away.
 #include "virtual_display.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -15,6 +17,21 @@ namespace lumacore::cli::test {
 namespace {
 
 constexpr double kStartSeconds = 15;
+constexpr const char* kDummyDriver = "/usr/lib/xorg/modules/drivers/dummy_drv.so";
+
+// Xorg's configuration for `monitors` monitors of 1920 x 1080 on the dummy driver.
+std::string dummyConfiguration(int monitors) {
+    return "Section \"Device\"\n Identifier \"dummy\"\n Driver \"dummy\"\n VideoRam 256000\n"
+           "EndSection\n"
+           "Section \"Monitor\"\n Identifier \"monitor\"\n HorizSync 5.0-1000.0\n"
+           " VertRefresh 5.0-200.0\n"
+           " Modeline \"1920x1080\" 148.50 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync\n"
+           "EndSection\n"
+           "Section \"Screen\"\n Identifier \"screen\"\n Device \"dummy\"\n Monitor \"monitor\"\n"
+           " DefaultDepth 24\n SubSection \"Display\"\n  Depth 24\n  Virtual " +
+           std::to_string(1920 * monitors) +
+           " 1080\n  Modes \"1920x1080\"\n EndSubSection\nEndSection\n";
+}
 
 std::string firstLine(const std::filesystem::path& file) {
     std::ifstream in(file);
@@ -25,11 +42,13 @@ std::string firstLine(const std::filesystem::path& file) {
 
 } // namespace
 
-bool VirtualDisplay::installed(Manager manager) {
-    return onPath("Xvfb") && onPath("xdotool") && (manager == Manager::None || onPath("openbox"));
+bool VirtualDisplay::installed(Manager manager, int monitors) {
+    return onPath("Xvfb") && onPath("xdotool") && (manager == Manager::None || onPath("openbox")) &&
+           (monitors == 1 || (onPath("Xorg") && onPath("xrandr") && ::geteuid() == 0 &&
+                              std::filesystem::exists(kDummyDriver)));
 }
 
-VirtualDisplay::VirtualDisplay(Manager manager) {
+VirtualDisplay::VirtualDisplay(Manager manager, int monitors) {
     char name[] = "/tmp/lumacore-display-XXXXXX";
     if (!::mkdtemp(name)) {
         problem_ = "cannot make a folder for the virtual display";
@@ -37,11 +56,18 @@ VirtualDisplay::VirtualDisplay(Manager manager) {
     }
     folder_ = name;
     const std::filesystem::path number = folder_ / "display", ready = folder_ / "ready";
+    std::string command =
+        "exec Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>" +
+        quoted(number.string());
+    if (monitors > 1) {
+        const std::filesystem::path configuration = folder_ / "xorg.conf";
+        std::ofstream(configuration) << dummyConfiguration(monitors);
+        command = "exec Xorg -displayfd 3 -noreset -nolisten tcp -config " +
+                  quoted(configuration.string()) + " -logfile " +
+                  quoted((folder_ / "xorg.log").string()) + " 3>" + quoted(number.string());
+    }
     try {
-        server_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-            "sh", "-c",
-            "exec Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>" +
-                quoted(number.string())});
+        server_ = std::make_unique<ChildProcess>(std::vector<std::string>{"sh", "-c", command});
     } catch (const std::runtime_error& error) {
         problem_ = error.what();
         return;
@@ -49,10 +75,22 @@ VirtualDisplay::VirtualDisplay(Manager manager) {
     if (!pollUntil([&] { return !firstLine(number).empty() || !server_->running(); },
                    kStartSeconds) ||
         !server_->running()) {
-        problem_ = "Xvfb did not start";
+        problem_ = monitors > 1 ? "Xorg did not start" : "Xvfb did not start";
         return;
     }
     name_ = ":" + firstLine(number);
+    // The dummy driver lights one output; the others are given the mode and put to its right.
+    for (int i = 1; i < monitors; ++i) {
+        const std::string output = "DUMMY" + std::to_string(i);
+        const EnvironmentChanges on = {{"DISPLAY", name_}};
+        if (!commandOutput({"xrandr", "--addmode", output, "1920x1080"}, on) ||
+            !commandOutput({"xrandr", "--output", output, "--mode", "1920x1080", "--right-of",
+                            "DUMMY" + std::to_string(i - 1)},
+                           on)) {
+            problem_ = "xrandr could not light " + output;
+            return;
+        }
+    }
     if (manager == Manager::Openbox) {
         const EnvironmentChanges environment = {{"DISPLAY", name_},
                                                 {"HOME", folder_.string()},

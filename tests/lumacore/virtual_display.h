@@ -1,5 +1,8 @@
 // A private X display for one test: an Xvfb server of 1280 x 1024 with, when asked, a window
-// manager (openbox), since desktop full screen is the window manager's to grant. While it lives,
+// manager (openbox), since desktop full screen is the window manager's to grant; or, for the
+// monitors that a wallpaper follows, which Xvfb cannot have, Xorg with the dummy driver and
+// several monitors of 1920 x 1080 side by side (outputs DUMMY0, DUMMY1 and on, which xrandr can
+// turn off, move and give other modes). While it lives,
 // DISPLAY points every child the test starts (and xdotool) at it, so that no other test's
 // windows share its screen or take its keyboard focus.
 #pragma once
@@ -17,10 +20,11 @@ class VirtualDisplay {
   public:
     enum class Manager { None, Openbox };
 
-    // Whether Xvfb and xdotool are there (and openbox, when `manager` asks for it).
-    static bool installed(Manager manager = Manager::None);
+    // Whether Xvfb and xdotool are there (and openbox, when `manager` asks for it; Xorg, its
+    // dummy driver, xrandr and the root user's rights for more than one monitor).
+    static bool installed(Manager manager = Manager::None, int monitors = 1);
 
-    explicit VirtualDisplay(Manager manager = Manager::None);
+    explicit VirtualDisplay(Manager manager = Manager::None, int monitors = 1);
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;

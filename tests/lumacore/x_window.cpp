@@ -2,9 +2,14 @@
 // the deadline rather than with xdotool's own unbounded --sync.
 #include "x_window.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <sstream>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/shape.h>
 
 #include "child_process.h"
 
@@ -57,6 +62,17 @@ std::optional<ScreenRect> windowRect(const std::string& window) {
     return ScreenRect{values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
 }
 
+std::vector<ScreenRect> windowRectsOf(pid_t pid) {
+    std::vector<ScreenRect> rects;
+    const auto output =
+        commandOutput({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)});
+    std::istringstream ids(output.value_or(""));
+    for (std::string id; ids >> id;)
+        if (const auto rect = windowRect(id)) rects.push_back(*rect);
+    std::ranges::sort(rects, {}, [](const ScreenRect& r) { return std::pair(r.x, r.y); });
+    return rects;
+}
+
 std::optional<std::string> windowName(const std::string& window) {
     auto output = commandOutput({"xdotool", "getwindowname", window});
     if (output && !output->empty() && output->back() == '\n') output->pop_back();
@@ -85,6 +101,43 @@ std::optional<ScreenRect> waitForRect(const std::string& window, const ScreenRec
         },
         seconds);
     return seen;
+}
+
+std::optional<std::string> windowProperty(const std::string& window, const std::string& name) {
+    auto output = commandOutput({"xprop", "-id", window, name});
+    // "NAME(TYPE) = VALUE", or "NAME:  not found."
+    if (!output) return std::nullopt;
+    const std::size_t equals = output->find(" = ");
+    if (equals == std::string::npos) return std::nullopt;
+    std::string value = output->substr(equals + 3);
+    while (!value.empty() && value.back() == '\n')
+        value.pop_back();
+    return value;
+}
+
+std::vector<std::string> stackingOrder() {
+    const auto value = commandOutput({"xprop", "-root", "_NET_CLIENT_LIST_STACKING"});
+    std::vector<std::string> windows;
+    if (!value) return windows;
+    // "...: window id # 0x400002, 0x600003": hexadecimal, xdotool's are decimal.
+    std::istringstream ids(value->substr(std::min(value->find('#'), value->size())));
+    std::string id;
+    while (ids >> id) {
+        if (!id.starts_with("0x")) continue;
+        windows.push_back(std::to_string(std::stoul(id, nullptr, 16)));
+    }
+    return windows;
+}
+
+std::optional<int> inputRectangles(const std::string& window) {
+    const std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
+    int event = 0, error = 0;
+    if (!display || !XShapeQueryExtension(display.get(), &event, &error)) return std::nullopt;
+    int count = 0, ordering = 0;
+    XRectangle* rectangles =
+        XShapeGetRectangles(display.get(), std::stoul(window), ShapeInput, &count, &ordering);
+    if (rectangles != nullptr) XFree(rectangles);
+    return count;
 }
 
 } // namespace lumacore::cli::test

@@ -7,6 +7,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace lumacore::cli::test {
 
@@ -18,6 +19,10 @@ std::ostream& operator<<(std::ostream& out, const ScreenRect& rect);
 
 // The visible window of process `pid`, waiting up to `seconds` for it to appear.
 std::optional<std::string> findWindow(pid_t pid, double seconds);
+
+// The rectangles of process `pid`'s visible windows (one per monitor for a wallpaper), from the
+// left; empty when it has none.
+std::vector<ScreenRect> windowRectsOf(pid_t pid);
 
 // The window's rectangle on the screen; nullopt when it is gone.
 std::optional<ScreenRect> windowRect(const std::string& window);
@@ -34,5 +39,17 @@ bool typeKey(const std::string& window, const std::string& key);
 // Waits up to `seconds` until the window's rectangle is `wanted`; the last one seen otherwise.
 std::optional<ScreenRect> waitForRect(const std::string& window, const ScreenRect& wanted,
                                       double seconds);
+
+// The window manager's answers, as a desktop's taskbar and pager read them: the value of the
+// window's property `name` as xprop prints it ("_NET_WM_WINDOW_TYPE_DESKTOP"); nullopt when the
+// window has none.
+std::optional<std::string> windowProperty(const std::string& window, const std::string& name);
+
+// The managed windows from the bottom up (_NET_CLIENT_LIST_STACKING), as xdotool names them.
+std::vector<std::string> stackingOrder();
+
+// How many rectangles take the pointer's input in the window (its input shape): 0 when clicks
+// go through it; nullopt when it cannot be asked.
+std::optional<int> inputRectangles(const std::string& window);
 
 } // namespace lumacore::cli::test

@@ -8,6 +8,7 @@
 #include "live/sdl_events.h"
 #include "live/sdl_handles.h"
 #include "live/video_window.h"
+#include "live/x11_wallpaper.h"
 
 namespace lumacore::cli {
 namespace {
@@ -71,8 +72,8 @@ class SdlConnection : public DisplayConnection {
         return std::make_unique<VideoWindow>(events_, title, client, positioned, fullscreen);
     }
 
-    std::unique_ptr<LiveScreen> openWallpaper(const WallpaperOptions&) override {
-        throw PlayError("the wallpaper on X11 is not built yet");
+    std::unique_ptr<LiveScreen> openWallpaper(const WallpaperOptions& options) override {
+        return std::make_unique<X11Wallpaper>(events_, options);
     }
 
   private:

@@ -6,11 +6,18 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <utility>
 
 namespace lumacore::cli {
+namespace {
+
+// Longer than any sequence a terminal sends for one key ("\x1b[1;5C" and the like).
+constexpr std::size_t kLongestSequence = 16;
+
+} // namespace
 
 KeyAction actionForTerminalKey(std::string_view bytes, std::size_t& used) {
     used = 0;
@@ -34,7 +41,12 @@ KeyAction actionForTerminalKey(std::string_view bytes, std::size_t& used) {
     std::size_t end = 2;
     while (end < bytes.size() && (bytes[end] < 0x40 || bytes[end] > 0x7e))
         ++end;
-    if (end == bytes.size()) return KeyAction::None; // the rest is still to come
+    if (end == bytes.size()) {
+        // The rest is still to come; but no key's sequence is this long: what was pasted or
+        // garbled is dropped rather than kept, and held keys typed after it, without end.
+        if (end > kLongestSequence) used = end;
+        return KeyAction::None;
+    }
     used = end + 1;
     const std::string_view sequence = bytes.substr(0, used);
     if (sequence == "\x1b[C" || sequence == "\x1bOC") return actionForKey(SDLK_RIGHT);
@@ -86,6 +98,7 @@ void TerminalKeys::read() {
         if (watched[0].revents == 0) continue;
         char bytes[64];
         const ssize_t got = ::read(STDIN_FILENO, bytes, sizeof bytes);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (got <= 0) return; // the terminal is gone
         pending.append(bytes, static_cast<std::size_t>(got));
         bool any = false;

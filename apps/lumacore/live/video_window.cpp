@@ -2,6 +2,7 @@
 #include "live/video_window.h"
 
 #include "live/sdl_display.h"
+#include "live/surface_picture.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -38,64 +39,17 @@ double VideoWindow::refreshRate() const {
     return 60;
 }
 
-SDL_Rect VideoWindow::placement(int pictureWidth, int pictureHeight) const {
-    int width = 0, height = 0;
-    clientSize(width, height);
-    SDL_Rect target{0, 0, width, height};
-    if (scaled_) {
-        const int factor = std::max(std::min(width / pictureWidth, height / pictureHeight), 1);
-        target.w = pictureWidth * factor;
-        target.h = pictureHeight * factor;
-        target.x = (width - target.w) / 2;
-        target.y = (height - target.h) / 2;
-    }
-    return target;
-}
-
 // The picture blitted straight into the window's own image (for the history at the window's
 // size and format, one copy of rows), presented once a refresh period has passed since the last.
 void VideoWindow::show(const Bitmap& picture, bool scaled) {
     if (picture.width() <= 0 || picture.height() <= 0) return;
-    scaled_ = scaled;
-    SDL_Surface* window = SDL_GetWindowSurface(window_.get());
-    if (window == nullptr) return;
-    // The rasteriser's rows as a surface, read in place.
-    const std::unique_ptr<SDL_Surface, void (*)(SDL_Surface*)> source(
-        SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint32_t*>(picture.row(0)),
-                                           picture.width(), picture.height(), 32,
-                                           picture.stride() * 4, SDL_PIXELFORMAT_RGB888),
-        SDL_FreeSurface);
-    if (!source) return;
-    SDL_SetSurfaceBlendMode(source.get(), SDL_BLENDMODE_NONE);
-    SDL_Rect target = placement(picture.width(), picture.height());
-    if (scaled_) {
-        SDL_FillRect(window, nullptr, SDL_MapRGB(window->format, 0, 0, 0));
-        SDL_BlitScaled(source.get(), nullptr, window, &target);
-    } else {
-        SDL_BlitSurface(source.get(), nullptr, window, &target);
-    }
-    pace();
+    if (!putPicture(picture, SDL_GetWindowSurface(window_.get()), scaled)) return;
+    pacer_.pace(1.0 / refreshRate(), hold_);
     SDL_UpdateWindowSurface(window_.get());
 }
 
 double VideoWindow::untilNextPresent() const {
-    if (lastPresent_ == 0) return 0;
-    const double period = 1.0 / refreshRate();
-    const double since = static_cast<double>(SDL_GetPerformanceCounter() - lastPresent_) /
-                         static_cast<double>(SDL_GetPerformanceFrequency());
-    return std::clamp(period - since, 0.0, period);
-}
-
-// Nothing else waits for the display: presents are held to its refresh rate here.
-void VideoWindow::pace() {
-    const Uint64 now = SDL_GetPerformanceCounter();
-    if (hold_ && lastPresent_ != 0) {
-        const double period = 1.0 / refreshRate();
-        const double since = static_cast<double>(now - lastPresent_) /
-                             static_cast<double>(SDL_GetPerformanceFrequency());
-        if (since < period) SDL_Delay(static_cast<Uint32>((period - since) * 1000));
-    }
-    lastPresent_ = SDL_GetPerformanceCounter();
+    return pacer_.untilNext(1.0 / refreshRate());
 }
 
 Bitmap VideoWindow::readBack() {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "live/live_screen.h"
+#include "live/present_pacer.h"
 #include "live/sdl_events.h"
 #include "live/sdl_handles.h"
 
@@ -39,14 +40,10 @@ class VideoWindow : public LiveScreen {
     std::function<void()> waker() const override { return events_.waker(); }
 
   private:
-    SDL_Rect placement(int pictureWidth, int pictureHeight) const;
-    void pace();
-
     SdlEvents& events_;
     SdlWindow window_;
-    bool scaled_ = false;
     bool hold_ = true;
-    Uint64 lastPresent_ = 0;
+    PresentPacer pacer_;
     bool fullscreen_ = false;
     WindowRect windowed_;
 };
