@@ -7,7 +7,7 @@
 namespace lumacore::cli {
 namespace {
 
-constexpr std::size_t kMostBuffers = 3;
+constexpr std::size_t kMostBuffers = 2;
 
 // XRGB8888: the compositor ignores the top byte, which may hold the rasteriser's alpha.
 Bitmap withoutAlpha(Bitmap picture) {
@@ -124,6 +124,12 @@ void PacedSurface::show(const Bitmap& picture, PictureFit fit) {
         return;
     }
     ShmBuffer* target = waiting_ ? waiting_ : freeBuffer();
+    // Every buffer still the compositor's: its release comes soon after the frame callback (a
+    // compositor that reads the buffers themselves holds the one shown until the next is), so it
+    // is waited for, at most a refresh period, rather than the picture copied aside.
+    if (!target && !waitingPicture_)
+        client_.dispatchUntil([&] { return (target = waiting_ ? waiting_ : freeBuffer()); },
+                              1 / refreshRate());
     if (!target) {
         waitingPicture_ = picture;
         waitingFit_ = fit;
