@@ -282,12 +282,17 @@ TEST(PlayOnWayland, TheWindowDrawsTheDemoAndStopsOnQ) {
     ASSERT_TRUE(drawn && shown);
     EXPECT_EQ(difference(*shown, *drawn), "");
 
+    // The place an X11 window was kept at stays: the compositor places Wayland's windows.
+    fs::create_directories(settingsFile(scratch).parent_path());
+    std::ofstream(settingsFile(scratch)) << "[Lumacor 3D]\nPosx=120\nPosy=40\n";
     ChildProcess play({LUMACORE_PROGRAM, "play", "--video", "wayland", "--no-sound"},
                       scratchSettings(scratch), folderOf(scratch));
     ASSERT_TRUE(pollUntil([&] { return compositor.showsWindow("lumacore"); }, kWindowSeconds))
         << "no window appeared";
     ASSERT_TRUE(compositor.type("q"));
     EXPECT_EQ(play.waitExit(kWindowSeconds), 0);
+    EXPECT_EQ(iniValue(settingsFile(scratch), "Lumacor 3D", "Posx"), "120");
+    EXPECT_EQ(iniValue(settingsFile(scratch), "Lumacor 3D", "Posy"), "40");
 }
 
 // The wallpaper as a window manager and a user meet it: the desktop itself, kept below a window

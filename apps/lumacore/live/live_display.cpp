@@ -241,6 +241,10 @@ void LiveDisplay::saveSettings() {
         now.width = stored.right - stored.left;
         now.height = stored.bottom - stored.top;
     }
+    if (!display_->placesWindows()) { // the size is the window's, the place the one kept
+        now.x = loaded_.history.window.left;
+        now.y = loaded_.history.window.top;
+    }
     if (now.width > 0) changes_.window = now;
     const DisplaySettings out = settingsToSave(loaded_, changes_, runner_->display().module);
     if (out == loaded_) return;

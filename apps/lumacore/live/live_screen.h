@@ -86,6 +86,9 @@ class DisplayConnection {
     virtual ~DisplayConnection() = default;
     // "x11" or "wayland", for messages.
     virtual std::string name() const = 0;
+    // Whether a window is placed where it is asked to go and tells where it is (X11); on
+    // Wayland the compositor places windows and never says where.
+    virtual bool placesWindows() const = 0;
     // Every monitor's bounds, the primary (where a window without a place opens) first.
     virtual std::vector<Rect> displays() const = 0;
     // A window: its client area `client.width` x `client.height`, its frame's corner at

@@ -55,6 +55,7 @@ class SdlConnection : public DisplayConnection {
     SdlConnection() : video_(openVideo()) {}
 
     std::string name() const override { return "x11"; }
+    bool placesWindows() const override { return true; }
 
     std::vector<Rect> displays() const override {
         std::vector<Rect> screens;

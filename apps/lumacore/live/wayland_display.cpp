@@ -14,6 +14,7 @@ class WaylandConnection final : public DisplayConnection {
     WaylandConnection() : client_(std::make_shared<WaylandClient>()) {}
 
     std::string name() const override { return "wayland"; }
+    bool placesWindows() const override { return false; }
 
     // Wayland does not tell clients where outputs lie: each is at 0,0 with its mode's size.
     std::vector<Rect> displays() const override {
