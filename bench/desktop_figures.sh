@@ -17,12 +17,12 @@ if [ "${1:-}" = screenshot ]; then
     lumacore=${3:-$root/build/native/apps/lumacore/lumacore}
     require_tools grim foot
     require_built "$lumacore"
-    start_compositor 1 'for_window [app_id="foot"] floating enable, resize set 620 300, move position 600 60'
+    start_compositor 1 'for_window [app_id="foot"] floating enable, resize set 560 220, move position 680 50'
     swaymsg output HEADLESS-1 resolution 1280x720 >/dev/null
     export LUMACORE_TIMING_LOG="$work/timing.log" XDG_CONFIG_HOME="$work/config"
     "$lumacore" play --wallpaper --no-sound --mode 3d --duration 60 </dev/null 2>"$work/play.log" &
     children+=($!)
-    foot --font=monospace:size=11 sh -c "'$lumacore' play --help | head -n 14; sleep 120" \
+    foot --font=monospace:size=12 sh -c "printf '$ lumacore play --wallpaper\\n'; sleep 120" \
         2>"$work/foot.log" &
     children+=($!)
     # Twelve seconds of the tune drawn: the history full of it.
