@@ -67,8 +67,11 @@ measure() {
 start_display
 measure "window, X11" --size 1920x1080
 measure "wallpaper, X11" --wallpaper
-start_compositor 2
+start_compositor 1 "output HEADLESS-2 resolution 1920x1080 position 1920,0"
 measure "window, Wayland" --size 1920x1080 --video wayland
+measure "wallpaper, Wayland, 1 output" --wallpaper
+swaymsg create_output >/dev/null
+wait_for 15 "sway did not make a second output" outputs_are 2
 measure "wallpaper, Wayland, 2 outputs" --wallpaper
 swaymsg output HEADLESS-2 disable >/dev/null
-measure "wallpaper, Wayland, 1 output" --wallpaper
+measure "wallpaper, Wayland, 2 outputs, one off" --wallpaper

@@ -252,6 +252,14 @@ void WaylandClient::dispatch(double seconds) {
     wl_display_flush(display);
 }
 
+std::optional<ScreenEvent> WaylandClient::nextEvent(std::deque<ScreenEvent>& queue) {
+    if (queue.empty()) dispatch(0);
+    if (queue.empty()) return std::nullopt;
+    ScreenEvent event = std::move(queue.front());
+    queue.pop_front();
+    return event;
+}
+
 void WaylandClient::dispatchUntil(const std::function<bool()>& ready, double seconds) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::duration<double>(std::max(seconds, 0.0));

@@ -5,8 +5,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,6 +79,9 @@ class WaylandClient {
     // Reads and handles what the compositor sent, waiting up to `seconds` for it (0: not at
     // all), or until the waker is called.
     void dispatch(double seconds);
+    // A screen's next event from its `queue`: what the compositor sent is dispatched first when
+    // the queue is empty, without waiting.
+    std::optional<ScreenEvent> nextEvent(std::deque<ScreenEvent>& queue);
     // Dispatches until `ready` holds or `seconds` have passed (as a display's vsync holds a
     // present: the caller's next picture is not drawn before the compositor wants one).
     void dispatchUntil(const std::function<bool()>& ready, double seconds);

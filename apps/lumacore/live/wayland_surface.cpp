@@ -123,6 +123,12 @@ void PacedSurface::show(const Bitmap& picture, PictureFit fit) {
         waitingFit_ = fit;
         return;
     }
+    // A frame asked for two refresh periods ago and not yet given: the compositor is not drawing
+    // this surface (covered, hidden, its output off), so nothing is drawn for it until it asks
+    // again; the first picture after that goes at once.
+    const double sinceCommit =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - lastCommit_).count();
+    if (frame_ && sinceCommit > 2 / refreshRate()) return;
     ShmBuffer* target = waiting_ ? waiting_ : freeBuffer();
     // Every buffer still the compositor's: its release comes soon after the frame callback (a
     // compositor that reads the buffers themselves holds the one shown until the next is), so it

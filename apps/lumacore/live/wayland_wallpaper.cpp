@@ -165,14 +165,6 @@ void WaylandWallpaper::clientSize(int& width, int& height) const {
     height = height_;
 }
 
-std::optional<ScreenEvent> WaylandWallpaper::nextEvent() {
-    if (events_.empty()) client_->dispatch(0);
-    if (events_.empty()) return std::nullopt;
-    ScreenEvent event = std::move(events_.front());
-    events_.pop_front();
-    return event;
-}
-
 void WaylandWallpaper::waitForEvents(double seconds) {
     if (events_.empty()) client_->dispatch(seconds);
 }

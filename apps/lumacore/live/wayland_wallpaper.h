@@ -31,7 +31,7 @@ class WaylandWallpaper final : public LiveScreen, private WaylandScreenHooks {
     bool fullscreen() const override { return false; }
     void setFullscreen(bool) override {}
     void setTitle(const std::string&) override {}
-    std::optional<ScreenEvent> nextEvent() override;
+    std::optional<ScreenEvent> nextEvent() override { return client_->nextEvent(events_); }
     void waitForEvents(double seconds) override;
     std::function<void()> waker() const override { return client_->waker(); }
 

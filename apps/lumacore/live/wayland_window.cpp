@@ -120,14 +120,6 @@ void WaylandWindow::setTitle(const std::string& title) {
     xdg_toplevel_set_title(toplevel_.get(), title.c_str());
 }
 
-std::optional<ScreenEvent> WaylandWindow::nextEvent() {
-    if (events_.empty()) client_->dispatch(0);
-    if (events_.empty()) return std::nullopt;
-    ScreenEvent event = std::move(events_.front());
-    events_.pop_front();
-    return event;
-}
-
 void WaylandWindow::waitForEvents(double seconds) {
     if (events_.empty()) client_->dispatch(seconds);
 }
