@@ -64,7 +64,7 @@ start_display() {
 # A Wayland compositor with no X11 (headless sway: it refuses to run as root, so it runs as
 # nobody in a runtime folder of its own) and OUTPUTS outputs of 1920x1080. Clients reach it
 # through WAYLAND_DISPLAY, a full path, so XDG_RUNTIME_DIR stays the sound server's. Sets
-# SWAYSOCK and WAYLAND_DISPLAY, unsets DISPLAY. CONFIG_LINES are added to sway's configuration.
+# SWAYSOCK, WAYLAND_DISPLAY and xvfb_pid (sway's), unsets DISPLAY. CONFIG_LINES are added to sway's configuration.
 start_compositor() {
     local outputs=$1 config_lines=${2:-}
     require_tools sway swaymsg runuser
@@ -83,8 +83,10 @@ start_compositor() {
     runuser -u nobody -- env -i PATH="$PATH" HOME="$folder" XDG_RUNTIME_DIR="$folder" \
         WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
         sway -c "$work/sway.config" 2>"$work/sway.log" &
-    children+=($!)
+    local runner=$!
+    children+=("$runner")
     wait_for 15 "sway did not start" test -S "$folder/wayland-1"
+    xvfb_pid=$(pgrep -P "$runner" -x sway) # the display server, as start_display's
     export WAYLAND_DISPLAY="$folder/wayland-1"
     SWAYSOCK=$(echo "$folder"/sway-ipc.*.sock)
     export SWAYSOCK

@@ -178,7 +178,7 @@ for streams in "${streams_runs[@]}"; do
     $app_mode && what="listen --app, $streams stream(s)"
     awk -v w="$what" -v l="$listen_cpu" -v lw="$listen_wall" -v x="$xvfb_cpu" 'BEGIN {
         printf "    %-26s %6.2f s CPU in %6.2f s  = %5.1f %% of one core\n", w ":", l, lw, 100 * l / 60
-        printf "    (the X server meanwhile:   %6.2f s CPU = %5.1f %% of one core)\n", x, 100 * x / 60
+        printf "    (the display server then: %6.2f s CPU = %5.1f %% of one core)\n", x, 100 * x / 60
     }'
     echo "    pacing: $(pacing "$work/minute$streams.timing")"
     kill "${players[@]}" 2>/dev/null || true
