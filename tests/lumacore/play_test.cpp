@@ -295,6 +295,22 @@ TEST(PlayOnWayland, TheWindowDrawsTheDemoAndStopsOnQ) {
     EXPECT_EQ(iniValue(settingsFile(scratch), "Lumacor 3D", "Posy"), "40");
 }
 
+// Started in the background of its terminal (`lumacore play --wallpaper &`), the wallpaper leaves
+// the terminal alone rather than being stopped by it for taking its keys (SIGTTOU): it plays to
+// its end. The terminal is script's, a shell with job control on it.
+TEST_F(PlayWindow, TheWallpaperStartedInTheBackgroundOfItsTerminalPlaysToItsEnd) {
+    if (!onPath("script")) GTEST_SKIP() << "script (util-linux) is not installed";
+    ScratchDir scratch;
+    const std::string shell = std::string("set -m; '") + LUMACORE_PROGRAM +
+                              "' play --wallpaper --no-sound --duration 1 & wait $!; "
+                              "echo \"status $?\"";
+    ChildProcess terminal({"script", "-qec", shell, "/dev/null"}, scratchSettings(scratch),
+                          folderOf(scratch), scratch.file("said.txt"));
+    ASSERT_EQ(terminal.waitExit(kWindowSeconds), 0);
+    EXPECT_NE(fileBytes(scratch.file("said.txt")).find("status 0"), std::string::npos)
+        << fileBytes(scratch.file("said.txt"));
+}
+
 // The wallpaper as a window manager and a user meet it: the desktop itself, kept below a window
 // opened before it, over the whole screen, and letting the pointer's clicks through.
 TEST_F(PlayWindow, TheWallpaperIsTheDesktopBelowOtherWindowsAndTakesNoClicks) {

@@ -59,6 +59,11 @@ KeyAction actionForTerminalKey(std::string_view bytes, std::size_t& used) {
 
 TerminalKeys::TerminalKeys(std::function<void()> wake) : wake_(std::move(wake)) {
     if (::isatty(STDIN_FILENO) != 1 || ::tcgetattr(STDIN_FILENO, &saved_) != 0) return;
+    // A program started in the background of its controlling terminal (`lumacore listen
+    // --wallpaper &`) leaves the terminal alone: changing or reading it would stop the program
+    // (SIGTTOU, SIGTTIN).
+    const pid_t foreground = ::tcgetpgrp(STDIN_FILENO);
+    if (foreground != -1 && foreground != ::getpgrp()) return;
     stop_ = ::eventfd(0, EFD_CLOEXEC);
     if (stop_ < 0) return;
     termios raw = saved_;

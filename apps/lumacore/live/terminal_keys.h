@@ -1,7 +1,8 @@
 // The keys typed in the terminal the program runs in, for a display that takes no keys of its
 // own (the wallpaper: keys on the desktop go to the desktop). While it lives, a terminal on
 // standard input hands over each key as it is typed, without echoing it; Ctrl-C still sends
-// SIGINT. Without a terminal there are no keys (a signal ends the program).
+// SIGINT. Without a terminal, or started in the background, there are no keys (a signal ends
+// the program).
 #pragma once
 
 #include <termios.h>
