@@ -36,13 +36,9 @@ class SdlSubsystem {
 
 struct SdlDeleter {
     void operator()(SDL_Window* window) const { SDL_DestroyWindow(window); }
-    void operator()(SDL_Renderer* renderer) const { SDL_DestroyRenderer(renderer); }
-    void operator()(SDL_Texture* texture) const { SDL_DestroyTexture(texture); }
     void operator()(char* text) const { SDL_free(text); }
 };
 using SdlWindow = std::unique_ptr<SDL_Window, SdlDeleter>;
-using SdlRenderer = std::unique_ptr<SDL_Renderer, SdlDeleter>;
-using SdlTexture = std::unique_ptr<SDL_Texture, SdlDeleter>;
 using SdlText = std::unique_ptr<char, SdlDeleter>;
 
 } // namespace lumacore::cli

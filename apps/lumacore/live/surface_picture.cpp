@@ -36,4 +36,16 @@ bool putPicture(const Bitmap& picture, SDL_Surface* target, bool scaled) {
     return SDL_BlitScaled(source.get(), nullptr, target, &place) == 0;
 }
 
+Bitmap pictureIn(const SDL_Surface& source) {
+    Bitmap picture(source.w, source.h);
+    // SDL's XRGB8888 words are the bitmap's 0x00RRGGBB ones, the unused byte aside.
+    if (SDL_ConvertPixels(source.w, source.h, source.format->format, source.pixels, source.pitch,
+                          SDL_PIXELFORMAT_RGB888, picture.row(0), picture.stride() * 4) != 0)
+        return {};
+    for (int y = 0; y < source.h; ++y)
+        for (std::uint32_t* p = picture.row(y); p != picture.row(y) + source.w; ++p)
+            *p &= 0xFFFFFF;
+    return picture;
+}
+
 } // namespace lumacore::cli

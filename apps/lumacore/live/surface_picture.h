@@ -16,4 +16,8 @@ SDL_Rect picturePlace(int width, int height, int pictureWidth, int pictureHeight
 // `scaled` the rest is black. False when SDL could not.
 bool putPicture(const Bitmap& picture, SDL_Surface* target, bool scaled);
 
+// What `source` shows, as the rasteriser's 0x00RRGGBB words (the unused byte cleared); an empty
+// bitmap when SDL could not convert it (SDL's error says why).
+Bitmap pictureIn(const SDL_Surface& source);
+
 } // namespace lumacore::cli

@@ -55,19 +55,13 @@ double VideoWindow::untilNextPresent() const {
 Bitmap VideoWindow::readBack() {
     int width = 0, height = 0;
     clientSize(width, height);
-    Bitmap picture(width, height);
-    // SDL's XRGB8888 words are the bitmap's 0x00RRGGBB ones, the unused byte aside.
-    const int pitch = picture.stride() * 4;
-    int failed = 0;
     SDL_ClearError();
-    SDL_Surface* window = SDL_GetWindowSurface(window_.get());
-    failed = window == nullptr || window->w != width || window->h != height ||
-             SDL_ConvertPixels(width, height, window->format->format, window->pixels, window->pitch,
-                               SDL_PIXELFORMAT_RGB888, picture.row(0), pitch);
-    if (failed != 0) throw PlayError("cannot read the window's picture back" + sdlReason());
-    for (int y = 0; y < height; ++y)
-        for (std::uint32_t* p = picture.row(y); p != picture.row(y) + width; ++p)
-            *p &= 0xFFFFFF;
+    const SDL_Surface* window = SDL_GetWindowSurface(window_.get());
+    Bitmap picture;
+    if (window != nullptr && window->w == width && window->h == height)
+        picture = pictureIn(*window);
+    if (picture.width() == 0)
+        throw PlayError("cannot read the window's picture back" + sdlReason());
     return picture;
 }
 

@@ -115,18 +115,10 @@ Bitmap X11Wallpaper::readBack() {
     if (outputs_.empty())
         throw PlayError("cannot read the wallpaper's picture back: its monitor is gone");
     SDL_ClearError();
-    SDL_Surface* window = SDL_GetWindowSurface(outputs_.front().window.get());
-    if (window == nullptr)
+    const SDL_Surface* window = SDL_GetWindowSurface(outputs_.front().window.get());
+    Bitmap picture = window != nullptr ? pictureIn(*window) : Bitmap();
+    if (picture.width() == 0)
         throw PlayError("cannot read the wallpaper's picture back" + sdlReason());
-    Bitmap picture(window->w, window->h);
-    // SDL's XRGB8888 words are the bitmap's 0x00RRGGBB ones, the unused byte aside.
-    if (SDL_ConvertPixels(window->w, window->h, window->format->format, window->pixels,
-                          window->pitch, SDL_PIXELFORMAT_RGB888, picture.row(0),
-                          picture.stride() * 4) != 0)
-        throw PlayError("cannot read the wallpaper's picture back" + sdlReason());
-    for (int y = 0; y < window->h; ++y)
-        for (std::uint32_t* p = picture.row(y); p != picture.row(y) + window->w; ++p)
-            *p &= 0xFFFFFF;
     return picture;
 }
 
