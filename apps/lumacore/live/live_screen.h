@@ -84,8 +84,6 @@ struct WallpaperOptions {
 class DisplayConnection {
   public:
     virtual ~DisplayConnection() = default;
-    // "x11" or "wayland", for messages.
-    virtual std::string name() const = 0;
     // Whether a window is placed where it is asked to go and tells where it is (X11); on
     // Wayland the compositor places windows and never says where.
     virtual bool placesWindows() const = 0;

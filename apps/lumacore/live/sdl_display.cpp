@@ -54,7 +54,6 @@ class SdlConnection : public DisplayConnection {
   public:
     SdlConnection() : video_(openVideo()) {}
 
-    std::string name() const override { return "x11"; }
     bool placesWindows() const override { return true; }
 
     std::vector<Rect> displays() const override {

@@ -13,7 +13,6 @@ class WaylandConnection final : public DisplayConnection {
   public:
     WaylandConnection() : client_(std::make_shared<WaylandClient>()) {}
 
-    std::string name() const override { return "wayland"; }
     bool placesWindows() const override { return false; }
 
     // Wayland does not tell clients where outputs lie: each is at 0,0 with its mode's size.
