@@ -30,9 +30,9 @@
 #include "audio_feed.h"
 #include "audio_tap.h"
 #include "host/raster/freetype/freetype_text_renderer.h"
-#include "live_picture.h"
 #include "obs_handles.h"
 #include "output/pixels.h"
+#include "pipeline/live_picture.h"
 #include "source_settings.h"
 
 namespace lumacore::obs {
@@ -208,7 +208,7 @@ class LumacoreSource {
         std::uint64_t generation;
         SourcePicture picture;
         std::string title;
-        std::unique_ptr<LivePicture> live;
+        std::unique_ptr<cli::LivePicture> live;
     };
 
     void chooseAudio(const std::string& name) {
@@ -222,8 +222,9 @@ class LumacoreSource {
     Built build(const Job& job) {
         Built built{job.generation, job.picture, job.title, nullptr};
         try {
-            built.live =
-                std::make_unique<LivePicture>(job.picture, job.title, rate_, text_, secondsNow());
+            built.live = std::make_unique<cli::LivePicture>(
+                job.picture.display, job.picture.callsPerSecond, job.title, rate_, "OBS's audio",
+                text_, secondsNow());
         } catch (const std::exception& failure) {
             blog(LOG_WARNING, "[lumacore-obs] '%s': cannot make its picture (%s); nothing is shown",
                  obs_source_get_name(self_), failure.what());
@@ -273,7 +274,7 @@ class LumacoreSource {
 
     // Under the lock: `live` is freed on the worker (a large picture takes a while to free), or
     // here when there is none yet.
-    void retire(std::unique_ptr<LivePicture> live) {
+    void retire(std::unique_ptr<cli::LivePicture> live) {
         if (!live || !worker_.joinable()) return;
         retired_.push_back(std::move(live));
         wake_.notify_one();
@@ -287,7 +288,7 @@ class LumacoreSource {
         std::unique_lock lock(mutex_);
         for (;;) {
             wake_.wait(lock, [this] { return stopping_ || job_ || !retired_.empty(); });
-            std::vector<std::unique_ptr<LivePicture>> letGo;
+            std::vector<std::unique_ptr<cli::LivePicture>> letGo;
             letGo.swap(retired_);
             std::optional<Job> job;
             if (!stopping_) job.swap(job_);
@@ -339,7 +340,7 @@ class LumacoreSource {
         const std::lock_guard lock(mutex_);
         adoptBuilt();
         if (!live_) return;
-        LivePicture& live = *live_;
+        cli::LivePicture& live = *live_;
         // A new picture's sound starts at the live position: nothing before it is silence.
         live.hear(incoming_.data(), taken.frames, static_cast<double>(taken.endNs) / 1e9,
                   taken.restarted || fresh_, now);
@@ -371,11 +372,11 @@ class LumacoreSource {
     double lastRefresh_ = 0;
     std::vector<float> incoming_;
 
-    std::mutex mutex_;                  // what follows
-    std::unique_ptr<LivePicture> live_; // drawn; none: nothing is shown
-    SourcePicture picture_;             // live_'s, with the changes it took live
-    std::string title_;                 // live_'s banner title
-    bool fresh_ = false;                // live_ was swapped in: it starts at the live position
+    std::mutex mutex_;                       // what follows
+    std::unique_ptr<cli::LivePicture> live_; // drawn; none: nothing is shown
+    SourcePicture picture_;                  // live_'s, with the changes it took live
+    std::string title_;                      // live_'s banner title
+    bool fresh_ = false;                     // live_ was swapped in: it starts at the live position
     bool changed_ = false;
     SourcePicture wanted_; // the settings given last
     std::string wantedTitle_;
@@ -393,7 +394,7 @@ class LumacoreSource {
     std::uint64_t generation_ = 0; // of the newest asked for
     std::optional<Job> job_;       // to be built next
     std::optional<Built> built_;   // built, for the next tick
-    std::vector<std::unique_ptr<LivePicture>> retired_; // to be freed
+    std::vector<std::unique_ptr<cli::LivePicture>> retired_; // to be freed
     bool stopping_ = false;
     std::condition_variable wake_;
     std::thread worker_; // started at the first new runner asked for

@@ -10,7 +10,8 @@
 
 #include "audio_feed.h"
 #include "host/raster/freetype/freetype_text_renderer.h"
-#include "live_picture.h"
+#include "pipeline/live_picture.h"
+#include "source_settings.h"
 
 namespace lumacore::obs::test {
 namespace {
@@ -34,7 +35,8 @@ struct Pictured {
 Pictured simulate(double seconds, double soundUntil, double quietFrom, double quietUntil) {
     FreetypeTextRenderer text;
     SourcePicture picture = pictureFor({.width = 64, .height = 48});
-    LivePicture live(picture, "", kRate, text, kStart);
+    cli::LivePicture live(picture.display, picture.callsPerSecond, "", kRate, "OBS's audio", text,
+                          kStart);
     AudioFeed feed(kRate);
     const std::vector<float> tone = [] {
         std::vector<float> samples(kBlock);

@@ -1,17 +1,17 @@
-#include "live_picture.h"
+#include "pipeline/live_picture.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 
-namespace lumacore::obs {
+namespace lumacore::cli {
 
-LivePicture::LivePicture(const SourcePicture& picture, const std::string& title, int sampleRate,
-                         TextRenderer& text, double now)
-    : inRate_(sampleRate), callsPerSecond_(picture.callsPerSecond), analysis_(kAnalysisRate) {
-    cli::checkSampleRate(sampleRate, "OBS's audio");
+LivePicture::LivePicture(const Display& display, double callsPerSecond, const std::string& title,
+                         int sampleRate, const char* soundName, TextRenderer& text, double now)
+    : inRate_(sampleRate), callsPerSecond_(callsPerSecond), analysis_(kAnalysisRate) {
+    checkSampleRate(sampleRate, soundName);
     analysis_.restartAt(now, callsPerSecond_);
-    runner_ = std::make_unique<cli::ModuleRunner>(picture.display, title, analysis_.calls(), text);
+    runner_ = std::make_unique<ModuleRunner>(display, title, analysis_.calls(), text);
     runner_->boundCatchUp(true);
     analysis_.drive(runner_.get());
 }
@@ -52,4 +52,4 @@ bool LivePicture::advance(double now) {
     return runner_->callsMade() != before;
 }
 
-} // namespace lumacore::obs
+} // namespace lumacore::cli
