@@ -2,9 +2,10 @@
 # beside the program come from packaging/; the icon is drawn at build time by the program itself
 # (a 3D spectrum-history still of the demo tune); the man page and the documents are compressed
 # as Debian wants them.
-# Two binary packages: lumacore (the program, component lumacore) and, when the OBS module is
-# built, obs-lumacore (component obs, from apps/obs), so that the program's users do not pull
-# OBS Studio in.
+# Binary packages: lumacore (the program, component lumacore) and, for each host whose module is
+# built, its plug-in in a package of its own, so that the program's users do not pull the hosts
+# in: obs-lumacore (component obs, apps/obs), audacious-plugin-lumacore (component audacious,
+# apps/audacious) and gstreamer1.0-lumacore (component gstreamer, apps/gstreamer).
 include(GNUInstallDirs)
 set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME lumacore)
 
@@ -75,12 +76,24 @@ install(FILES "${generated}/README.md.gz" "${generated}/CHANGELOG.md.gz" "${gene
               "${LUMACORE_PACKAGE_DIR}/copyright"
         DESTINATION "${CMAKE_INSTALL_DOCDIR}")
 
-# The OBS module's package has the same copyright and Debian changelog in its own doc folder.
-if(TARGET lumacore-obs)
-    install(FILES "${generated}/changelog.gz" "${LUMACORE_PACKAGE_DIR}/copyright"
-            DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/obs-lumacore" COMPONENT obs
-            EXCLUDE_FROM_ALL)
-endif()
+# Each plug-in's package: its component, the module's target and the package's name.
+set(lumacore_plugin_packages
+    obs lumacore-obs obs-lumacore
+    audacious lumacore-audacious audacious-plugin-lumacore
+    gstreamer gstlumacore gstreamer1.0-lumacore)
+set(lumacore_plugin_components)
+while(lumacore_plugin_packages)
+    list(POP_FRONT lumacore_plugin_packages component target package)
+    if(TARGET ${target})
+        # The same copyright and Debian changelog in the package's own doc folder.
+        install(FILES "${generated}/changelog.gz" "${LUMACORE_PACKAGE_DIR}/copyright"
+                DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/${package}" COMPONENT ${component}
+                EXCLUDE_FROM_ALL)
+        string(TOUPPER ${component} upper)
+        set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${package})
+        list(APPEND lumacore_plugin_components ${component})
+    endif()
+endwhile()
 
 # The Debian packages. Their Depends come from the binaries (dpkg-shlibdeps), never by hand,
 # besides OBS Studio itself for the module OBS loads.
@@ -108,9 +121,8 @@ string(CONCAT CPACK_DEBIAN_LUMACORE_DESCRIPTION
     "playing, and renders any audio file into a video (MP4, Matroska, WebM) or\n"
     "PNG pictures.")
 
+list(APPEND CPACK_COMPONENTS_ALL ${lumacore_plugin_components})
 if(TARGET lumacore-obs)
-    list(APPEND CPACK_COMPONENTS_ALL obs)
-    set(CPACK_DEBIAN_OBS_PACKAGE_NAME obs-lumacore)
     set(CPACK_DEBIAN_OBS_PACKAGE_SECTION video)
     set(CPACK_DEBIAN_OBS_PACKAGE_DEPENDS "obs-studio")
     set(CPACK_DEBIAN_OBS_PACKAGE_RECOMMENDS "fonts-liberation2")
@@ -120,5 +132,26 @@ if(TARGET lumacore-obs)
         "(flat or as receding 3D boxes), oscilloscope or VU meter, drawn from any\n"
         "audio source of the scene or the whole mix, its background transparent\n"
         "over the scene if wanted.")
+endif()
+if(TARGET lumacore-audacious)
+    set(CPACK_DEBIAN_AUDACIOUS_PACKAGE_SECTION sound)
+    set(CPACK_DEBIAN_AUDACIOUS_PACKAGE_DEPENDS "audacious (>= 4.2)")
+    set(CPACK_DEBIAN_AUDACIOUS_PACKAGE_RECOMMENDS "fonts-liberation2")
+    string(CONCAT CPACK_DEBIAN_AUDACIOUS_DESCRIPTION
+        "Lumacore spectrum history, oscilloscope and VU meter for Audacious\n"
+        "A visualisation plug-in for the Audacious media player: Lumacore's\n"
+        "scrolling spectrum history (flat or as receding 3D boxes), oscilloscope or\n"
+        "VU meter in a dock of Audacious's window, following the music played, with\n"
+        "the playing track's artist and title in its banner.")
+endif()
+if(TARGET gstlumacore)
+    set(CPACK_DEBIAN_GSTREAMER_PACKAGE_SECTION libs)
+    set(CPACK_DEBIAN_GSTREAMER_PACKAGE_RECOMMENDS "fonts-liberation2")
+    string(CONCAT CPACK_DEBIAN_GSTREAMER_DESCRIPTION
+        "Lumacore spectrum history, oscilloscope and VU meter element for GStreamer\n"
+        "The GStreamer visualisation element lumacorevis: Lumacore's scrolling\n"
+        "spectrum history (flat or as receding 3D boxes), oscilloscope or VU meter\n"
+        "drawn from a pipeline's audio as video of any size and frame rate, for\n"
+        "gst-launch-1.0 pipelines and as the visualisation of playbin applications.")
 endif()
 include(CPack)
