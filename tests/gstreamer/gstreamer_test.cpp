@@ -1,6 +1,8 @@
 // lumacorevis as a user runs it: gst-launch-1.0 from a WAV file to PNG pictures, each against
 // `lumacore render --at` of its moment at the same size and rate; gst-inspect-1.0's listing; a
 // pixel format downstream cannot take; the transparent pictures' alpha; playbin's visualiser.
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -47,7 +49,7 @@ GstRun runGst(const std::string& tool, const std::vector<std::string>& args, con
 // The WAV of the tests: a sawtooth on the left and a chirp on the right, 16-bit at 44.1 kHz.
 fs::path toneWav(const ScratchDir& scratch) {
     const fs::path wav = scratch.file("tone.wav");
-    writeToneWav(wav, 3);
+    writeToneWav(wav, 5);
     return wav;
 }
 
@@ -55,7 +57,7 @@ struct PictureRow {
     const char* name;
     std::vector<std::string> properties; // lumacorevis's
     std::vector<std::string> render;     // the same display for `lumacore render`
-    const char* sound;                   // the caps the element takes the sound in
+    std::vector<std::string> sound;      // what the sound goes through last (its caps, tags)
     int width, height, fps;
     int frame; // the picture compared, k / fps
     bool banner;
@@ -67,24 +69,17 @@ void PrintTo(const PictureRow& row, std::ostream* out) {
 
 class GstPictures : public ::testing::TestWithParam<PictureRow> {};
 
-// The picture at k / fps equals render's still of that moment, outside the banner strip (its text
-// is drawn alike, its title is not: render names the file).
+// The picture at k / fps equals render's still of that moment, outside the banner strip where
+// render's title is the file's name and the element's is empty.
 TEST_P(GstPictures, EqualRenderAtTheirMoment) {
     const PictureRow& row = GetParam();
     ScratchDir scratch;
     const fs::path wav = toneWav(scratch);
     fs::create_directory(scratch.file("frames"));
-    std::vector<std::string> pipeline{"-q",
-                                      "filesrc",
-                                      "location=" + wav.string(),
-                                      "!",
-                                      "decodebin",
-                                      "!",
-                                      "audioconvert",
-                                      "!",
-                                      row.sound,
-                                      "!",
-                                      "lumacorevis"};
+    std::vector<std::string> pipeline{
+        "-q", "filesrc", "location=" + wav.string(), "!", "decodebin", "!", "audioconvert", "!"};
+    pipeline.insert(pipeline.end(), row.sound.begin(), row.sound.end());
+    pipeline.insert(pipeline.end(), {"!", "lumacorevis"});
     pipeline.insert(pipeline.end(), row.properties.begin(), row.properties.end());
     const std::vector<std::string> tail{"!",
                                         "video/x-raw,width=" + std::to_string(row.width) +
@@ -135,46 +130,21 @@ TEST_P(GstPictures, EqualRenderAtTheirMoment) {
         << "first difference at pixel " << (differ.first - ours->rgb.begin()) / 3;
 }
 
-INSTANTIATE_TEST_SUITE_P(Displays, GstPictures,
-                         ::testing::Values(PictureRow{"History2dS16",
-                                                      {"mode=2d"},
-                                                      {"--mode", "2d"},
-                                                      "audio/x-raw,format=S16LE",
-                                                      320,
-                                                      200,
-                                                      25,
-                                                      50,
-                                                      true},
-                                           PictureRow{"History3dF32",
-                                                      {"mode=3d", "brightness=1.5"},
-                                                      {"--mode", "3d", "--brightness", "1.5"},
-                                                      "audio/x-raw,format=F32LE",
-                                                      400,
-                                                      240,
-                                                      60,
-                                                      130,
-                                                      true},
-                                           PictureRow{"Scope",
-                                                      {"module=scope"},
-                                                      {"--module", "scope"},
-                                                      "audio/x-raw,format=F32LE",
-                                                      289,
-                                                      257,
-                                                      30,
-                                                      45,
-                                                      false},
-                                           PictureRow{"VuMeter",
-                                                      {"module=vu"},
-                                                      {"--module", "vu"},
-                                                      "audio/x-raw,format=S16LE",
-                                                      289,
-                                                      257,
-                                                      30,
-                                                      80,
-                                                      false}),
-                         [](const ::testing::TestParamInfo<PictureRow>& info) {
-                             return info.param.name;
-                         });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Displays, GstPictures, ::testing::Values(
+    PictureRow{"History2dS16", {"mode=2d"}, {"--mode", "2d"},
+               {"audio/x-raw,format=S16LE"}, 320, 200, 25, 50, true},
+    PictureRow{"History3dF32", {"mode=3d", "brightness=1.5"}, {"--mode", "3d", "--brightness", "1.5"},
+               {"audio/x-raw,format=F32LE"}, 400, 240, 60, 130, true},
+    PictureRow{"Scope", {"module=scope"}, {"--module", "scope"},
+               {"audio/x-raw,format=F32LE"}, 289, 257, 30, 45, false},
+    PictureRow{"VuMeter", {"module=vu"}, {"--module", "vu"},
+               {"audio/x-raw,format=S16LE"}, 289, 257, 30, 80, false},
+    // The banner too, after its first tick: its title comes from the stream's tags.
+    PictureRow{"HistoryTitleFromTags", {"mode=2d"}, {"--mode", "2d", "--title", "Lumacore - Banner"},
+               {"taginject", "tags=artist=Lumacore,title=Banner"}, 320, 200, 25, 110, false}),
+    [](const ::testing::TestParamInfo<PictureRow>& info) { return info.param.name; });
+// clang-format on
 
 TEST(GstElement, InspectListsItsProperties) {
     ScratchDir scratch;
@@ -243,6 +213,58 @@ TEST(GstElement, DrawsAsPlaybinsVisualiser) {
                               scratch.file(""));
     ASSERT_EQ(run.exitCode, 0) << run.errors;
     EXPECT_TRUE(fs::exists(scratch.file("frames/0010.png")));
+}
+
+// A flushing seek starts the sound afresh at the new position: the pictures after it are those of
+// `render --start` there, stamped from it.
+TEST(GstElement, SeekStartsAfreshWhereItLands) {
+    ScratchDir scratch;
+    const fs::path wav = toneWav(scratch);
+    setenv("GST_PLUGIN_PATH", LUMACORE_GST_PLUGIN_DIR, 1);
+    setenv("GST_REGISTRY", scratch.file("registry.bin").c_str(), 1);
+    gst_init(nullptr, nullptr);
+    GError* error = nullptr;
+    const std::string description =
+        "filesrc location=" + wav.string() +
+        " ! decodebin ! audioconvert ! lumacorevis mode=2d ! "
+        "video/x-raw,width=320,height=200,framerate=25/1 ! videoconvert ! video/x-raw,format=RGB ! "
+        "appsink name=out sync=false";
+    std::unique_ptr<GstElement, decltype(&gst_object_unref)> pipeline(
+        gst_parse_launch(description.c_str(), &error), gst_object_unref);
+    ASSERT_TRUE(pipeline && !error) << (error ? error->message : "");
+    GstElement* out = gst_bin_get_by_name(GST_BIN(pipeline.get()), "out");
+    gst_object_unref(out); // the pipeline holds it
+    gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
+    ASSERT_EQ(gst_element_get_state(pipeline.get(), nullptr, nullptr, 30 * GST_SECOND),
+              GST_STATE_CHANGE_SUCCESS);
+    ASSERT_TRUE(gst_element_seek_simple(
+        pipeline.get(), GST_FORMAT_TIME,
+        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+        3 * GST_SECOND / 2));
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    std::optional<Picture> ours;
+    while (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(out), 30 * GST_SECOND)) {
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        if (GST_BUFFER_PTS(buffer) == 5 * GST_SECOND / 2) {
+            GstMapInfo map;
+            ASSERT_TRUE(gst_buffer_map(buffer, &map, GST_MAP_READ));
+            ours = Picture{320, 200, std::vector<std::uint8_t>(map.data, map.data + map.size)};
+            gst_buffer_unmap(buffer, &map);
+        }
+        gst_sample_unref(sample);
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    ASSERT_TRUE(ours) << "no picture stamped 2.5 s";
+
+    const ProgramRun still =
+        runLumacore({"render", wav.string(), "-q", "-o", scratch.file("still.png"), "--size",
+                     "320x200", "--fps", "25", "--start", "1.5", "--at", "2.5", "--mode", "2d"},
+                    scratch.file(""));
+    ASSERT_EQ(still.exitCode, 0) << still.errors;
+    const std::optional<Picture> theirs = readPng(scratch.file("still.png"));
+    ASSERT_TRUE(theirs);
+    const std::size_t bytes = 3 * 320 * static_cast<std::size_t>(bannerTop(200));
+    EXPECT_TRUE(std::equal(ours->rgb.begin(), ours->rgb.begin() + bytes, theirs->rgb.begin()));
 }
 
 } // namespace
