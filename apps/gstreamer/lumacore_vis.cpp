@@ -35,6 +35,9 @@ GST_DEBUG_CATEGORY_STATIC(lumacore_vis_debug);
     "video/x-raw, format = (string) " format ", width = (int) [ 1, 16384 ], "                      \
     "height = (int) [ 1, 16384 ], framerate = (fraction) [ 1/100, 240/1 ]"
 constexpr const char* kOpaqueCaps = LUMACORE_VIDEO_CAPS("BGRx");
+// How far the grid may trail the base class's sound before the pictures in between are dropped:
+// more than the analysis window and a few pictures, which it trails by when nothing was dropped.
+constexpr double kMostBehindSeconds = 0.2;
 constexpr const char* kTransparentCaps = LUMACORE_VIDEO_CAPS("RGBA");
 
 GstStaticPadTemplate srcTemplate = GST_STATIC_PAD_TEMPLATE(
@@ -355,7 +358,20 @@ void applySettings(Vis& vis) {
 gboolean render(GstAudioVisualizer* scope, GstBuffer*, GstVideoFrame* video) {
     Vis& vis = visOf(scope);
     vis.drop = true;
-    if (!vis.picture || !vis.picture->nextReady()) return TRUE;
+    if (!vis.picture) return TRUE;
+    // The base class's own stamp is where its sound has come to. Far ahead of the grid, it has
+    // left pictures out because they were late (QoS): the grid catches up rather than drawing
+    // every missed picture late.
+    const GstClockTime reached = GST_BUFFER_PTS(video->buffer);
+    if (GST_CLOCK_TIME_IS_VALID(reached) && GST_CLOCK_TIME_IS_VALID(vis.soundStart) &&
+        reached > vis.soundStart) {
+        const double seconds = static_cast<double>(reached - vis.soundStart) / GST_SECOND;
+        const double behind =
+            seconds - static_cast<double>(vis.picture->nextIndex()) / vis.framesPerSecond;
+        if (behind > std::max(kMostBehindSeconds, 3 / vis.framesPerSecond))
+            vis.picture->skipTo(static_cast<std::int64_t>(seconds * vis.framesPerSecond));
+    }
+    if (!vis.picture->nextReady()) return TRUE;
     applySettings(vis);
     const std::int64_t index = vis.picture->nextIndex();
     try {

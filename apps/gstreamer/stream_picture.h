@@ -9,6 +9,7 @@
 // Nothing here knows GStreamer: the element hands it the sound, the moments and the flushes.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -52,6 +53,9 @@ class StreamPicture {
     std::int64_t nextIndex() const { return next_; }
     // Draws picture nextIndex() from the calls due by its moment and moves on to the next.
     const Bitmap& drawNext();
+    // Pictures before `index` are not drawn (a pipeline that fell behind drops them); the calls
+    // they would have shown are still made, so later pictures are unchanged.
+    void skipTo(std::int64_t index) { next_ = std::max(next_, index); }
     // The sound starts afresh (a seek, a flush): a new analysis from the next frame heard, and
     // the module's first paint again, as a render from that position starts.
     void restart();
