@@ -35,10 +35,12 @@ GST_DEBUG_CATEGORY_STATIC(lumacore_vis_debug);
     "video/x-raw, format = (string) " format ", width = (int) [ 1, 16384 ], "                      \
     "height = (int) [ 1, 16384 ], framerate = (fraction) [ 1/100, 240/1 ]"
 constexpr const char* kOpaqueCaps = LUMACORE_VIDEO_CAPS("BGRx");
+constexpr const char* kTransparentCaps = LUMACORE_VIDEO_CAPS("RGBA");
+static_assert(lumacore::cli::kMaxPictureSide == 16384, "the caps' sides are the renderer's");
+
 // How far the grid may trail the base class's sound before the pictures in between are dropped:
 // more than the analysis window and a few pictures, which it trails by when nothing was dropped.
 constexpr double kMostBehindSeconds = 0.2;
-constexpr const char* kTransparentCaps = LUMACORE_VIDEO_CAPS("RGBA");
 
 GstStaticPadTemplate srcTemplate = GST_STATIC_PAD_TEMPLATE(
     "src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS(LUMACORE_VIDEO_CAPS("{ BGRx, RGBA }")));
