@@ -171,6 +171,34 @@ TEST(GstElement, UnmakeableFormatFailsNegotiationClearly) {
         << run.errors;
 }
 
+// Mono, six channels, 8 kHz and 192 kHz: each resampled to stereo at 44.1 kHz and drawn.
+TEST(GstElement, TakesAnyChannelsAndRate) {
+    ScratchDir scratch;
+    const fs::path wav = toneWav(scratch);
+    for (const char* caps : {"channels=1", "channels=6", "rate=8000", "rate=192000"}) {
+        const fs::path picture = scratch.file("last.png");
+        const GstRun run =
+            runGst("gst-launch-1.0 -q filesrc location=" + wav.string() +
+                       " ! decodebin ! audioconvert ! audioresample ! audio/x-raw," + caps +
+                       " ! lumacorevis ! videoconvert ! pngenc snapshot=true ! filesink " +
+                       "location=" + picture.string(),
+                   scratch);
+        EXPECT_EQ(run.exitCode, 0) << caps << ": " << run.errors;
+        EXPECT_TRUE(png(picture)) << caps;
+        fs::remove(picture);
+    }
+}
+
+// Sound that ends before the first picture's calls are in: no picture, no fault.
+TEST(GstElement, EndsCleanlyBeforeAnyPicture) {
+    ScratchDir scratch;
+    writeWav16(scratch.file("short.wav"), std::vector<std::int16_t>(2 * 400, 1000));
+    const GstRun run = runGst("gst-launch-1.0 -q filesrc location=" + scratch.file("short.wav") +
+                                  " ! decodebin ! audioconvert ! lumacorevis ! fakesink",
+                              scratch);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+}
+
 // playbin's visualiser: the pictures of the file's sound reach the video sink.
 TEST(GstElement, DrawsAsPlaybinsVisualiser) {
     ScratchDir scratch;
