@@ -4,8 +4,7 @@
 // as render paces them (call n from frame floor(n * 44100 / calls per second) of the sound's
 // start, each once its whole window is in) and its pictures on render's grid (picture k at k /
 // fps), each drawn from every call due by its moment once their windows are in. Picture k is
-// render's
-// `--at k/fps` of the same sound.
+// render's `--at k/fps` of the same sound.
 // Nothing here knows GStreamer: the element hands it the sound, the moments and the flushes.
 #pragma once
 
