@@ -45,8 +45,8 @@ class AudaciousTest : public ::testing::Test {
         return file;
     }
 
-    void start(const std::vector<std::string>& files, AudaciousPlayer::Settings settings = {}) {
-        player_.emplace(LUMACORE_AUDACIOUS_MODULE, files, settings);
+    void start(const std::vector<std::string>& files) {
+        player_.emplace(LUMACORE_AUDACIOUS_MODULE, files);
         ASSERT_EQ(player_->problem(), "");
     }
 

@@ -112,15 +112,5 @@ TEST(NodeStream, JoinsDoNotJump) {
     EXPECT_LE(largest, 1.0f + float(kFrames) / NodeStream::kFadeFrames);
 }
 
-// A restart (a seek, a pause) makes the next node begin a new stream however soon it comes.
-TEST(NodeStream, RestartBeginsANewStream) {
-    NodeStream stream(kRate);
-    const std::vector<float> pcm = node(2);
-    stream.hear(pcm.data(), 2, kFrames, 1.0);
-    stream.restart();
-    EXPECT_EQ(stream.hear(pcm.data(), 2, kFrames, 1.03), kFrames);
-    EXPECT_TRUE(stream.restarted());
-}
-
 } // namespace
 } // namespace lumacore::audacious

@@ -1,7 +1,6 @@
 #include "audacious_player.h"
 
 #include <fstream>
-#include <sstream>
 #include <system_error>
 
 #include "x_window.h"
@@ -13,6 +12,8 @@ namespace fs = std::filesystem;
 
 constexpr double kStartSeconds = 30; // Audacious's first start scans every plug-in
 constexpr double kStepSeconds = 10;
+constexpr int kWidth = 640; // the dock's picture
+constexpr int kHeight = 360;
 constexpr const char* kPluginName = "lumacore-audacious"; // audtool's name for it: the file's
 
 // The folder of the system's Audacious plug-ins (the one holding Output/), found from the
@@ -30,15 +31,24 @@ std::string firstLine(const std::string& text) {
     return text.substr(0, text.find('\n'));
 }
 
+// The visible window named `name` exactly: the dock "Lumacore", its picture "Lumacore picture".
+std::optional<std::string> windowNamed(const std::string& name) {
+    const auto ids =
+        commandOutput({"xdotool", "search", "--onlyvisible", "--name", "^" + name + "$"});
+    if (!ids || ids->empty()) return std::nullopt;
+    return firstLine(*ids);
+}
+std::optional<std::string> pictureWindow() {
+    return windowNamed("Lumacore picture");
+}
+
 } // namespace
 
 bool AudaciousPlayer::installed() {
     return onPath("audacious") && onPath("audtool");
 }
 
-AudaciousPlayer::AudaciousPlayer(const fs::path& module, const std::vector<std::string>& files,
-                                 const Settings& settings, int width, int height)
-    : width_(width), height_(height) {
+AudaciousPlayer::AudaciousPlayer(const fs::path& module, const std::vector<std::string>& files) {
     const auto where = commandOutput({"sh", "-c", "command -v audacious"});
     const fs::path program = where ? fs::canonical(firstLine(*where)) : fs::path();
     const std::optional<fs::path> systemRoot = systemPluginRoot(program);
@@ -69,9 +79,9 @@ AudaciousPlayer::AudaciousPlayer(const fs::path& module, const std::vector<std::
     std::ofstream(config / "plugin-registry")
         << "format 11\nvis " << installed.string() << "\nstamp " << firstLine(stamp.value_or("0"))
         << "\nversion 48\nflags 2\nname Lumacore\npriority 0\nabout 1\nconfig 1\nenabled 1\n";
-    std::ofstream(config / "config") << "[lumacore]\ndisplay=" << settings.display
-                                     << "\nthree_d=" << (settings.threeD ? "TRUE" : "FALSE")
-                                     << "\nbrightness=" << settings.brightness << "\n";
+    // The 2D history, and the interface's own little spectrum off.
+    std::ofstream(config / "config") << "[lumacore]\ndisplay=0\nthree_d=FALSE\nbrightness=100\n"
+                                     << "[qtui]\ninfoarea_show_vis=FALSE\n";
 
     bus_ = std::make_unique<SessionBus>(SessionBus::Reach::Private);
     environment_ = {{"XDG_CONFIG_HOME", folder_.file("config")},
@@ -89,8 +99,8 @@ AudaciousPlayer::AudaciousPlayer(const fs::path& module, const std::vector<std::
                    " s (its log: " + folder_.file("audacious.log") + ")";
         return;
     }
-    if (!showDock())
-        problem_ = "the dock did not take " + std::to_string(width) + "x" + std::to_string(height);
+    if (!resizeDock(kWidth, kHeight))
+        problem_ = "the dock did not take its size";
     else if (!waitForStatus("playing"))
         problem_ = "Audacious does not play " + (files.empty() ? "" : files[0]);
 }
@@ -116,25 +126,8 @@ bool AudaciousPlayer::waitForStatus(const std::string& status) {
         kStepSeconds);
 }
 
-std::optional<std::string> AudaciousPlayer::pictureWindow() {
-    const auto ids =
-        commandOutput({"xdotool", "search", "--onlyvisible", "--name", "^Lumacore picture$"});
-    if (!ids || ids->empty()) return std::nullopt;
-    return firstLine(*ids);
-}
-
-std::optional<std::string> AudaciousPlayer::dockWindow() {
-    const auto ids = commandOutput({"xdotool", "search", "--onlyvisible", "--name", "^Lumacore$"});
-    if (!ids || ids->empty()) return std::nullopt;
-    return firstLine(*ids);
-}
-
-bool AudaciousPlayer::showDock() {
-    return resizeDock(width_, height_);
-}
-
 bool AudaciousPlayer::resizeDock(int width, int height) {
-    const auto dock = dockWindow();
+    const auto dock = windowNamed("Lumacore");
     const auto shown = pictureWindow();
     if (!dock || !shown) return false;
     const auto outer = windowRect(*dock);
@@ -168,7 +161,8 @@ bool AudaciousPlayer::closeDock() {
 
 bool AudaciousPlayer::openDock() {
     audtool({"plugin-enable", kPluginName, "on"});
-    return pollUntil([&] { return pictureWindow().has_value(); }, kStepSeconds) && showDock();
+    return pollUntil([&] { return pictureWindow().has_value(); }, kStepSeconds) &&
+           resizeDock(kWidth, kHeight);
 }
 
 } // namespace lumacore::cli::test

@@ -1,12 +1,10 @@
-// Audacious 4.2 for one test, with the Lumacore plug-in built here and nothing else among its
-// visualisers: a private prefix (Audacious finds its plug-ins beside its own binary, so a copy of
-// the binary beside links to the system's plug-in folders and a Visualization folder holding only
-// the module under test), a private configuration with the plug-in enabled and its settings, and a
-// private session bus that audtool drives it through. It runs in the Qt interface on the test's X
-// display and plays into the test's sound server; the plug-in's dock opens as a window of its own.
+// Audacious 4.2 for one test, with the Lumacore plug-in built here as its only visualiser: a
+// private prefix (Audacious takes its plug-in folder from its binary's place: a copy of the binary
+// beside links to the system's plug-in folders and a Visualization folder holding only the module
+// under test), a private configuration with the plug-in enabled (the 2D history) and a private
+// session bus that audtool drives it through. It plays into the test's sound server, in the Qt
+// interface on the test's X display, where the plug-in's dock is a window of its own.
 #pragma once
-
-#include <sys/types.h>
 
 #include <filesystem>
 #include <memory>
@@ -23,56 +21,38 @@ namespace lumacore::cli::test {
 
 class AudaciousPlayer {
   public:
-    // The plug-in's settings under "lumacore" in Audacious's configuration.
-    struct Settings {
-        int display = 0; // 0 the history, 1 the oscilloscope, 2 the VU meter
-        bool threeD = false;
-        int brightness = 100;
-    };
-
     // Whether audacious and audtool are on PATH.
     static bool installed();
 
-    // Starts Audacious playing `files` (the first at once, the rest in the playlist after it) with
-    // the plug-in `module`, and waits until the dock shows the picture; the dock is then made
-    // `width` x `height` at the screen's top left, above the player's window.
-    AudaciousPlayer(const std::filesystem::path& module, const std::vector<std::string>& files,
-                    const Settings& settings, int width = 640, int height = 360);
-    // Asks Audacious to quit, then stops it if it has not within a few seconds.
+    // Starts Audacious playing `files` (the first at once, the rest after it) with the plug-in
+    // `module`, and waits until it plays and the dock's picture is 640 x 360.
+    AudaciousPlayer(const std::filesystem::path& module, const std::vector<std::string>& files);
     ~AudaciousPlayer();
     AudaciousPlayer(const AudaciousPlayer&) = delete;
     AudaciousPlayer& operator=(const AudaciousPlayer&) = delete;
 
-    // Empty once the picture shows; otherwise one line saying why it does not.
+    // Empty once it plays and the picture shows; otherwise one line saying why not.
     const std::string& problem() const { return problem_; }
-    pid_t pid() const { return audacious_ ? audacious_->pid() : -1; }
     bool running() { return audacious_ && audacious_->running(); }
 
-    // audtool `args` run against this Audacious; its output, or nullopt when it failed.
+    // audtool `args` run against this Audacious: its output, or nullopt when it failed.
     std::optional<std::string> audtool(const std::vector<std::string>& args);
-    // The picture as the screen shows it now; nullopt while the dock is closed.
-    std::optional<Picture> picture();
-    // Closes the dock (the plug-in disabled, as its close button does) and waits until it has
-    // gone; false when it did not.
-    bool closeDock();
-    // Opens it again (the plug-in enabled) and waits until the picture shows at the size asked
-    // for at the start; false when it did not.
-    bool openDock();
-    // Makes the dock `width` x `height`; false when the picture did not follow.
-    bool resizeDock(int width, int height);
     // Waits until Audacious says it is "playing", "paused" or "stopped".
     bool waitForStatus(const std::string& status);
+    // The dock's picture as the screen shows it now; nullopt while the dock is closed.
+    std::optional<Picture> picture();
+    // Closes the dock (the plug-in disabled, as its close button does) or opens it again, and
+    // waits until it has gone or shows at 640 x 360.
+    bool closeDock();
+    bool openDock();
+    // Makes the dock's picture `width` x `height`, and waits until it is.
+    bool resizeDock(int width, int height);
 
   private:
-    std::optional<std::string> pictureWindow();
-    std::optional<std::string> dockWindow();
-    bool showDock();
-
     ScratchDir folder_;
     std::unique_ptr<SessionBus> bus_;
     std::unique_ptr<ChildProcess> audacious_;
     EnvironmentChanges environment_;
-    int width_ = 0, height_ = 0;
     std::string problem_;
 };
 
