@@ -4,7 +4,8 @@
 # folder from its binary's place), with a private configuration and session bus.
 #   bench/audacious_figures.sh [SECONDS]       Audacious's CPU playing a minute of music-like
 #                                              sound without the plug-in, with its dock at
-#                                              1280x720 (the 3D history), and paused with it
+#                                              1280x720 (the 3D history), paused with it, and
+#                                              playing a minute of silence with it
 #   bench/audacious_figures.sh screenshot OUT  the README's picture: Audacious and the dock's 3D
 #                                              history playing the demo tune
 set -euo pipefail
@@ -109,6 +110,7 @@ fi
 
 seconds=${1:-30}
 make_minute "$work/minute.wav"
+ffmpeg -v error -f lavfi -i anullsrc=r=44100:cl=stereo -t 60 "$work/silence.wav"
 # CPU % of one core Audacious and then the X server (which copies each picture to the screen)
 # spend over the next SECONDS (after five of the track, to settle).
 cpu_over() {
@@ -131,8 +133,13 @@ audtool playback-pause
 wait_for 15 "Audacious did not pause" paused
 pausedCpu=$(cpu_over)
 stop_audacious
+start_audacious "$work/silence.wav" 1 TRUE
+place_dock 1280 720 0 0
+silent=$(cpu_over)
+stop_audacious
 echo "Audacious playing a minute of music-like sound, $seconds s each, CPU % of one core"
 echo "                                         Audacious   Xvfb"
 echo "  without the plug-in:                   $without"
 echo "  with the dock's 3D history, 1280x720:  $with"
 echo "  the same, paused:                      $pausedCpu"
+echo "  the same playing silence:              $silent"

@@ -90,7 +90,10 @@ void LumacoreWidget::tick() {
     // Until the first node after a start, an unpause or a seek, the time since the last one was
     // not silence: the picture holds.
     if (!live_ || awaitingSound_) return;
-    if (live_->advance(now())) update();
+    if (live_->advance(now()))
+        update();
+    else if (live_->atRest())
+        timer_.stop(); // silence on a picture at rest: the next node starts it again
 }
 
 void LumacoreWidget::followPlayback() {

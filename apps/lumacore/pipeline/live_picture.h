@@ -53,6 +53,8 @@ class LivePicture {
 
     const Bitmap& picture() const { return runner_->picture(); }
     const ModuleRunner& runner() const { return *runner_; }
+    // Whether calls of silence would leave the picture as it is (ModuleRunner::atRest).
+    bool atRest() const { return runner_->atRest(); }
     // The moment of the sound the picture shows, in seconds of the stream.
     double shownSeconds() const { return analysis_.shown(); }
     // Frames covered so far, at the analysis's rate: sound kept and silence added.
