@@ -95,7 +95,10 @@ TEST_F(AudaciousTest, PauseHoldsThePictureAndPlayMovesItAgain) {
     const auto differs = [&](const Picture& p) { return p == *paused ? "the same" : ""; };
     EXPECT_FALSE(showsWithin(differs, last, kHoldSeconds)) << "the paused picture changed";
     // A picture drawn for the pause's time would be the tone's row scrolled away into silence.
-    expectTone(kFirstToneBin, kSecondToneBin);
+    // (Only the tone's own rows: the last sound before the pause may end in a click, and a click
+    // on a loaded machine lights every row for a column or two.)
+    const BinRows rows = binRows(kFirstToneBin, paused->width, paused->height);
+    EXPECT_GE(brightestIn(*paused, rows.first, rows.end), kLit);
     ASSERT_TRUE(player_->audtool({"playback-pause"}));
     EXPECT_TRUE(showsWithin(differs, last)) << "the picture stayed after play went on";
 }
