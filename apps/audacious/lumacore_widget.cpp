@@ -34,8 +34,8 @@ DockSettings storedSettings() {
 
 LumacoreWidget::LumacoreWidget() {
     setAutoFillBackground(false);
-    setAttribute(
-        Qt::WA_OpaquePaintEvent); // every pixel is painted, the black around the scopes too
+    // Every pixel is painted, the black around the scopes too.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     // A window of its own on X, named, so that a screenshot tool (and the tests) can find the
     // picture without the rest of the player's window.
     setAttribute(Qt::WA_NativeWindow);
