@@ -40,7 +40,7 @@ SourcePicture pictureFor(const SourceSettings& settings) {
     } else {
         display.width = kScopeWidth;
         display.height = kScopeHeight;
-        picture.scale = std::max(1, std::min(width / kScopeWidth, height / kScopeHeight));
+        picture.scale = cli::scopeScale(width, height);
     }
     picture.callsPerSecond = within(settings.callsPerSecond, kMinCallRate, kMaxCallRate, 60);
     return picture;

@@ -9,11 +9,12 @@
 
 #include "audio/limits.h"
 #include "pipeline/module_runner.h"
+#include "pipeline/scope_fit.h"
 
 namespace lumacore::obs {
 
-inline constexpr int kScopeWidth = 289; // the scopes' window, as the plug-in opens it
-inline constexpr int kScopeHeight = 257;
+inline constexpr int kScopeWidth = cli::kScopeWidth;
+inline constexpr int kScopeHeight = cli::kScopeHeight;
 // The largest side OBS is given, below the renderer's 16384: a picture of 8192 x 8192 is 256 MiB,
 // and its texture as much again, refilled each frame for an enlarged scope.
 inline constexpr int kMaxSide = 8192;

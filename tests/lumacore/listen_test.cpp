@@ -39,10 +39,7 @@ constexpr double kRunSeconds = 60;  // the most one run of the program may take
 constexpr double kStepSeconds = 15; // the most the program may take to react to a change
 constexpr int kWidth = 640;         // the window's client area
 constexpr int kHeight = 480;
-constexpr int kNewestColumns = 8;   // the 2D history's last eight calls
 constexpr double kToneSeconds = 60; // longer than any run: the tones play throughout
-constexpr int kLit = 100;           // a band of the tone is at least this bright
-constexpr int kDark = 20;           // a band without sound is at most this bright
 constexpr const char* kFirstSink = "lumacore_first";
 constexpr const char* kSecondSink = "lumacore_second";
 
@@ -128,87 +125,6 @@ class ListenOnServer : public ListenTest, public ::testing::WithParamInterface<S
         return args;
     }
 };
-
-// The rows of the 2D history of `height` that show bin `bin` itself: from the top of its band to
-// the top of the next one, which is drawn over the rest of it.
-struct Rows {
-    int first = 0, end = 0;
-};
-Rows binRows(int bin, int height) {
-    HistoryState state;
-    setClientSize(state, kWidth, height);
-    return {bandRect(state, bin).top, bandRect(state, bin + 1).top};
-}
-
-// The brightest channel of a pixel: every colour of the palette has one channel at full scale,
-// so this grows with the band's intensity whatever its hue.
-int brightness(const Picture& picture, int x, int y) {
-    const std::uint8_t* pixel = picture.at(x, y);
-    return std::max({pixel[0], pixel[1], pixel[2]});
-}
-
-// The brightest of the newest columns in rows [first, end).
-int brightestIn(const Picture& picture, int first, int end) {
-    int most = 0;
-    for (int y = std::max(first, 0); y < std::min(end, picture.height); ++y)
-        for (int x = picture.width - kNewestColumns; x < picture.width; ++x)
-            most = std::max(most, brightness(picture, x, y));
-    return most;
-}
-
-// The same for what lasts: for each row the median of its newest columns, the brightest of them.
-// A tone lights every column; a click lights one or two and is not a tone.
-int lastingIn(const Picture& picture, int first, int end) {
-    int most = 0;
-    for (int y = std::max(first, 0); y < std::min(end, picture.height); ++y) {
-        std::vector<int> row;
-        for (int x = picture.width - kNewestColumns; x < picture.width; ++x)
-            row.push_back(brightness(picture, x, y));
-        std::nth_element(row.begin(), row.begin() + row.size() / 2, row.end());
-        most = std::max(most, row[row.size() / 2]);
-    }
-    return most;
-}
-
-// The row of the history (above the banner's strip) whose newest columns are brightest.
-int brightestRow(const Picture& picture) {
-    const int historyHeight = static_cast<int>((1.0 - kBannerFraction) * picture.height);
-    int best = 0, bestSum = -1;
-    for (int y = 0; y < historyHeight; ++y) {
-        int sum = 0;
-        for (int x = picture.width - kNewestColumns; x < picture.width; ++x)
-            sum += brightness(picture, x, y);
-        if (sum > bestSum) {
-            best = y;
-            bestSum = sum;
-        }
-    }
-    return best;
-}
-
-// Empty when the picture shows each tone of `lit` in its rows and no tone in the rows of `dark`
-// (and, with one tone lit, that tone as its brightest row); otherwise what it shows instead.
-std::string showsTones(const Picture& picture, const std::vector<int>& lit,
-                       const std::vector<int>& dark) {
-    std::string problems;
-    if (lit.size() == 1) {
-        const Rows shown = binRows(lit[0], picture.height);
-        if (const int row = brightestRow(picture); row < shown.first || row >= shown.end)
-            problems += "the brightest row is " + std::to_string(row) + ", not in " +
-                        std::to_string(shown.first) + ".." + std::to_string(shown.end - 1) + "; ";
-    }
-    for (const int bin : lit) {
-        const Rows rows = binRows(bin, picture.height);
-        if (const int most = brightestIn(picture, rows.first, rows.end); most < kLit)
-            problems += "bin " + std::to_string(bin) + " is only " + std::to_string(most) + "; ";
-    }
-    for (const int bin : dark) {
-        const Rows rows = binRows(bin, picture.height);
-        if (const int stray = lastingIn(picture, rows.first, rows.end); stray > kDark)
-            problems += "bin " + std::to_string(bin) + " is lit at " + std::to_string(stray) + "; ";
-    }
-    return problems;
-}
 
 std::string showsToneAlone(const Picture& picture, int shownBin, int silentBin) {
     return showsTones(picture, {shownBin}, {silentBin});
@@ -449,7 +365,7 @@ TEST_F(ListenClock, SourcesThatDeliverInBurstsKeepTheWallClocksPace) {
         // Every column of the last seconds shows the tone: no silence between the bursts.
         const auto shown = readPng(file("shown.png"));
         ASSERT_TRUE(shown);
-        const Rows rows = binRows(kFirstToneBin, shown->height);
+        const BinRows rows = binRows(kFirstToneBin, shown->width, shown->height);
         int blank = 0;
         for (int x = shown->width - kCheckedColumns; x < shown->width; ++x) {
             int lit = 0;
@@ -637,7 +553,7 @@ class ListenFifo : public ListenTest {
 
 // Whether column `x` of the 2D history shows bin `bin` lit.
 bool columnLit(const Picture& picture, int x, int bin) {
-    const Rows rows = binRows(bin, picture.height);
+    const BinRows rows = binRows(bin, picture.width, picture.height);
     int most = 0;
     for (int y = rows.first; y < rows.end; ++y)
         most = std::max(most, brightness(picture, x, y));

@@ -2,6 +2,8 @@
 // the recording with each expected frequency, which needs no FFT library and no bin alignment.
 #include "play_support.h"
 
+#include "history/history_render.h"
+#include "history/history_state.h"
 #include "png_reader.h"
 
 #include <algorithm>
@@ -81,21 +83,23 @@ std::filesystem::path lastInSequence(const std::filesystem::path& folder) {
 }
 
 void writeStereoWav(const std::filesystem::path& path, const std::vector<float>& samples,
-                    int sampleRate) {
+                    int sampleRate, int channels) {
     std::vector<std::int16_t> whole;
     for (float s : samples)
         whole.push_back(static_cast<std::int16_t>(std::lround(std::clamp(s, -1.0f, 1.0f) * 32767)));
-    writeWav16(path, whole, sampleRate);
+    writeWav16(path, whole, sampleRate, channels);
 }
 
 void writeSineWav(const std::filesystem::path& path, double frequency, double amplitude,
-                  double seconds, int sampleRate) {
+                  double seconds, int sampleRate, int channels) {
     const auto frames = static_cast<std::size_t>(seconds * sampleRate);
-    std::vector<float> samples(2 * frames);
+    const auto count = static_cast<std::size_t>(channels);
+    std::vector<float> samples(count * frames);
     for (std::size_t i = 0; i < frames; ++i)
-        samples[2 * i] = samples[2 * i + 1] = static_cast<float>(
-            amplitude * std::sin(2 * std::numbers::pi * frequency * double(i) / sampleRate));
-    writeStereoWav(path, samples, sampleRate);
+        std::fill_n(samples.begin() + count * i, count,
+                    static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * frequency *
+                                                            double(i) / sampleRate)));
+    writeStereoWav(path, samples, sampleRate, channels);
 }
 
 std::vector<ToneRun> toneRuns(const std::vector<float>& samples, int channel, int sampleRate,
@@ -149,6 +153,74 @@ std::vector<PresentedFrame> readTimingLog(const std::filesystem::path& path) {
     while (in >> frame.presentedNs >> frame.heard >> frame.newestCall)
         frames.push_back(frame);
     return frames;
+}
+
+BinRows binRows(int bin, int width, int height) {
+    HistoryState state;
+    setClientSize(state, width, height);
+    return {bandRect(state, bin).top, bandRect(state, bin + 1).top};
+}
+
+int brightness(const Picture& picture, int x, int y) {
+    const std::uint8_t* pixel = picture.at(x, y);
+    return std::max({pixel[0], pixel[1], pixel[2]});
+}
+
+int brightestIn(const Picture& picture, int first, int end) {
+    int most = 0;
+    for (int y = std::max(first, 0); y < std::min(end, picture.height); ++y)
+        for (int x = picture.width - kNewestColumns; x < picture.width; ++x)
+            most = std::max(most, brightness(picture, x, y));
+    return most;
+}
+
+int lastingIn(const Picture& picture, int first, int end) {
+    int most = 0;
+    for (int y = std::max(first, 0); y < std::min(end, picture.height); ++y) {
+        std::vector<int> row;
+        for (int x = picture.width - kNewestColumns; x < picture.width; ++x)
+            row.push_back(brightness(picture, x, y));
+        std::nth_element(row.begin(), row.begin() + row.size() / 2, row.end());
+        most = std::max(most, row[row.size() / 2]);
+    }
+    return most;
+}
+
+int brightestRow(const Picture& picture) {
+    const int historyHeight = static_cast<int>((1.0 - kBannerFraction) * picture.height);
+    int best = 0, bestSum = -1;
+    for (int y = 0; y < historyHeight; ++y) {
+        int sum = 0;
+        for (int x = picture.width - kNewestColumns; x < picture.width; ++x)
+            sum += brightness(picture, x, y);
+        if (sum > bestSum) {
+            best = y;
+            bestSum = sum;
+        }
+    }
+    return best;
+}
+
+std::string showsTones(const Picture& picture, const std::vector<int>& lit,
+                       const std::vector<int>& dark) {
+    std::string problems;
+    if (lit.size() == 1) {
+        const BinRows shown = binRows(lit[0], picture.width, picture.height);
+        if (const int row = brightestRow(picture); row < shown.first || row >= shown.end)
+            problems += "the brightest row is " + std::to_string(row) + ", not in " +
+                        std::to_string(shown.first) + ".." + std::to_string(shown.end - 1) + "; ";
+    }
+    for (const int bin : lit) {
+        const BinRows rows = binRows(bin, picture.width, picture.height);
+        if (const int most = brightestIn(picture, rows.first, rows.end); most < kLit)
+            problems += "bin " + std::to_string(bin) + " is only " + std::to_string(most) + "; ";
+    }
+    for (const int bin : dark) {
+        const BinRows rows = binRows(bin, picture.width, picture.height);
+        if (const int stray = lastingIn(picture, rows.first, rows.end); stray > kDark)
+            problems += "bin " + std::to_string(bin) + " is lit at " + std::to_string(stray) + "; ";
+    }
+    return problems;
 }
 
 } // namespace lumacore::cli::test

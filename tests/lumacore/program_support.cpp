@@ -94,7 +94,7 @@ std::uint64_t fnv1a(const std::string& bytes) {
 }
 
 void writeWav16(const std::filesystem::path& path, const std::vector<std::int16_t>& samples,
-                int sampleRate) {
+                int sampleRate, int channels) {
     std::string data;
     for (std::int16_t sample : samples)
         put16(data, static_cast<unsigned>(sample) & 0xFFFF);
@@ -104,10 +104,11 @@ void writeWav16(const std::filesystem::path& path, const std::vector<std::int16_
     wav += "WAVEfmt ";
     put32(wav, 16);
     put16(wav, 1); // PCM
-    put16(wav, 2);
+    const auto count = static_cast<unsigned>(channels);
+    put16(wav, count);
     put32(wav, rate);
-    put32(wav, rate * 4);
-    put16(wav, 4);
+    put32(wav, rate * 2 * count);
+    put16(wav, 2 * count);
     put16(wav, 16);
     wav += "data";
     put32(wav, static_cast<unsigned>(data.size()));

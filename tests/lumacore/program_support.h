@@ -38,9 +38,9 @@ std::string fileBytes(const std::filesystem::path& path);
 // FNV-1a, 64 bits.
 std::uint64_t fnv1a(const std::string& bytes);
 
-// A 16-bit PCM WAV file of interleaved stereo `samples` at `sampleRate`.
+// A 16-bit PCM WAV file of interleaved `samples` of `channels` channels at `sampleRate`.
 void writeWav16(const std::filesystem::path& path, const std::vector<std::int16_t>& samples,
-                int sampleRate = 44100);
+                int sampleRate = 44100, int channels = 2);
 
 // 16-bit stereo WAV, 44100 Hz, `seconds` long: a sawtooth on the left and a chirp on the right,
 // computed in integers so that every machine writes the same bytes.

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
 
 #include "child_process.h"
@@ -138,6 +139,31 @@ std::optional<int> inputRectangles(const std::string& window) {
         XShapeGetRectangles(display.get(), std::stoul(window), ShapeInput, &count, &ordering);
     if (rectangles != nullptr) XFree(rectangles);
     return count;
+}
+
+std::optional<Picture> windowPicture(const std::string& window) {
+    const std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
+    if (!display) return std::nullopt;
+    const Window id = std::stoul(window);
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display.get(), id, &attributes) || attributes.map_state != IsViewable)
+        return std::nullopt;
+    struct ImageOwner {
+        void operator()(XImage* image) const { XDestroyImage(image); } // a macro, not a function
+    };
+    const std::unique_ptr<XImage, ImageOwner> image(XGetImage(
+        display.get(), id, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap));
+    if (!image) return std::nullopt;
+    Picture picture{attributes.width, attributes.height, {}};
+    picture.rgb.reserve(std::size_t(3) * picture.width * picture.height);
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            const unsigned long pixel = XGetPixel(image.get(), x, y);
+            picture.rgb.push_back(static_cast<std::uint8_t>((pixel & image->red_mask) >> 16));
+            picture.rgb.push_back(static_cast<std::uint8_t>((pixel & image->green_mask) >> 8));
+            picture.rgb.push_back(static_cast<std::uint8_t>(pixel & image->blue_mask));
+        }
+    return picture;
 }
 
 } // namespace lumacore::cli::test

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "play_support.h"
+
 namespace lumacore::cli::test {
 
 struct ScreenRect {
@@ -51,5 +53,9 @@ std::vector<std::string> stackingOrder();
 // How many rectangles take the pointer's input in the window (its input shape): 0 when clicks
 // go through it; nullopt when it cannot be asked.
 std::optional<int> inputRectangles(const std::string& window);
+
+// What window `window` shows on the screen now (Xlib's XGetImage of the window), as 8-bit RGB;
+// nullopt when it is not there or not mapped.
+std::optional<Picture> windowPicture(const std::string& window);
 
 } // namespace lumacore::cli::test

@@ -14,14 +14,9 @@
 #include "live/display_choice.h"
 #include "live/help_overlay.h"
 #include "output/sinks.h"
+#include "pipeline/scope_fit.h"
 
 namespace lumacore::cli {
-namespace {
-
-constexpr int kScopeWidth = 289; // the scopes' fixed picture
-constexpr int kScopeHeight = 257;
-
-} // namespace
 
 void say(const std::string& line) {
     std::fprintf(stderr, "lumacore: %s\n", line.c_str());

@@ -47,9 +47,10 @@ std::int64_t LivePicture::resample(const float* frames, std::int64_t count) {
 }
 
 bool LivePicture::advance(double now) {
-    const std::int64_t before = runner_->callsMade();
+    // Calls of silence on a picture at rest change nothing: only what may have changed counts.
+    const std::int64_t before = runner_->pictureChanges();
     runner_->advanceTo(analysis_.pictureTime(now));
-    return runner_->callsMade() != before;
+    return runner_->pictureChanges() != before;
 }
 
 } // namespace lumacore::cli

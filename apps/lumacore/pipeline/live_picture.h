@@ -45,9 +45,16 @@ class LivePicture {
     void setMode(bool threeD) { runner_->setMode(threeD); }
     void setBrightness(float brightness) { runner_->setBrightness(brightness); }
     void setTitle(const std::string& title) { runner_->setTitle(title); }
+    // Another module at its own client size (a fresh first paint), or the same one resized.
+    void setModule(ModuleKind module, int width, int height) {
+        runner_->setModule(module, width, height);
+    }
+    void setClientSize(int width, int height) { runner_->setClientSize(width, height); }
 
     const Bitmap& picture() const { return runner_->picture(); }
     const ModuleRunner& runner() const { return *runner_; }
+    // Whether calls of silence would leave the picture as it is (ModuleRunner::atRest).
+    bool atRest() const { return runner_->atRest(); }
     // The moment of the sound the picture shows, in seconds of the stream.
     double shownSeconds() const { return analysis_.shown(); }
     // Frames covered so far, at the analysis's rate: sound kept and silence added.
