@@ -148,46 +148,67 @@ INSTANTIATE_TEST_SUITE_P(Displays, GstPictures, ::testing::Values(
     [](const ::testing::TestParamInfo<PictureRow>& info) { return info.param.name; });
 // clang-format on
 
-TEST(GstElement, InspectListsItsProperties) {
-    ScratchDir scratch;
-    const GstRun run = runGst("gst-inspect-1.0 lumacorevis", scratch, scratch.file("inspect.txt"));
-    ASSERT_EQ(run.exitCode, 0) << run.errors;
-    const std::string listing = fileBytes(scratch.file("inspect.txt"));
-    EXPECT_NE(listing.find("Visualization"), std::string::npos);
-    for (const char* property : {"module", "mode", "brightness", "title", "transparent"})
-        EXPECT_NE(listing.find(std::string("  ") + property + " "), std::string::npos) << property;
+struct LaunchRow {
+    const char* name;
+    const char* command; // {wav}: the tone's file, {out}: a file in the scratch folder
+    bool succeeds;
+    const char* said; // in the tool's output, or its errors when it fails
+    bool pictures;    // {out} is a picture afterwards
+};
+
+void PrintTo(const LaunchRow& row, std::ostream* out) {
+    *out << row.name;
 }
 
-// Downstream takes RGBA only, while opaque pictures are BGRx: one clear line, no pictures.
-TEST(GstElement, UnmakeableFormatFailsNegotiationClearly) {
+class GstLaunch : public ::testing::TestWithParam<LaunchRow> {};
+
+TEST_P(GstLaunch, Runs) {
+    const LaunchRow& row = GetParam();
     ScratchDir scratch;
-    const GstRun run = runGst("gst-launch-1.0 filesrc location=" + toneWav(scratch).string() +
-                                  " ! decodebin ! audioconvert ! lumacorevis ! "
-                                  "video/x-raw,format=RGBA ! fakesink",
-                              scratch);
-    EXPECT_NE(run.exitCode, 0);
-    EXPECT_NE(run.errors.find("lumacorevis cannot make the pictures asked for downstream"),
-              std::string::npos)
-        << run.errors;
+    std::string command = row.command;
+    for (const auto& [name, value] :
+         {std::pair<std::string, std::string>{"{wav}", toneWav(scratch)},
+          {"{out}", scratch.file("out")}})
+        for (std::size_t at; (at = command.find(name)) != std::string::npos;)
+            command.replace(at, name.size(), value);
+    const GstRun run = runGst(command, scratch, scratch.file("said.txt"));
+    EXPECT_EQ(run.exitCode == 0, row.succeeds) << run.errors;
+    const std::string said = fileBytes(scratch.file("said.txt")) + run.errors;
+    for (const std::string& line : words(row.said))
+        EXPECT_NE(said.find(line), std::string::npos) << line << " in: " << said;
+    EXPECT_EQ(png(scratch.file("out")).has_value(), row.pictures);
 }
 
-// Mono, six channels, 8 kHz and 192 kHz: each resampled to stereo at 44.1 kHz and drawn.
-TEST(GstElement, TakesAnyChannelsAndRate) {
-    ScratchDir scratch;
-    const fs::path wav = toneWav(scratch);
-    for (const char* caps : {"channels=1", "channels=6", "rate=8000", "rate=192000"}) {
-        const fs::path picture = scratch.file("last.png");
-        const GstRun run =
-            runGst("gst-launch-1.0 -q filesrc location=" + wav.string() +
-                       " ! decodebin ! audioconvert ! audioresample ! audio/x-raw," + caps +
-                       " ! lumacorevis ! videoconvert ! pngenc snapshot=true ! filesink " +
-                       "location=" + picture.string(),
-                   scratch);
-        EXPECT_EQ(run.exitCode, 0) << caps << ": " << run.errors;
-        EXPECT_TRUE(png(picture)) << caps;
-        fs::remove(picture);
-    }
-}
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Element, GstLaunch, ::testing::Values(
+    LaunchRow{"InspectListsItsProperties", "gst-inspect-1.0 lumacorevis", true,
+              "Visualization \"  module \" \"  mode \" \"  brightness \" \"  title \" "
+              "\"  transparent \"", false},
+    // Downstream takes RGBA only, while opaque pictures are BGRx: one clear line, no pictures.
+    LaunchRow{"UnmakeableFormatFailsNegotiationClearly",
+              "gst-launch-1.0 filesrc location={wav} ! decodebin ! audioconvert ! lumacorevis ! "
+              "video/x-raw,format=RGBA ! fakesink", false,
+              "\"lumacorevis cannot make the pictures asked for downstream\"", false},
+    // Mono, six channels, 8 kHz and 192 kHz: each resampled to stereo at 44.1 kHz and drawn.
+    LaunchRow{"Mono", "gst-launch-1.0 -q filesrc location={wav} ! decodebin ! audioconvert ! "
+              "audio/x-raw,channels=1 ! lumacorevis ! videoconvert ! pngenc snapshot=true ! "
+              "filesink location={out}", true, "", true},
+    LaunchRow{"SixChannels", "gst-launch-1.0 -q filesrc location={wav} ! decodebin ! "
+              "audioconvert ! audio/x-raw,channels=6 ! lumacorevis ! videoconvert ! "
+              "pngenc snapshot=true ! filesink location={out}", true, "", true},
+    LaunchRow{"Rate8kHz", "gst-launch-1.0 -q filesrc location={wav} ! decodebin ! audioconvert ! "
+              "audioresample ! audio/x-raw,rate=8000 ! lumacorevis ! videoconvert ! "
+              "pngenc snapshot=true ! filesink location={out}", true, "", true},
+    LaunchRow{"Rate192kHz", "gst-launch-1.0 -q filesrc location={wav} ! decodebin ! "
+              "audioconvert ! audioresample ! audio/x-raw,rate=192000 ! lumacorevis ! "
+              "videoconvert ! pngenc snapshot=true ! filesink location={out}", true, "", true},
+    // playbin's visualiser: the pictures of the file's sound reach the video sink.
+    LaunchRow{"DrawsAsPlaybinsVisualiser", "gst-launch-1.0 -q playbin uri=file://{wav} "
+              "flags=audio+vis vis-plugin=lumacorevis audio-sink=fakesink "
+              "\"video-sink=videoconvert ! pngenc snapshot=true ! filesink location={out}\"",
+              true, "", true}),
+    [](const ::testing::TestParamInfo<LaunchRow>& info) { return info.param.name; });
+// clang-format on
 
 // Sound that ends before the first picture's calls are in: no picture, no fault.
 TEST(GstElement, EndsCleanlyBeforeAnyPicture) {
@@ -197,19 +218,6 @@ TEST(GstElement, EndsCleanlyBeforeAnyPicture) {
                                   " ! decodebin ! audioconvert ! lumacorevis ! fakesink",
                               scratch);
     EXPECT_EQ(run.exitCode, 0) << run.errors;
-}
-
-// playbin's visualiser: the pictures of the file's sound reach the video sink.
-TEST(GstElement, DrawsAsPlaybinsVisualiser) {
-    ScratchDir scratch;
-    fs::create_directory(scratch.file("frames"));
-    const GstRun run = runGst("gst-launch-1.0 -q playbin uri=file://" + toneWav(scratch).string() +
-                                  " flags=audio+vis vis-plugin=lumacorevis audio-sink=fakesink "
-                                  "\"video-sink=videoconvert ! pngenc ! multifilesink location=" +
-                                  scratch.file("frames/%04d.png") + "\"",
-                              scratch);
-    ASSERT_EQ(run.exitCode, 0) << run.errors;
-    EXPECT_TRUE(fs::exists(scratch.file("frames/0010.png")));
 }
 
 // A flushing seek starts the sound afresh at the new position: the pictures after it are those of
