@@ -2,6 +2,7 @@
 // every ill-formed sequence become '?', one for each maximal ill-formed part.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "pipeline/banner_text.h"
@@ -75,6 +76,24 @@ TEST(BannerText, TakesAnyBytes) {
                 bytes[2] = static_cast<char>(c);
                 ASSERT_LE(utf8ToWindows1252(bytes).size(), 3u);
             }
+}
+
+// The banner's title where none is given: "Artist - Title", else the title, else the file's name
+// (an untagged track), never a bare " - ".
+TEST(BannerText, TitleFromWhatIsKnown) {
+    const struct {
+        std::optional<std::string> given;
+        const char *path, *artist, *title, *expected;
+    } cases[] = {
+        {"Given", "/m/a.flac", "Artist", "Title", "Given"},
+        {std::nullopt, "/m/a.flac", "Artist", "Title", "Artist - Title"},
+        {std::nullopt, "/m/a.flac", "", "Title", "Title"},
+        {std::nullopt, "/m/untagged.flac", "Artist", "", "untagged.flac"},
+        {std::nullopt, "/m/untagged.flac", "", "", "untagged.flac"},
+        {std::nullopt, "", "", "", "Lumacore demo"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(bannerTitle(c.given, c.path, c.artist, c.title), c.expected) << c.path;
 }
 
 } // namespace
